@@ -1,0 +1,12 @@
+#include "app/error_report.h"
+
+namespace app {
+
+std::string ErrorReportText(const std::string& message) {
+  if (!message.empty() &&
+      static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
+    return message + ".";
+  return message;
+}
+
+}  // namespace app

@@ -1,0 +1,60 @@
+// The main window's logic (TMForm) apart from how it is drawn: the DAE
+// folder, the declared tables, the two chains and the centre panel's OK.
+// Each public handler catches what its steps do not handle and shows it in
+// the general error report, so no error escapes to the caller.
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include "app/main_tables.h"
+#include "app/process_state.h"
+#include "app/step_context.h"
+#include "app/user_interface.h"
+
+namespace app {
+
+class MainWorkflow {
+ public:
+  MainWorkflow(UserInterface& ui, ProcessState& state,
+               std::filesystem::path workFolder);
+
+  MainTables& Tables() { return tables_; }
+  const std::string& DaeFolder() const { return daeFolder_; }
+  const std::filesystem::path& WorkFolder() const { return workFolder_; }
+
+  // Direction buttons; currentFolder is the folder list's current folder.
+  void BExportarClick(const std::string& currentFolder);  // import chain
+  void BImportarClick(const std::string& currentFolder);  // export chain
+  // Centre panel's OK.
+  void BitBtn1Click();
+  // Level panel.
+  void FinalRecogida();          // "Aceptar"
+  void Button2Click();           // "Volver a Datos Centro"
+  void Button3Click();           // "Volver a Niveles Estudios"
+  void wwDBGridNIVIMPEnter();
+
+  // Runs fn and shows any error it throws in the general error report.
+  template <typename Fn>
+  void Guarded(Fn&& fn);
+
+ private:
+  StepContext Context();
+  void ReportError(const std::exception& e);
+
+  UserInterface& ui_;
+  ProcessState& state_;
+  std::filesystem::path workFolder_;
+  std::string daeFolder_;
+  MainTables tables_;
+};
+
+template <typename Fn>
+void MainWorkflow::Guarded(Fn&& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    ReportError(e);
+  }
+}
+
+}  // namespace app

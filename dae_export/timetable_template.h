@@ -1,0 +1,19 @@
+// The centre's timetable template PLANTILLA and the export's first step.
+#pragma once
+#include <filesystem>
+
+#include "app/main_tables.h"
+#include "app/step_context.h"
+
+namespace dae_export {
+
+// Creates PLANTILLA with its tag HORA and the twenty default rows when the
+// file does not exist; otherwise touches nothing.
+void EnsurePlantilla(const std::filesystem::path& workFolder);
+
+// Ensures the template, shows the template window, sets the busy cursor;
+// creates a missing daeCENTRO, sets the workflow flag to 1 and opens the
+// centre panel.
+void PlantillaCentro(app::StepContext& ctx, app::MainTables& t);
+
+}  // namespace dae_export

@@ -1,0 +1,83 @@
+// The production index file (.MDX) of a table: one B-tree per tag.
+// (Format notes are at the top of mdx_file.cpp.)
+//
+// Entries are ordered by (key, record number): equal keys follow their
+// record numbers, so every entry is unique and can be found and removed in
+// logarithmic time. Character keys are the field's bytes padded with
+// spaces to the key length and compare byte by byte (the space sorts before
+// every digit and letter). Numeric keys compare as numbers.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace store {
+
+struct MdxTagDef {
+  std::string name;        // tag name, upper case, at most 10 characters
+  std::string expression;  // the field name
+  char keyType = 'C';      // 'C' character, 'N' numeric
+  int keyLength = 0;       // 'C': the field width
+};
+
+struct MdxKey {
+  std::string chars;   // 'C' keys: exactly keyLength bytes
+  double number = 0;   // 'N' keys
+};
+
+struct MdxEntry {
+  MdxKey key;
+  uint32_t recno = 0;
+};
+
+class MdxFile {
+ public:
+  // Writes a new, empty index file (replacing one of the same name) for
+  // the table whose file name without extension is dbfBaseName.
+  static void Create(const std::filesystem::path& path,
+                     const std::string& dbfBaseName,
+                     const std::vector<MdxTagDef>& tags);
+
+  MdxFile();
+  ~MdxFile();
+  MdxFile(const MdxFile&) = delete;
+  MdxFile& operator=(const MdxFile&) = delete;
+
+  // Throws StoreError (Spanish text naming the file) when the file is
+  // missing or damaged.
+  void Open(const std::filesystem::path& path, bool readOnly);
+  void Close();
+  bool IsOpen() const;
+
+  const std::vector<MdxTagDef>& Tags() const;
+  int TagIndex(const std::string& name) const;  // letter case ignored; -1
+
+  // Each change writes the pages it touches before it returns.
+  void Insert(int tag, const MdxEntry& entry);
+  void Remove(int tag, const MdxEntry& entry);  // no-op if absent
+
+  std::optional<MdxEntry> First(int tag) const;
+  std::optional<MdxEntry> Last(int tag) const;
+  // The first entry ordered after / before the given one (which need not
+  // exist).
+  std::optional<MdxEntry> Next(int tag, const MdxEntry& after) const;
+  std::optional<MdxEntry> Prior(int tag, const MdxEntry& before) const;
+  // The first entry whose key is >= key (any record number).
+  std::optional<MdxEntry> LowerBound(int tag, const MdxKey& key) const;
+
+  // Compares two keys of a tag: <0, 0, >0.
+  int CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const;
+
+  // Checks the structure of every tag (page bounds, order of keys); throws
+  // StoreError when it is damaged.
+  void Verify() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace store

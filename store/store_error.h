@@ -1,0 +1,27 @@
+// Errors raised by the table store. Their text is what the user sees in the
+// general error report.
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace store {
+
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The four texts that the dataset layer gives in Spanish.
+namespace texts {
+inline std::string FieldNotFound(const std::string& field) {
+  return "No se encuentra el campo '" + field + "'";
+}
+inline constexpr const char* kNotEditing =
+    "La fuente de datos no está en modo de edición o inserción";
+inline constexpr const char* kClosedDataset =
+    "No se puede realizar esta operación en una fuente de datos cerrada";
+inline constexpr const char* kReadOnly =
+    "No se puede modificar una fuente de datos de sólo lectura";
+}  // namespace texts
+
+}  // namespace store
