@@ -1,0 +1,324 @@
+#include "app/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "store/cp1252.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Line breaks inside a name or value would split the line; they become
+// spaces.
+std::string OneLine(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+// One line of the file: [begin, textEnd) is its text, [textEnd, end) its
+// line end ("", "\n" or "\r\n").
+struct Line {
+  size_t begin = 0, textEnd = 0, end = 0;
+};
+
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view content) : content_(content) {
+    // A UTF-8 byte order mark is not part of the first line's text.
+    if (content_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+  }
+  bool Next(Line* line) {
+    if (pos_ >= content_.size()) return false;
+    size_t nl = content_.find('\n', pos_);
+    line->begin = pos_;
+    if (nl == std::string_view::npos) {
+      line->textEnd = line->end = content_.size();
+    } else {
+      line->end = nl + 1;
+      line->textEnd = (nl > pos_ && content_[nl - 1] == '\r') ? nl - 1 : nl;
+    }
+    pos_ = line->end;
+    return true;
+  }
+
+ private:
+  std::string_view content_;
+  size_t pos_ = 0;
+};
+
+// The section name of a header line; false when the line is no header.
+bool SectionName(std::string_view text, std::string_view* name) {
+  std::string_view t = Trim(text);
+  if (t.empty() || t.front() != '[') return false;
+  size_t close = t.rfind(']');
+  if (close == std::string_view::npos || close == 0) return false;
+  *name = Trim(t.substr(1, close - 1));
+  return true;
+}
+
+// The key of a key line and the offset of its '=' within text.
+bool KeyName(std::string_view text, std::string_view* key, size_t* eq) {
+  std::string_view t = Trim(text);
+  if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+  size_t e = text.find('=');
+  if (e == std::string_view::npos) return false;
+  *key = Trim(text.substr(0, e));
+  *eq = e;
+  return true;
+}
+
+std::string LineEndOf(std::string_view content) {
+  size_t nl = content.find('\n');
+  if (nl != std::string_view::npos && (nl == 0 || content[nl - 1] != '\r'))
+    return "\n";
+  return "\r\n";
+}
+
+// Where the section/key stands in content.
+struct Location {
+  bool sectionFound = false;
+  bool keyFound = false;
+  Line keyLine;               // when keyFound
+  size_t eq = 0;              // offset of '=' in content, when keyFound
+  Line lastNonBlank;          // last non-blank line of the section
+};
+
+Location Find(std::string_view content, std::string_view section,
+              std::string_view key) {
+  Location loc;
+  LineCursor cursor(content);
+  Line line;
+  bool inSection = false;
+  while (cursor.Next(&line)) {
+    std::string_view text =
+        content.substr(line.begin, line.textEnd - line.begin);
+    std::string_view name;
+    if (SectionName(text, &name)) {
+      if (inSection) break;  // the first matching section has ended
+      if (store::Cp1252EqualsIgnoreCase(name, section)) {
+        inSection = loc.sectionFound = true;
+        loc.lastNonBlank = line;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (!Trim(text).empty()) loc.lastNonBlank = line;
+    std::string_view k;
+    size_t eq = 0;
+    if (KeyName(text, &k, &eq) && store::Cp1252EqualsIgnoreCase(k, key)) {
+      loc.keyFound = true;
+      loc.keyLine = line;
+      loc.eq = line.begin + eq;
+      break;
+    }
+  }
+  return loc;
+}
+
+std::string Reason(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM: return "permiso denegado";
+    case EROFS: return "el sistema de archivos es de sólo lectura";
+    case ENOSPC: return "no queda espacio en el disco";
+    case EDQUOT: return "se ha superado la cuota de disco";
+    case EISDIR: return "es una carpeta";
+    case ENOENT: return "la carpeta no existe";
+    case ENOTDIR: return "la ruta no es una carpeta";
+    case ENAMETOOLONG: return "el nombre es demasiado largo";
+    case EIO: return "error de entrada/salida";
+    case ELOOP: return "demasiados enlaces simbólicos";
+    default: return std::error_code(err, std::generic_category()).message();
+  }
+}
+
+[[noreturn]] void WriteFailure(const fs::path& file, const std::string& why) {
+  throw IniError("No se puede escribir en " + file.string() + " (" + why + ")");
+}
+
+[[noreturn]] void ReadFailure(const fs::path& file, const std::string& why) {
+  throw IniError("No se puede leer " + file.string() + " (" + why + ")");
+}
+
+bool ReadAll(int fd, std::string* out) {
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    out->append(buf, static_cast<size_t>(n));
+  }
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+mode_t DefaultMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::string SetIniValue(std::string_view content, std::string_view section,
+                        std::string_view key, std::string_view value) {
+  const std::string sec = OneLine(section), k = OneLine(key), v = OneLine(value);
+  Location loc = Find(content, sec, k);
+  std::string out;
+  out.reserve(content.size() + sec.size() + k.size() + v.size() + 8);
+  if (loc.keyFound) {
+    out.append(content.substr(0, loc.eq + 1));
+    out.append(v);
+    out.append(content.substr(loc.keyLine.textEnd));
+    return out;
+  }
+  const std::string eol = LineEndOf(content);
+  const std::string keyLine = k + "=" + v;
+  if (loc.sectionFound) {
+    const Line& last = loc.lastNonBlank;
+    out.append(content.substr(0, last.end));
+    if (last.end > last.textEnd) {
+      out.append(keyLine).append(eol);
+    } else {  // the section's last line ends the file without a line break
+      out.append(eol).append(keyLine);
+    }
+    out.append(content.substr(last.end));
+    return out;
+  }
+  out.append(content);
+  const std::string header = "[" + sec + "]";
+  if (content.empty() || content.back() == '\n') {
+    out.append(header).append(eol).append(keyLine).append(eol);
+  } else {
+    out.append(eol).append(header).append(eol).append(keyLine);
+  }
+  return out;
+}
+
+bool GetIniValue(std::string_view content, std::string_view section,
+                 std::string_view key, std::string* value) {
+  Location loc = Find(content, section, key);
+  if (!loc.keyFound) return false;
+  if (value)
+    *value = std::string(
+        Trim(content.substr(loc.eq + 1, loc.keyLine.textEnd - loc.eq - 1)));
+  return true;
+}
+
+void WriteIniValue(const fs::path& file, std::string_view section,
+                   std::string_view key, std::string_view value) {
+  // A symbolic link is followed: its target is the file that changes.
+  fs::path target = file;
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(file, ec))) {
+    fs::path resolved = fs::weakly_canonical(file, ec);
+    if (!ec) target = resolved;
+  }
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+
+  struct stat folderInfo {};
+  if (::stat(folder.c_str(), &folderInfo) != 0) WriteFailure(file, Reason(errno));
+  if (!S_ISDIR(folderInfo.st_mode)) WriteFailure(file, Reason(ENOTDIR));
+  // Write permission on the folder is needed for the temporary file; a
+  // folder without its owner's write bit counts as read-only for every
+  // user, as a read-only attribute would.
+  if (::access(folder.c_str(), W_OK | X_OK) != 0 ||
+      !(folderInfo.st_mode & S_IWUSR))
+    WriteFailure(file, "la carpeta " + folder.string() + " es de sólo lectura");
+
+  std::string content;
+  bool exists = false;
+  mode_t mode = DefaultMode();
+  uid_t owner = static_cast<uid_t>(-1);
+  gid_t group = static_cast<gid_t>(-1);
+  struct stat info {};
+  if (::stat(target.c_str(), &info) == 0) {
+    exists = true;
+    if (S_ISDIR(info.st_mode)) WriteFailure(file, Reason(EISDIR));
+    if (!S_ISREG(info.st_mode)) WriteFailure(file, "no es un archivo normal");
+    if (::access(target.c_str(), W_OK) != 0 || !(info.st_mode & S_IWUSR))
+      WriteFailure(file, "el archivo es de sólo lectura");
+    mode = info.st_mode & 07777;
+    owner = info.st_uid;
+    group = info.st_gid;
+    int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ReadFailure(file, Reason(errno));
+    bool ok = ReadAll(fd, &content);
+    int err = errno;
+    ::close(fd);
+    if (!ok) ReadFailure(file, Reason(err));
+  } else if (errno != ENOENT) {
+    WriteFailure(file, Reason(errno));
+  }
+
+  const std::string updated = SetIniValue(content, section, key, value);
+
+  std::string pattern =
+      (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) WriteFailure(file, Reason(errno));
+  const std::string tmp = pattern;
+  auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    WriteFailure(file, Reason(err));
+  };
+  if (!WriteAll(fd, updated)) fail(errno);
+  if (exists && ::fchown(fd, owner, group) != 0) {
+    // Keeping the owner needs privileges; without them the file becomes the
+    // writer's own, as any rewrite would.
+  }
+  if (::fchmod(fd, mode) != 0) fail(errno);
+  if (::fsync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    WriteFailure(file, Reason(err));
+  }
+  if (::rename(tmp.c_str(), target.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    WriteFailure(file, Reason(err));
+  }
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,39 @@
+#include "app/result_entry.h"
+
+#include <string>
+#include <system_error>
+
+#include "app/error_report.h"
+#include "app/ini_file.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+fs::path ExecutableFolder() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) return fs::current_path(ec);
+  return exe.parent_path();
+}
+
+fs::path ResultIniPath(const fs::path& exeFolder) {
+  return exeFolder / kIniFileName;
+}
+
+void WriteResultEntry(const fs::path& exeFolder, int resultCode) {
+  WriteIniValue(ResultIniPath(exeFolder), kResultSection, kResultKey,
+                std::to_string(resultCode));
+}
+
+std::string CloseStep(const ProcessState& state, const fs::path& exeFolder) {
+  if (!state.embedded) return "";
+  try {
+    WriteResultEntry(exeFolder, state.resultCode);
+    return "";
+  } catch (const std::exception& e) {
+    return ErrorReportText(e.what());
+  }
+}
+
+}  // namespace app
