@@ -4,6 +4,7 @@
 // the general error report, so no error escapes to the caller.
 #pragma once
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "app/main_tables.h"
@@ -33,7 +34,8 @@ class MainWorkflow {
   void Button3Click();           // "Volver a Niveles Estudios"
   void wwDBGridNIVIMPEnter();
 
-  // Runs fn and shows any error it throws in the general error report.
+  // Runs fn and shows any error it throws in the general error report (the
+  // cursor set back to the arrow first).
   template <typename Fn>
   void Guarded(Fn&& fn);
 
@@ -54,6 +56,8 @@ void MainWorkflow::Guarded(Fn&& fn) {
     fn();
   } catch (const std::exception& e) {
     ReportError(e);
+  } catch (...) {
+    ReportError(std::runtime_error("Error desconocido"));
   }
 }
 

@@ -1,0 +1,165 @@
+// The two chains of the main window and the centre panel's OK.
+//
+// Import (BExportarClick): DAE folder check, result code 1, the four import
+// steps each whatever the one before did, then the centre panel; the chain
+// goes on from the centre panel's OK (flag 0: the level panel) and ends with
+// the level panel's "Aceptar".
+// Export (BImportarClick): DAE folder check, the template step, then the
+// expansion when the workflow flag is 0; with the flag at 1 the export waits
+// for the centre data, and the centre panel's OK carries it on once code,
+// year and version are filled in.
+//
+// Every direction button starts its chain with the workflow flag at 0, so a
+// value left by an unfinished or failed chain cannot divert the new one.
+// When a handler returns the cursor is the arrow: a chain that pauses or ends
+// normally has set it back already, and one that ended early (a missing
+// table, an error) gets it back here. Errors that the steps do not handle end
+// the handler and go to the general error report; the window stays and the
+// result code keeps its value.
+#include "app/main_workflow.h"
+
+#include <string_view>
+#include <system_error>
+
+#include "app/error_report.h"
+#include "dae_export/timetable_expansion.h"
+#include "dae_export/timetable_template.h"
+#include "dae_import/centre_and_levels.h"
+#include "dae_import/code_tables_import.h"
+#include "dae_import/groups_import.h"
+#include "dae_import/subjects_import.h"
+#include "dae_import/teachers_import.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNoFolder = "No existe la carpeta";
+
+bool FolderExists(const std::string& currentFolder) {
+  if (currentFolder.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(fs::path(currentFolder), ec);
+}
+
+// Blank: nothing but characters 0 to 32.
+bool IsBlank(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+}  // namespace
+
+MainWorkflow::MainWorkflow(UserInterface& ui, ProcessState& state,
+                           fs::path workFolder)
+    : ui_(ui),
+      state_(state),
+      workFolder_(std::move(workFolder)),
+      tables_(workFolder_) {}
+
+StepContext MainWorkflow::Context() {
+  return StepContext{ui_, state_, workFolder_, daeFolder_};
+}
+
+void MainWorkflow::ReportError(const std::exception& e) {
+  ui_.SetBusyCursor(false);
+  ui_.ReportError(ErrorReportText(e.what()));
+}
+
+void MainWorkflow::BExportarClick(const std::string& currentFolder) {
+  Guarded([&] {
+    state_.workflowFlag = 0;
+    daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
+    if (!FolderExists(currentFolder)) {
+      ui_.ShowMessage(kNoFolder);
+      if (state_.embedded) {
+        state_.resultCode = -1;
+        ui_.CloseMainWindow();
+      }
+      return;
+    }
+    ui_.SetBusyCursor(true);
+    state_.resultCode = 1;
+    StepContext ctx = Context();
+    dae_import::ImportaTablasDAE(ctx);
+    dae_import::ImportaAsignaturas(ctx);
+    dae_import::ImportaProfesores(ctx);
+    dae_import::ImportaGrupos(ctx);
+    dae_import::MuestraDatosCentro(ctx, tables_);
+    ui_.SetBusyCursor(false);
+  });
+}
+
+void MainWorkflow::BImportarClick(const std::string& currentFolder) {
+  Guarded([&] {
+    state_.workflowFlag = 0;
+    daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
+    if (!FolderExists(currentFolder)) {
+      ui_.ShowMessage(kNoFolder);
+      if (state_.embedded) {
+        state_.resultCode = 0;
+        ui_.CloseMainWindow();
+      }
+      return;
+    }
+    StepContext ctx = Context();
+    dae_export::PlantillaCentro(ctx, tables_);
+    if (state_.workflowFlag == 0) dae_export::Importar2(ctx, tables_);
+    ui_.SetBusyCursor(false);
+  });
+}
+
+void MainWorkflow::BitBtn1Click() {
+  Guarded([&] {
+    StepContext ctx = Context();
+    if (state_.workflowFlag == 0) {
+      dae_import::DatosNivel(ctx, tables_);
+      return;
+    }
+    store::Table& centre = tables_.wwTableCentro;
+    if (!centre.Active()) centre.Open();
+    centre.First();
+    const bool complete = !IsBlank(centre.FieldByName("CODCENTRO").AsString()) &&
+                          !IsBlank(centre.FieldByName("ANOACAD").AsString()) &&
+                          !IsBlank(centre.FieldByName("VERSION").AsString());
+    if (complete) {
+      state_.workflowFlag = 0;
+      ui_.SetPanelVisible(Panel::Centre, false);
+      centre.Close();
+      dae_export::Importar2(ctx, tables_);
+      ui_.SetBusyCursor(false);
+    } else {
+      dae_import::MuestraDatosCentro(ctx, tables_);
+    }
+  });
+}
+
+void MainWorkflow::FinalRecogida() {
+  Guarded([&] {
+    StepContext ctx = Context();
+    dae_import::FinalRecogida(ctx, tables_);
+  });
+}
+
+void MainWorkflow::Button2Click() {
+  Guarded([&] {
+    StepContext ctx = Context();
+    dae_import::Button2Click(ctx, tables_);
+  });
+}
+
+void MainWorkflow::Button3Click() {
+  Guarded([&] {
+    StepContext ctx = Context();
+    dae_import::Button3Click(ctx, tables_);
+  });
+}
+
+void MainWorkflow::wwDBGridNIVIMPEnter() {
+  Guarded([&] { dae_import::wwDBGridNIVIMPEnter(tables_); });
+}
+
+}  // namespace app
