@@ -1,0 +1,144 @@
+// The centre panel and the study-level panel.
+//
+// Centre panel: the first row of daeCENTRO (CODCENTRO, ANOACAD, VERSION),
+// put into edit state as soon as the panel shows (in an empty table a new
+// row is started for the user to fill in).
+//
+// Level panel: the rows of daeNIVIMP in physical order; the user types the
+// abbreviations ABREVCAST and ABREVEUSK (up to five characters). On
+// "Aceptar" no non-empty abbreviation may repeat within a language (letter
+// case ignored, Castellano checked before Euskera on each row, only the
+// first repeat reported); then every group of GRUPOST whose NIVEL equals a
+// level's COD exactly takes that level's abbreviation in the chosen
+// language, when it has one.
+#include "dae_import/centre_and_levels.h"
+
+#include <string>
+
+#include "dae_import/code_list.h"
+#include "dae_import/dae_text_reader.h"
+#include "dae_import/language_choice.h"
+#include "store/table.h"
+#include "store/work_folder.h"
+
+namespace dae_import {
+
+namespace {
+
+bool Editing(const store::Table& t) {
+  const store::DataSetState s = t.State();
+  return s == store::DataSetState::Edit || s == store::DataSetState::Insert;
+}
+
+bool NonEmpty(const std::string& text) { return !TrimControls(text).empty(); }
+
+// Checks one abbreviation against its language's list; false on a repeat
+// (reported, flag set to 1).
+bool CheckAbbreviation(app::StepContext& ctx, CodeList& seen,
+                       const std::string& abbreviation,
+                       const char* repeatMessage) {
+  if (!NonEmpty(abbreviation)) return true;
+  if (!seen.Contains(abbreviation)) {
+    seen.Add(abbreviation);
+    return true;
+  }
+  ctx.ui.ShowMessage(repeatMessage);
+  ctx.state.workflowFlag = 1;
+  return false;
+}
+
+}  // namespace
+
+void MuestraDatosCentro(app::StepContext& ctx, app::MainTables& t) {
+  if (!store::FileExistsNoCase(ctx.workFolder, "daeCENTRO.DBF")) {
+    ctx.ui.ShowMessage("No existe archivo del Centro (daeCENTRO.DBF)");
+    ctx.state.resultCode = -1;
+    return;
+  }
+  if (!t.wwTableCentro.Active()) t.wwTableCentro.Open();
+  t.wwTableCentro.First();
+  ctx.ui.SetBusyCursor(false);
+  ctx.ui.SetPanelVisible(app::Panel::BackToLevels, false);
+  ctx.ui.SetPanelVisible(app::Panel::Centre, true);
+  if (!Editing(t.wwTableCentro)) t.wwTableCentro.Edit();
+}
+
+void DatosNivel(app::StepContext& ctx, app::MainTables& t) {
+  if (Editing(t.wwTableCentro)) t.wwTableCentro.Post();
+  t.wwTableCentro.Close();
+  if (!store::FileExistsNoCase(ctx.workFolder, "daeNIVIMP.DBF")) {
+    ctx.ui.ShowMessage("No existe archivo del Centro (daeNIVIMP.DBF)");
+    ctx.state.resultCode = -1;
+    return;
+  }
+  if (!t.wwTableNIVIMP.Active()) t.wwTableNIVIMP.Open();
+  t.wwTableNIVIMP.First();
+  ctx.ui.SetPanelVisible(app::Panel::Centre, false);
+  ctx.ui.SetPanelVisible(app::Panel::Levels, true);
+}
+
+void wwDBGridNIVIMPEnter(app::MainTables& t) {
+  if (!Editing(t.wwTableNIVIMP)) t.wwTableNIVIMP.Edit();
+}
+
+void FinalRecogida(app::StepContext& ctx, app::MainTables& t) {
+  if (Editing(t.wwTableNIVIMP)) t.wwTableNIVIMP.Post();
+  CompruebaAbreviaturas(ctx, t);
+  if (ctx.state.workflowFlag == 1) return;
+  AplicaAbreviaturas(ctx, t);
+  t.wwTableNIVIMP.Close();
+  ctx.ui.SetPanelVisible(app::Panel::BackToLevels, true);
+  ctx.ui.SetPanelVisible(app::Panel::Levels, false);
+  ctx.ui.SetBusyCursor(false);
+  ctx.ui.ShowMessage("Proceso finalizado");
+  if (ctx.state.embedded) ctx.ui.CloseMainWindow();
+}
+
+void CompruebaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
+  ctx.state.workflowFlag = 0;
+  CodeList castellano, euskera;
+  store::Table& levels = t.wwTableNIVIMP;
+  for (levels.First(); !levels.Eof(); levels.Next()) {
+    if (!CheckAbbreviation(ctx, castellano,
+                           levels.FieldByName("ABREVCAST").AsString(),
+                           "Abreviatura en Castellano Repetida - Compruébelo."))
+      return;
+    if (!CheckAbbreviation(ctx, euskera,
+                           levels.FieldByName("ABREVEUSK").AsString(),
+                           "Abreviatura en Euskera Repetida - Compruébelo."))
+      return;
+  }
+}
+
+void AplicaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
+  const char* abbrevField =
+      IsEuskera(ctx.ui.LanguageText()) ? "ABREVEUSK" : "ABREVCAST";
+  store::Table& groups = t.wwTableGrupos;
+  store::Table& levels = t.wwTableNIVIMP;
+  if (!groups.Active()) groups.Open();
+  for (groups.First(); !groups.Eof(); groups.Next()) {
+    const std::string level = groups.FieldByName("NIVEL").AsString();
+    for (levels.First(); !levels.Eof(); levels.Next()) {
+      if (levels.FieldByName("COD").AsString() != level) continue;
+      groups.Edit();
+      const std::string abbreviation =
+          levels.FieldByName(abbrevField).AsString();
+      if (NonEmpty(abbreviation))
+        groups.FieldByName("NIVEL").SetAsString(abbreviation);
+      break;
+    }
+  }
+  groups.Close();
+}
+
+void Button2Click(app::StepContext& ctx, app::MainTables& t) {
+  ctx.state.workflowFlag = 0;
+  ctx.ui.SetPanelVisible(app::Panel::Levels, false);
+  MuestraDatosCentro(ctx, t);
+}
+
+void Button3Click(app::StepContext& ctx, app::MainTables& t) {
+  DatosNivel(ctx, t);
+}
+
+}  // namespace dae_import

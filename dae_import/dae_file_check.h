@@ -1,0 +1,21 @@
+// The test that every import step makes before it touches a DAE file or the
+// table made from it: when the file is missing, the step's message is shown,
+// the result code becomes -1 and the step ends, having deleted or created
+// nothing for that file.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "app/step_context.h"
+#include "dae_import/dae_text_reader.h"
+
+namespace dae_import {
+
+// Opens the DAE file `name` of the context's DAE folder. When it is missing,
+// shows `missingMessage`, sets the result code to -1 and returns null.
+// Throws DaeFileError when it exists but cannot be opened.
+std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
+    app::StepContext& ctx, const std::string& name,
+    const std::string& missingMessage);
+
+}  // namespace dae_import

@@ -1,0 +1,42 @@
+#include "dae_import/table_rebuild.h"
+
+#include "store/work_folder.h"
+
+namespace dae_import {
+
+store::FieldDef StringField(const std::string& name, int width) {
+  store::FieldDef f;
+  f.name = name;
+  f.type = store::FieldType::String;
+  f.width = width;
+  return f;
+}
+
+store::FieldDef BooleanField(const std::string& name) {
+  store::FieldDef f;
+  f.name = name;
+  f.type = store::FieldType::Boolean;
+  f.width = 1;
+  return f;
+}
+
+void NameTable(store::Table& table, const std::filesystem::path& workFolder,
+               const std::string& name) {
+  table.SetDatabaseName(workFolder);
+  table.SetTableName(name + ".DBF");
+}
+
+void RebuildTable(store::Table& table, const std::filesystem::path& workFolder,
+                  const std::string& name, const store::FieldDefs& fields,
+                  const store::IndexDefs& tags) {
+  store::DeleteFileNoCase(workFolder, name + ".DBF");
+  store::DeleteFileNoCase(workFolder, name + ".MDX");
+  NameTable(table, workFolder, name);
+  table.FieldDefsList().clear();
+  for (const store::FieldDef& f : fields) table.FieldDefsList().push_back(f);
+  table.IndexDefsList().clear();
+  for (const store::IndexDef& t : tags) table.IndexDefsList().push_back(t);
+  table.CreateTable();
+}
+
+}  // namespace dae_import
