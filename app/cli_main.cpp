@@ -1,7 +1,11 @@
-// transdae-cli: the batch front end.
+// transdae-cli: the batch front end. See app/cli_options.h for its options.
 #include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::cerr << "transdae-cli: en construcción\n";
-  return 2;
+#include "app/batch_run.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return app::RunBatch(args, std::cout, std::cerr);
 }
