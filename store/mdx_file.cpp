@@ -1,0 +1,947 @@
+// The production index file (.MDX): the dBase IV multiple-index layout.
+//
+// The file is made of 512-byte pages; pages are used in blocks of two
+// (1024 bytes). All numbers are little-endian.
+//
+// File header (pages 0-3, 2048 bytes):
+//    0   version (2)              1-3   creation date YY MM DD (YY = year-1900)
+//    4   table name without extension, 16 bytes, zero padded
+//   20   block size in pages (2)  22    block size in bytes (1024)
+//   24   production index flag (1)
+//   25   entries in the tag table (48)   26  length of a tag entry (32)
+//   28   tags in use (16 bits)    30    tags in use + 1   31  0x1B
+//   32   pages in the file (the next block is allocated here)
+//   36   first page of the chain of free blocks (0: none)
+//   40   number of free blocks    44-46 date of last update YY MM DD
+//
+// Tag table: 32-byte entries from offset 544 (entry 0, at 512, is unused):
+//    0   page of the tag header   4   tag name, 11 bytes, zero padded
+//   15   key format (0x10)        16  left, 17 right, 18 parent: the tags
+//        (1-based, 0 none) forming a binary search tree of the tag names
+//   19   0x02                     20  key type 'C' or 'N'
+//
+// Tag header (one block):
+//    0   root block page          4   size of the header in pages (2)
+//    8   key format (0x10; +0x08 descending, +0x40 unique)
+//    9   key type                 11  0x1B
+//   12   key length (16 bits)     14  maximum keys in a node (16 bits)
+//   16   secondary key type (0)   18  key item length (16 bits)
+//   20   change serial number     23  unique flag
+//   24   key expression, zero terminated (here: the field name)
+//  248   left and 252 right: the root page (as dBase writes them)
+//  257-259 creation date          480 0x01: the key is a plain field
+//
+// B-tree node (one block):
+//    0   number of entries n      4   unused (0)
+//    8   n entries of the key item length: a 4-byte pointer, then the key
+//        padded with zeros to the item length (key length + 4, rounded up
+//        to a multiple of 4)
+//    8 + n * item length: a 4-byte pointer that is 0 in a leaf and the
+//        rightmost child in a branch
+// In a leaf the pointer of an entry is the record number (1-based). In a
+// branch it is a child node, and the key of the entry is the greatest key
+// of that child; the rightmost child holds the keys after the last one.
+// The maximum number of entries is (1024 - 12) / key item length.
+//
+// Character keys are the field padded with spaces and compare byte by
+// byte; numeric keys are 12-byte packed decimals (mdx_bcd.h). Equal keys
+// are ordered by record number.
+//
+// Free blocks form a chain from the header: a free block holds 0 entries
+// and, at offset 4, the page of the next free block.
+//
+// Every change reads the header and the pages it needs from the file and
+// writes back the pages it changed before it returns, so several objects
+// may work on the same file one after another.
+#include "store/mdx_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "store/mdx_bcd.h"
+#include "store/store_error.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kPage = 512;
+constexpr uint32_t kBlock = 1024;
+constexpr uint32_t kPagesPerBlock = kBlock / kPage;
+constexpr uint32_t kHeaderPages = 4;
+constexpr uint32_t kTagTableOffset = 544;
+constexpr uint32_t kTagEntryLength = 32;
+constexpr int kTagTableEntries = 48;
+constexpr int kMaxTags = 47;
+constexpr int kMaxKeyLength = 100;
+constexpr int kMaxExpression = 220;
+constexpr int kMaxDepth = 32;
+
+uint32_t Get32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+uint16_t Get16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                               static_cast<unsigned char>(b[at + 1]) << 8);
+}
+void Put32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void Put16(std::string& b, size_t at, uint16_t v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8);
+}
+
+void PutDate(std::string& b, size_t at) {
+  std::time_t now = std::time(nullptr);
+  const std::tm* tm = std::localtime(&now);
+  if (tm == nullptr) return;
+  b[at] = static_cast<char>(tm->tm_year);
+  b[at + 1] = static_cast<char>(tm->tm_mon + 1);
+  b[at + 2] = static_cast<char>(tm->tm_mday);
+}
+
+// Tag names are plain ASCII field names.
+std::string AsciiUpper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+int ItemLength(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
+int MaxKeys(int itemLength) { return static_cast<int>(kBlock - 12) / itemLength; }
+
+// One node of a tag's B-tree. A leaf has one record number per key; a
+// branch has one child more than keys (the last is the rightmost child).
+struct Node {
+  uint32_t page = 0;
+  bool leaf = true;
+  std::vector<std::string> keys;
+  std::vector<uint32_t> ptrs;
+};
+
+struct Frame {
+  Node node;
+  size_t idx = 0;  // leaf: entry position; branch: child position
+};
+using Path = std::vector<Frame>;
+
+struct TagInfo {
+  MdxTagDef def;
+  uint32_t headerPage = 0;
+  int keyLength = 0;
+  int itemLength = 0;
+  int maxKeys = 0;
+};
+
+struct Header {
+  uint32_t pageCount = 0;
+  uint32_t firstFree = 0;
+  uint32_t freeCount = 0;
+};
+
+}  // namespace
+
+struct MdxFile::Impl {
+  fs::path path;
+  bool readOnly = true;
+  bool open = false;
+  mutable std::fstream file;
+  std::vector<MdxTagDef> defs;
+  std::vector<TagInfo> tags;
+  uint64_t fileSize = 0;
+
+  // ---- errors -------------------------------------------------------
+  std::string Name() const { return path.string(); }
+  [[noreturn]] void Damaged(const std::string& detail) const {
+    throw StoreError("El índice '" + Name() + "' está dañado: " + detail);
+  }
+  [[noreturn]] void IoError() const {
+    throw StoreError("Error de lectura o escritura en el índice '" + Name() + "'");
+  }
+
+  // ---- raw access ---------------------------------------------------
+  std::string ReadAt(uint64_t offset, size_t length) const {
+    if (offset + length > fileSize) Damaged("lectura fuera del archivo");
+    std::string buf(length, '\0');
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(offset));
+    file.read(buf.data(), static_cast<std::streamsize>(length));
+    if (!file) IoError();
+    return buf;
+  }
+  void WriteAt(uint64_t offset, const std::string& bytes) {
+    file.clear();
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.flush();
+    if (!file) IoError();
+    fileSize = std::max<uint64_t>(fileSize, offset + bytes.size());
+  }
+
+  Header ReadHeader() const {
+    std::string h = ReadAt(32, 12);
+    Header hd;
+    hd.pageCount = Get32(h, 0);
+    hd.firstFree = Get32(h, 4);
+    hd.freeCount = Get32(h, 8);
+    if (static_cast<uint64_t>(hd.pageCount) * kPage > fileSize ||
+        hd.pageCount < kHeaderPages) {
+      Damaged("número de páginas incorrecto");
+    }
+    return hd;
+  }
+  void WriteHeader(const Header& hd) {
+    std::string h(12, '\0');
+    Put32(h, 0, hd.pageCount);
+    Put32(h, 4, hd.firstFree);
+    Put32(h, 8, hd.freeCount);
+    WriteAt(32, h);
+  }
+
+  void CheckBlockPage(uint32_t page, const Header& hd) const {
+    if (page < kHeaderPages || static_cast<uint64_t>(page) + kPagesPerBlock > hd.pageCount) {
+      Damaged("puntero de bloque fuera de rango (" + std::to_string(page) + ")");
+    }
+  }
+
+  uint32_t RootPage(const TagInfo& t, const Header& hd) const {
+    uint32_t root = Get32(ReadAt(static_cast<uint64_t>(t.headerPage) * kPage, 4), 0);
+    CheckBlockPage(root, hd);
+    return root;
+  }
+  void SetRootPage(const TagInfo& t, uint32_t root) {
+    std::string b(4, '\0');
+    Put32(b, 0, root);
+    WriteAt(static_cast<uint64_t>(t.headerPage) * kPage, b);
+  }
+
+  // ---- keys ---------------------------------------------------------
+  int CompareRaw(const TagInfo& t, const std::string& a, const std::string& b) const {
+    if (t.def.keyType == 'N') return CompareBcdKeys(a, b);
+    const int c = std::memcmp(a.data(), b.data(), static_cast<size_t>(t.keyLength));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  int CompareEntry(const TagInfo& t, const std::string& ka, uint32_t ra,
+                   const std::string& kb, uint32_t rb) const {
+    const int c = CompareRaw(t, ka, kb);
+    if (c != 0) return c;
+    return ra < rb ? -1 : (ra > rb ? 1 : 0);
+  }
+  std::string RawKey(const TagInfo& t, const MdxKey& key) const {
+    if (t.def.keyType == 'N') return EncodeBcdKey(key.number);
+    std::string k = key.chars;
+    k.resize(static_cast<size_t>(t.keyLength), ' ');
+    return k;
+  }
+  MdxEntry MakeEntry(const TagInfo& t, const std::string& raw, uint32_t recno) const {
+    MdxEntry e;
+    e.recno = recno;
+    if (t.def.keyType == 'N') {
+      e.key.number = DecodeBcdKey(raw).value_or(0.0);
+    } else {
+      e.key.chars = raw;
+    }
+    return e;
+  }
+
+  // ---- nodes --------------------------------------------------------
+  Node Load(const TagInfo& t, uint32_t page, const Header& hd) const {
+    CheckBlockPage(page, hd);
+    std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, kBlock);
+    Node n;
+    n.page = page;
+    const uint32_t count = Get32(b, 0);
+    if (count > static_cast<uint32_t>(t.maxKeys)) {
+      Damaged("nodo con demasiadas claves en la página " + std::to_string(page));
+    }
+    size_t at = 8;
+    for (uint32_t i = 0; i < count; ++i) {
+      n.ptrs.push_back(Get32(b, at));
+      n.keys.push_back(b.substr(at + 4, static_cast<size_t>(t.keyLength)));
+      at += static_cast<size_t>(t.itemLength);
+    }
+    const uint32_t right = Get32(b, at);
+    n.leaf = right == 0;
+    if (!n.leaf) n.ptrs.push_back(right);
+    for (size_t i = 0; i < n.keys.size(); ++i) {
+      if (t.def.keyType == 'N' && !DecodeBcdKey(n.keys[i])) {
+        Damaged("clave numérica no válida en la página " + std::to_string(page));
+      }
+      if (n.leaf && n.ptrs[i] == 0) {
+        Damaged("número de registro nulo en la página " + std::to_string(page));
+      }
+      if (i > 0) {
+        const int c = n.leaf ? CompareEntry(t, n.keys[i - 1], n.ptrs[i - 1], n.keys[i], n.ptrs[i])
+                             : CompareRaw(t, n.keys[i - 1], n.keys[i]);
+        if (n.leaf ? c >= 0 : c > 0) {
+          Damaged("claves desordenadas en la página " + std::to_string(page));
+        }
+      }
+    }
+    return n;
+  }
+
+  void Store(const TagInfo& t, const Node& n) {
+    std::string b(kBlock, '\0');
+    const size_t count = n.keys.size();
+    Put32(b, 0, static_cast<uint32_t>(count));
+    size_t at = 8;
+    for (size_t i = 0; i < count; ++i) {
+      Put32(b, at, n.ptrs[i]);
+      std::memcpy(b.data() + at + 4, n.keys[i].data(), static_cast<size_t>(t.keyLength));
+      at += static_cast<size_t>(t.itemLength);
+    }
+    if (!n.leaf) Put32(b, at, n.ptrs.back());
+    WriteAt(static_cast<uint64_t>(n.page) * kPage, b);
+  }
+
+  uint32_t Allocate(Header& hd) {
+    uint32_t page;
+    if (hd.firstFree != 0) {
+      page = hd.firstFree;
+      CheckBlockPage(page, hd);
+      std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, 8);
+      hd.firstFree = Get32(b, 4);
+      if (hd.freeCount > 0) --hd.freeCount;
+    } else {
+      page = hd.pageCount;
+      hd.pageCount += kPagesPerBlock;
+      // Make the new block part of the file before the header counts it.
+      WriteAt(static_cast<uint64_t>(page) * kPage, std::string(kBlock, '\0'));
+    }
+    WriteHeader(hd);
+    return page;
+  }
+
+  void Release(Header& hd, uint32_t page) {
+    std::string b(kBlock, '\0');
+    Put32(b, 4, hd.firstFree);
+    WriteAt(static_cast<uint64_t>(page) * kPage, b);
+    hd.firstFree = page;
+    ++hd.freeCount;
+    WriteHeader(hd);
+  }
+
+  // The greatest entry below a node (nullopt for an empty tree).
+  std::optional<std::pair<std::string, uint32_t>> MaxBelow(const TagInfo& t, uint32_t page,
+                                                           const Header& hd, int depth) const {
+    for (;; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      Node n = Load(t, page, hd);
+      if (n.leaf) {
+        if (n.keys.empty()) return std::nullopt;
+        return std::make_pair(n.keys.back(), n.ptrs.back());
+      }
+      page = n.ptrs.back();
+    }
+  }
+
+  // Descends to the first entry e with e > (key, recno) when strict, or
+  // e >= (key, recno) otherwise. The leaf's position may be its end.
+  Path Seek(const TagInfo& t, const std::string& key, uint32_t recno, bool strict,
+            const Header& hd) const {
+    auto satisfies = [&](const std::string& k, uint32_t r) {
+      const int c = CompareEntry(t, k, r, key, recno);
+      return strict ? c > 0 : c >= 0;
+    };
+    Path path;
+    uint32_t page = RootPage(t, hd);
+    for (int depth = 0;; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      Frame f;
+      f.node = Load(t, page, hd);
+      const Node& n = f.node;
+      if (n.leaf) {
+        size_t lo = 0, hi = n.keys.size();
+        while (lo < hi) {
+          size_t mid = (lo + hi) / 2;
+          if (satisfies(n.keys[mid], n.ptrs[mid])) hi = mid;
+          else lo = mid + 1;
+        }
+        f.idx = lo;
+        path.push_back(std::move(f));
+        return path;
+      }
+      // First child whose greatest entry satisfies; the rightmost child
+      // otherwise. The key of an entry decides unless it equals the key
+      // sought; then the record number of the child's greatest entry does.
+      size_t lo = 0, hi = n.keys.size();
+      while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        const int c = CompareRaw(t, n.keys[mid], key);
+        bool ok;
+        if (c != 0) {
+          ok = c > 0;
+        } else {
+          auto mx = MaxBelow(t, n.ptrs[mid], hd, depth + 1);
+          ok = mx && satisfies(mx->first, mx->second);
+        }
+        if (ok) hi = mid;
+        else lo = mid + 1;
+      }
+      f.idx = lo;
+      page = n.ptrs[lo];
+      path.push_back(std::move(f));
+    }
+  }
+
+  // Descends from the child at the path's last branch position to its
+  // leftmost (or rightmost) leaf.
+  void DescendEdge(const TagInfo& t, Path& path, bool leftmost, const Header& hd) const {
+    while (!path.back().node.leaf) {
+      if (static_cast<int>(path.size()) > kMaxDepth) Damaged("ciclo en el árbol");
+      uint32_t child = path.back().node.ptrs[path.back().idx];
+      Frame f;
+      f.node = Load(t, child, hd);
+      if (f.node.leaf) {
+        f.idx = leftmost ? 0 : f.node.keys.size();
+      } else {
+        f.idx = leftmost ? 0 : f.node.ptrs.size() - 1;
+      }
+      path.push_back(std::move(f));
+    }
+  }
+
+  // The entry at the path's position, moving on to the next leaves when
+  // the position is at the end of its leaf.
+  std::optional<MdxEntry> Current(const TagInfo& t, Path& path, const Header& hd) const {
+    for (int guard = 0;; ++guard) {
+      Frame& leaf = path.back();
+      if (leaf.idx < leaf.node.keys.size()) {
+        return MakeEntry(t, leaf.node.keys[leaf.idx], leaf.node.ptrs[leaf.idx]);
+      }
+      if (guard > 1'000'000) Damaged("recorrido sin fin");
+      path.pop_back();
+      while (!path.empty() && path.back().idx + 1 >= path.back().node.ptrs.size()) path.pop_back();
+      if (path.empty()) return std::nullopt;
+      ++path.back().idx;
+      DescendEdge(t, path, true, hd);
+    }
+  }
+
+  // The entry just before the path's position.
+  std::optional<MdxEntry> Previous(const TagInfo& t, Path& path, const Header& hd) const {
+    for (int guard = 0;; ++guard) {
+      Frame& leaf = path.back();
+      if (leaf.idx > 0) {
+        --leaf.idx;
+        return MakeEntry(t, leaf.node.keys[leaf.idx], leaf.node.ptrs[leaf.idx]);
+      }
+      if (guard > 1'000'000) Damaged("recorrido sin fin");
+      path.pop_back();
+      while (!path.empty() && path.back().idx == 0) path.pop_back();
+      if (path.empty()) return std::nullopt;
+      --path.back().idx;
+      DescendEdge(t, path, false, hd);
+    }
+  }
+
+  // ---- changes ------------------------------------------------------
+  void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
+    Header hd = ReadHeader();
+    Path path = Seek(t, key, recno, false, hd);
+    {
+      Node& leaf = path.back().node;
+      const size_t i = path.back().idx;
+      if (i < leaf.keys.size() && CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) == 0) {
+        return;  // already there
+      }
+      leaf.keys.insert(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i), key);
+      leaf.ptrs.insert(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i), recno);
+    }
+    for (size_t lvl = path.size() - 1;; --lvl) {
+      Node& n = path[lvl].node;
+      if (n.keys.size() <= static_cast<size_t>(t.maxKeys)) {
+        Store(t, n);
+        return;
+      }
+      // Split: the lower half moves to a new block, the upper half stays,
+      // so the parent's entry for this node stays right.
+      Node left;
+      left.leaf = n.leaf;
+      left.page = Allocate(hd);
+      std::string promoted;
+      if (n.leaf) {
+        const size_t m = n.keys.size() / 2;
+        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        promoted = left.keys.back();
+      } else {
+        const size_t m = n.ptrs.size() / 2;  // children that move left
+        left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m - 1));
+        promoted = n.keys[m - 1];
+        n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+      }
+      Store(t, left);
+      Store(t, n);
+      if (lvl == 0) {
+        Node root;
+        root.leaf = false;
+        root.page = Allocate(hd);
+        root.keys = {promoted};
+        root.ptrs = {left.page, n.page};
+        Store(t, root);
+        SetRootPage(t, root.page);
+        return;
+      }
+      Node& parent = path[lvl - 1].node;
+      const size_t at = path[lvl - 1].idx;
+      parent.keys.insert(parent.keys.begin() + static_cast<std::ptrdiff_t>(at), promoted);
+      parent.ptrs.insert(parent.ptrs.begin() + static_cast<std::ptrdiff_t>(at), left.page);
+    }
+  }
+
+  // After the greatest key below path[lvl] changed to newMax, brings the
+  // keys of the ancestors that name it up to date.
+  void PropagateMax(const TagInfo& t, Path& path, size_t lvl, const std::string& newMax) {
+    while (lvl > 0) {
+      Node& p = path[lvl - 1].node;
+      const size_t i = path[lvl - 1].idx;
+      if (i < p.keys.size()) {
+        if (p.keys[i] != newMax) {
+          p.keys[i] = newMax;
+          Store(t, p);
+        }
+        return;
+      }
+      --lvl;
+    }
+  }
+
+  void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
+    Header hd = ReadHeader();
+    Path path = Seek(t, key, recno, false, hd);
+    size_t lvl = path.size() - 1;
+    {
+      Node& leaf = path.back().node;
+      const size_t i = path.back().idx;
+      if (i >= leaf.keys.size() || CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) != 0) {
+        return;  // not there
+      }
+      leaf.keys.erase(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i));
+      leaf.ptrs.erase(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    bool maxChanged = path.back().idx == path.back().node.keys.size();
+    std::string newMax;
+    if (maxChanged && !path.back().node.keys.empty()) newMax = path.back().node.keys.back();
+
+    for (;;) {
+      Node& n = path[lvl].node;
+      const bool empty = n.leaf ? n.keys.empty() : n.ptrs.empty();
+      if (lvl == 0) {
+        if (!n.leaf && n.ptrs.empty()) {
+          n.leaf = true;
+          n.keys.clear();
+        }
+        Store(t, n);
+        CollapseRoot(t, hd, n);
+        return;
+      }
+      if (!empty) {
+        Store(t, n);
+        if (maxChanged) PropagateMax(t, path, lvl, newMax);
+        return;
+      }
+      // The node is empty: it leaves its parent.
+      Release(hd, n.page);
+      Node& p = path[lvl - 1].node;
+      const size_t i = path[lvl - 1].idx;
+      const bool rightmost = i + 1 == p.ptrs.size();
+      p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
+      if (rightmost) {
+        if (!p.keys.empty()) {
+          newMax = p.keys.back();
+          p.keys.pop_back();
+        }
+        maxChanged = true;
+      } else {
+        p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(i));
+        maxChanged = false;
+      }
+      --lvl;
+    }
+  }
+
+  // A root branch left with one child gives its place to that child.
+  void CollapseRoot(const TagInfo& t, Header& hd, Node root) {
+    for (int depth = 0; !root.leaf && root.ptrs.size() == 1; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      const uint32_t child = root.ptrs[0];
+      Node next = Load(t, child, hd);
+      SetRootPage(t, child);
+      Release(hd, root.page);
+      root = std::move(next);
+    }
+  }
+
+  // ---- checks -------------------------------------------------------
+  void VerifyTag(const TagInfo& t) const {
+    Header hd = ReadHeader();
+    std::set<uint32_t> seen;
+    int leafDepth = -1;
+    std::optional<std::pair<std::string, uint32_t>> last;
+    // Returns the greatest entry below the node.
+    std::function<std::optional<std::pair<std::string, uint32_t>>(uint32_t, int)> walk =
+        [&](uint32_t page, int depth) -> std::optional<std::pair<std::string, uint32_t>> {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      if (!seen.insert(page).second) Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
+      Node n = Load(t, page, hd);
+      if (n.leaf) {
+        if (leafDepth < 0) leafDepth = depth;
+        else if (leafDepth != depth && !n.keys.empty()) Damaged("hojas a distinta profundidad");
+        if (n.keys.empty() && depth > 0) Damaged("hoja vacía en la página " + std::to_string(page));
+        for (size_t i = 0; i < n.keys.size(); ++i) {
+          if (last && CompareEntry(t, last->first, last->second, n.keys[i], n.ptrs[i]) >= 0) {
+            Damaged("claves desordenadas en la página " + std::to_string(page));
+          }
+          last = std::make_pair(n.keys[i], n.ptrs[i]);
+        }
+        if (n.keys.empty()) return std::nullopt;
+        return std::make_pair(n.keys.back(), n.ptrs.back());
+      }
+      std::optional<std::pair<std::string, uint32_t>> mx;
+      for (size_t i = 0; i < n.ptrs.size(); ++i) {
+        mx = walk(n.ptrs[i], depth + 1);
+        if (!mx) Damaged("rama vacía en la página " + std::to_string(page));
+        if (i < n.keys.size() && CompareRaw(t, mx->first, n.keys[i]) != 0) {
+          Damaged("clave de rama incorrecta en la página " + std::to_string(page));
+        }
+      }
+      return mx;
+    };
+    walk(RootPage(t, hd), 0);
+  }
+
+  void VerifyFreeChain() const {
+    Header hd = ReadHeader();
+    std::set<uint32_t> seen;
+    for (uint32_t page = hd.firstFree; page != 0;) {
+      CheckBlockPage(page, hd);
+      if (!seen.insert(page).second) Damaged("ciclo en la cadena de bloques libres");
+      page = Get32(ReadAt(static_cast<uint64_t>(page) * kPage, 8), 4);
+    }
+  }
+
+  const TagInfo& Tag(int tag) const {
+    if (!open) throw StoreError(texts::kClosedDataset);
+    if (tag < 0 || tag >= static_cast<int>(tags.size())) {
+      throw StoreError("Etiqueta inexistente en el índice '" + Name() + "'");
+    }
+    return tags[static_cast<size_t>(tag)];
+  }
+  void CheckWritable() const {
+    if (readOnly) {
+      throw StoreError("No se puede modificar el índice '" + Name() + "' abierto en sólo lectura");
+    }
+  }
+};
+
+// ---------------------------------------------------------------------
+
+void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
+                     const std::vector<MdxTagDef>& tagDefs) {
+  const std::string name = path.string();
+  auto bad = [&](const std::string& detail) {
+    throw StoreError("No se puede crear el índice '" + name + "': " + detail);
+  };
+  if (tagDefs.empty() || static_cast<int>(tagDefs.size()) > kMaxTags) {
+    bad("número de etiquetas no válido");
+  }
+  std::vector<MdxTagDef> defs = tagDefs;
+  for (size_t i = 0; i < defs.size(); ++i) {
+    MdxTagDef& d = defs[i];
+    d.name = AsciiUpper(d.name);
+    if (d.name.empty() || d.name.size() > 10) bad("nombre de etiqueta no válido '" + d.name + "'");
+    for (size_t j = 0; j < i; ++j) {
+      if (defs[j].name == d.name) bad("etiqueta repetida '" + d.name + "'");
+    }
+    if (d.expression.empty() || static_cast<int>(d.expression.size()) >= kMaxExpression) {
+      bad("expresión no válida en la etiqueta '" + d.name + "'");
+    }
+    if (d.keyType == 'N') {
+      d.keyLength = kBcdKeyLength;
+    } else if (d.keyType == 'C') {
+      if (d.keyLength < 1 || d.keyLength > kMaxKeyLength) {
+        bad("longitud de clave no válida en la etiqueta '" + d.name + "'");
+      }
+    } else {
+      bad("tipo de clave no válido en la etiqueta '" + d.name + "'");
+    }
+  }
+
+  const uint32_t pageCount = kHeaderPages + static_cast<uint32_t>(defs.size()) * 2 * kPagesPerBlock;
+  std::string img(static_cast<size_t>(pageCount) * kPage, '\0');
+  img[0] = 2;
+  PutDate(img, 1);
+  std::memcpy(img.data() + 4, dbfBaseName.data(), std::min<size_t>(dbfBaseName.size(), 16));
+  Put16(img, 20, static_cast<uint16_t>(kPagesPerBlock));
+  Put16(img, 22, static_cast<uint16_t>(kBlock));
+  img[24] = 1;
+  img[25] = static_cast<char>(kTagTableEntries);
+  img[26] = static_cast<char>(kTagEntryLength);
+  Put16(img, 28, static_cast<uint16_t>(defs.size()));
+  img[30] = static_cast<char>(defs.size() + 1);
+  img[31] = 0x1B;
+  Put32(img, 32, pageCount);
+  Put32(img, 36, 0);
+  Put32(img, 40, 0);
+  PutDate(img, 44);
+
+  // Binary search tree of the tag names, in the order the tags were given.
+  std::vector<int> left(defs.size(), 0), right(defs.size(), 0), parent(defs.size(), 0);
+  for (size_t i = 1; i < defs.size(); ++i) {
+    size_t at = 0;
+    for (;;) {
+      std::vector<int>& side = defs[i].name < defs[at].name ? left : right;
+      if (side[at] == 0) {
+        side[at] = static_cast<int>(i) + 1;
+        parent[i] = static_cast<int>(at) + 1;
+        break;
+      }
+      at = static_cast<size_t>(side[at] - 1);
+    }
+  }
+
+  for (size_t i = 0; i < defs.size(); ++i) {
+    const MdxTagDef& d = defs[i];
+    const uint32_t headerPage = kHeaderPages + static_cast<uint32_t>(i) * 2 * kPagesPerBlock;
+    const uint32_t rootPage = headerPage + kPagesPerBlock;
+    const size_t e = kTagTableOffset + i * kTagEntryLength;
+    Put32(img, e, headerPage);
+    std::memcpy(img.data() + e + 4, d.name.data(), d.name.size());
+    img[e + 15] = 0x10;
+    img[e + 16] = static_cast<char>(left[i]);
+    img[e + 17] = static_cast<char>(right[i]);
+    img[e + 18] = static_cast<char>(parent[i]);
+    img[e + 19] = 0x02;
+    img[e + 20] = d.keyType;
+
+    const size_t h = static_cast<size_t>(headerPage) * kPage;
+    const int item = ItemLength(d.keyLength);
+    Put32(img, h + 0, rootPage);
+    Put32(img, h + 4, kPagesPerBlock);
+    img[h + 8] = 0x10;
+    img[h + 9] = d.keyType;
+    img[h + 11] = 0x1B;
+    Put16(img, h + 12, static_cast<uint16_t>(d.keyLength));
+    Put16(img, h + 14, static_cast<uint16_t>(MaxKeys(item)));
+    Put16(img, h + 16, 0);
+    Put16(img, h + 18, static_cast<uint16_t>(item));
+    img[h + 20] = 1;
+    img[h + 23] = 0;
+    std::memcpy(img.data() + h + 24, d.expression.data(), d.expression.size());
+    Put32(img, h + 248, rootPage);
+    Put32(img, h + 252, rootPage);
+    PutDate(img, h + 257);
+    img[h + 480] = 0x01;
+    // The root block is an empty leaf: all zeros.
+  }
+
+  fs::path tmp = path;
+  tmp += ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out.write(img.data(), static_cast<std::streamsize>(img.size()));
+    out.flush();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      bad("no se puede escribir el archivo");
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    bad("no se puede escribir el archivo");
+  }
+}
+
+MdxFile::MdxFile() : impl_(std::make_unique<Impl>()) {}
+MdxFile::~MdxFile() = default;
+
+void MdxFile::Open(const fs::path& path, bool readOnly) {
+  Close();
+  Impl& m = *impl_;
+  m.path = path;
+  m.readOnly = readOnly;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    throw StoreError("No se encuentra el índice '" + path.string() + "'");
+  }
+  m.file.open(path, readOnly ? (std::ios::in | std::ios::binary)
+                             : (std::ios::in | std::ios::out | std::ios::binary));
+  if (!m.file.is_open()) {
+    throw StoreError("No se puede abrir el índice '" + path.string() + "'");
+  }
+  try {
+    m.fileSize = fs::file_size(path, ec);
+    if (ec) m.IoError();
+    if (m.fileSize < kHeaderPages * kPage) m.Damaged("archivo demasiado corto");
+    std::string h = m.ReadAt(0, kHeaderPages * kPage);
+    if (Get16(h, 20) != kPagesPerBlock || Get16(h, 22) != kBlock) {
+      m.Damaged("tamaño de bloque no admitido");
+    }
+    if (static_cast<unsigned char>(h[26]) != kTagEntryLength) m.Damaged("tabla de etiquetas no válida");
+    const int tagCount = Get16(h, 28);
+    if (tagCount < 1 || tagCount > kMaxTags) m.Damaged("número de etiquetas no válido");
+    Header hd = m.ReadHeader();
+    for (int i = 0; i < tagCount; ++i) {
+      const size_t e = kTagTableOffset + static_cast<size_t>(i) * kTagEntryLength;
+      TagInfo t;
+      t.headerPage = Get32(h, e);
+      std::string name = h.substr(e + 4, 11);
+      name.resize(std::strlen(name.c_str()));
+      while (!name.empty() && name.back() == ' ') name.pop_back();
+      if (name.empty()) m.Damaged("etiqueta sin nombre");
+      t.def.name = name;
+      if (t.headerPage < kHeaderPages || static_cast<uint64_t>(t.headerPage) + 1 > hd.pageCount) {
+        m.Damaged("cabecera de etiqueta fuera de rango");
+      }
+      std::string th = m.ReadAt(static_cast<uint64_t>(t.headerPage) * kPage, kPage);
+      t.def.keyType = th[9];
+      t.keyLength = Get16(th, 12);
+      t.itemLength = Get16(th, 18);
+      t.maxKeys = Get16(th, 14);
+      if (t.def.keyType != 'C' && t.def.keyType != 'N') {
+        m.Damaged("tipo de clave no admitido en la etiqueta '" + name + "'");
+      }
+      if (t.keyLength < 1 || t.keyLength > kMaxKeyLength ||
+          (t.def.keyType == 'N' && t.keyLength != kBcdKeyLength)) {
+        m.Damaged("longitud de clave no válida en la etiqueta '" + name + "'");
+      }
+      if (t.itemLength != ItemLength(t.keyLength)) {
+        m.Damaged("longitud de entrada no válida en la etiqueta '" + name + "'");
+      }
+      if (t.maxKeys < 2 || t.maxKeys > MaxKeys(t.itemLength)) {
+        m.Damaged("máximo de claves no válido en la etiqueta '" + name + "'");
+      }
+      t.def.keyLength = t.def.keyType == 'C' ? t.keyLength : 0;
+      std::string expr = th.substr(24, kMaxExpression);
+      expr.resize(std::strlen(expr.c_str()));
+      while (!expr.empty() && expr.back() == ' ') expr.pop_back();
+      t.def.expression = expr;
+      m.tags.push_back(t);
+      m.defs.push_back(t.def);
+    }
+    m.open = true;
+    for (const TagInfo& t : m.tags) m.VerifyTag(t);
+    m.VerifyFreeChain();
+  } catch (...) {
+    m.open = false;
+    m.tags.clear();
+    m.defs.clear();
+    m.file.close();
+    throw;
+  }
+}
+
+void MdxFile::Close() {
+  Impl& m = *impl_;
+  if (m.file.is_open()) m.file.close();
+  m.open = false;
+  m.tags.clear();
+  m.defs.clear();
+  m.fileSize = 0;
+}
+
+bool MdxFile::IsOpen() const { return impl_->open; }
+
+const std::vector<MdxTagDef>& MdxFile::Tags() const { return impl_->defs; }
+
+int MdxFile::TagIndex(const std::string& name) const {
+  for (size_t i = 0; i < impl_->defs.size(); ++i) {
+    if (AsciiUpper(impl_->defs[i].name) == AsciiUpper(name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void MdxFile::Insert(int tag, const MdxEntry& entry) {
+  const TagInfo& t = impl_->Tag(tag);
+  impl_->CheckWritable();
+  if (entry.recno == 0) throw StoreError("Número de registro no válido para el índice");
+  impl_->Insert(t, impl_->RawKey(t, entry.key), entry.recno);
+}
+
+void MdxFile::Remove(int tag, const MdxEntry& entry) {
+  const TagInfo& t = impl_->Tag(tag);
+  impl_->CheckWritable();
+  impl_->Remove(t, impl_->RawKey(t, entry.key), entry.recno);
+}
+
+std::optional<MdxEntry> MdxFile::First(int tag) const {
+  const TagInfo& t = impl_->Tag(tag);
+  Header hd = impl_->ReadHeader();
+  Path path;
+  Frame f;
+  f.node = impl_->Load(t, impl_->RootPage(t, hd), hd);
+  f.idx = 0;
+  path.push_back(std::move(f));
+  impl_->DescendEdge(t, path, true, hd);
+  return impl_->Current(t, path, hd);
+}
+
+std::optional<MdxEntry> MdxFile::Last(int tag) const {
+  const TagInfo& t = impl_->Tag(tag);
+  Header hd = impl_->ReadHeader();
+  Path path;
+  Frame f;
+  f.node = impl_->Load(t, impl_->RootPage(t, hd), hd);
+  f.idx = f.node.leaf ? f.node.keys.size() : f.node.ptrs.size() - 1;
+  path.push_back(std::move(f));
+  impl_->DescendEdge(t, path, false, hd);
+  return impl_->Previous(t, path, hd);
+}
+
+std::optional<MdxEntry> MdxFile::Next(int tag, const MdxEntry& after) const {
+  const TagInfo& t = impl_->Tag(tag);
+  Header hd = impl_->ReadHeader();
+  Path path = impl_->Seek(t, impl_->RawKey(t, after.key), after.recno, true, hd);
+  return impl_->Current(t, path, hd);
+}
+
+std::optional<MdxEntry> MdxFile::Prior(int tag, const MdxEntry& before) const {
+  const TagInfo& t = impl_->Tag(tag);
+  Header hd = impl_->ReadHeader();
+  Path path = impl_->Seek(t, impl_->RawKey(t, before.key), before.recno, false, hd);
+  return impl_->Previous(t, path, hd);
+}
+
+std::optional<MdxEntry> MdxFile::LowerBound(int tag, const MdxKey& key) const {
+  const TagInfo& t = impl_->Tag(tag);
+  Header hd = impl_->ReadHeader();
+  Path path = impl_->Seek(t, impl_->RawKey(t, key), 0, false, hd);
+  return impl_->Current(t, path, hd);
+}
+
+int MdxFile::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
+  const TagInfo& t = impl_->Tag(tag);
+  if (t.def.keyType == 'N') {
+    return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+  }
+  return impl_->CompareRaw(t, impl_->RawKey(t, a), impl_->RawKey(t, b));
+}
+
+void MdxFile::Verify() const {
+  const Impl& m = *impl_;
+  if (!m.open) throw StoreError(texts::kClosedDataset);
+  for (const TagInfo& t : m.tags) m.VerifyTag(t);
+  m.VerifyFreeChain();
+}
+
+}  // namespace store
