@@ -159,7 +159,7 @@ struct MdxFile::Impl {
   mutable std::fstream file;
   std::vector<MdxTagDef> defs;
   std::vector<TagInfo> tags;
-  uint64_t fileSize = 0;
+  mutable uint64_t fileSize = 0;
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
@@ -189,7 +189,17 @@ struct MdxFile::Impl {
     fileSize = std::max<uint64_t>(fileSize, offset + bytes.size());
   }
 
+  // Another object may have made the file longer since the last call.
+  void RefreshSize() const {
+    file.clear();
+    file.seekg(0, std::ios::end);
+    const std::streamoff end = file.tellg();
+    if (!file || end < 0) IoError();
+    fileSize = static_cast<uint64_t>(end);
+  }
+
   Header ReadHeader() const {
+    RefreshSize();
     std::string h = ReadAt(32, 12);
     Header hd;
     hd.pageCount = Get32(h, 0);
@@ -506,27 +516,12 @@ struct MdxFile::Impl {
     }
   }
 
-  // After the greatest key below path[lvl] changed to newMax, brings the
-  // keys of the ancestors that name it up to date.
-  void PropagateMax(const TagInfo& t, Path& path, size_t lvl, const std::string& newMax) {
-    while (lvl > 0) {
-      Node& p = path[lvl - 1].node;
-      const size_t i = path[lvl - 1].idx;
-      if (i < p.keys.size()) {
-        if (p.keys[i] != newMax) {
-          p.keys[i] = newMax;
-          Store(t, p);
-        }
-        return;
-      }
-      --lvl;
-    }
-  }
+  static size_t Size(const Node& n) { return n.keys.size(); }
+  static bool Empty(const Node& n) { return n.leaf ? n.keys.empty() : n.ptrs.empty(); }
 
   void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
     Header hd = ReadHeader();
     Path path = Seek(t, key, recno, false, hd);
-    size_t lvl = path.size() - 1;
     {
       Node& leaf = path.back().node;
       const size_t i = path.back().idx;
@@ -536,14 +531,22 @@ struct MdxFile::Impl {
       leaf.keys.erase(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i));
       leaf.ptrs.erase(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
     }
+    // When the greatest key below a node changes, the key that names the
+    // node in its parent changes with it (unless the node is the parent's
+    // rightmost child: then the parent's own greatest key changed).
     bool maxChanged = path.back().idx == path.back().node.keys.size();
     std::string newMax;
     if (maxChanged && !path.back().node.keys.empty()) newMax = path.back().node.keys.back();
+    std::vector<bool> dirty(path.size(), false);
+    dirty.back() = true;
+    // Nodes filled below a third are merged with a neighbour when the two
+    // fit in one block, so that deletions give their blocks back.
+    const size_t minFill = static_cast<size_t>(t.maxKeys) / 3;
 
-    for (;;) {
+    for (size_t lvl = path.size() - 1;; --lvl) {
       Node& n = path[lvl].node;
-      const bool empty = n.leaf ? n.keys.empty() : n.ptrs.empty();
       if (lvl == 0) {
+        if (!dirty[0]) return;
         if (!n.leaf && n.ptrs.empty()) {
           n.leaf = true;
           n.keys.clear();
@@ -552,28 +555,58 @@ struct MdxFile::Impl {
         CollapseRoot(t, hd, n);
         return;
       }
-      if (!empty) {
-        Store(t, n);
-        if (maxChanged) PropagateMax(t, path, lvl, newMax);
-        return;
-      }
-      // The node is empty: it leaves its parent.
-      Release(hd, n.page);
+      if (!dirty[lvl] && !maxChanged) return;
       Node& p = path[lvl - 1].node;
       const size_t i = path[lvl - 1].idx;
-      const bool rightmost = i + 1 == p.ptrs.size();
-      p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
-      if (rightmost) {
-        if (!p.keys.empty()) {
-          newMax = p.keys.back();
-          p.keys.pop_back();
+      if (Empty(n)) {
+        Release(hd, n.page);
+        const bool rightmost = i + 1 == p.ptrs.size();
+        p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
+        if (rightmost) {
+          if (!p.keys.empty()) {
+            newMax = p.keys.back();
+            p.keys.pop_back();
+          }
+          maxChanged = true;
+        } else {
+          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(i));
+          maxChanged = false;
         }
-        maxChanged = true;
-      } else {
-        p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(i));
+        dirty[lvl - 1] = true;
+        continue;
+      }
+      if (maxChanged && i < p.keys.size()) {
+        if (p.keys[i] != newMax) {
+          p.keys[i] = newMax;
+          dirty[lvl - 1] = true;
+        }
         maxChanged = false;
       }
-      --lvl;
+      if (dirty[lvl] && Size(n) < minFill && p.ptrs.size() > 1) {
+        const size_t j = i + 1 < p.ptrs.size() ? i + 1 : i - 1;
+        Node sibling = Load(t, p.ptrs[j], hd);
+        if (sibling.leaf != n.leaf) Damaged("hojas a distinta profundidad");
+        Node& lo = j > i ? n : sibling;
+        Node& hi = j > i ? sibling : n;
+        const size_t li = std::min(i, j);
+        const size_t merged = Size(lo) + Size(hi) + (n.leaf ? 0 : 1);
+        if (merged <= static_cast<size_t>(t.maxKeys)) {
+          // The upper node keeps its block: its key in the parent stays
+          // right; the lower node's block is freed.
+          if (!n.leaf) {
+            lo.keys.push_back(p.keys[li]);
+          }
+          hi.keys.insert(hi.keys.begin(), lo.keys.begin(), lo.keys.end());
+          hi.ptrs.insert(hi.ptrs.begin(), lo.ptrs.begin(), lo.ptrs.end());
+          Store(t, hi);
+          Release(hd, lo.page);
+          p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(li));
+          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(li));
+          dirty[lvl - 1] = true;
+          continue;
+        }
+      }
+      if (dirty[lvl]) Store(t, n);
     }
   }
 

@@ -6,6 +6,17 @@
 // logarithmic time. Character keys are the field's bytes padded with
 // spaces to the key length and compare byte by byte (the space sorts before
 // every digit and letter). Numeric keys compare as numbers.
+//
+// Each call reads what it needs from the file and writes the blocks it
+// changed before it returns; nothing is cached between calls, so several
+// MdxFile objects may have the same file open and take turns changing it.
+//
+// The table file: MdxFile never touches the .DBF. For other dBase readers
+// to use the index, the table layer sets, in the .DBF it creates with
+// tags, header byte 28 to 0x01 (a production index exists) and byte 31 of
+// the 32-byte descriptor of every field that has a tag to 0x01; a table
+// without tags keeps both at 0x00. The index names the table by
+// dbfBaseName (the file name without extension) in its header.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -56,6 +67,9 @@ class MdxFile {
   int TagIndex(const std::string& name) const;  // letter case ignored; -1
 
   // Each change writes the pages it touches before it returns.
+  // A character key shorter than the key length is padded with spaces, a
+  // longer one is cut. Inserting an entry that is already there (same key
+  // and record number) changes nothing. Record number 0 is refused.
   void Insert(int tag, const MdxEntry& entry);
   void Remove(int tag, const MdxEntry& entry);  // no-op if absent
 
