@@ -1,0 +1,230 @@
+// The DAE text reader: line ends, Ctrl-Z, records, fields, trimming, file
+// lookup and read errors, on real files in temporary folders.
+#include "dae_import/dae_text_reader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dae_import::CutField;
+using dae_import::DaeFileError;
+using dae_import::DaeTextReader;
+using dae_import::FindDaeFile;
+using dae_import::TrimControls;
+using dae_import::TrimmedField;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+std::vector<std::string> ReadAll(const fs::path& p) {
+  DaeTextReader r(p);
+  std::vector<std::string> lines;
+  std::string line;
+  while (r.ReadLine(line)) lines.push_back(line);
+  EXPECT_TRUE(r.AtEnd());
+  EXPECT_FALSE(r.ReadLine(line));
+  return lines;
+}
+
+std::vector<std::string> ReadBytes(const std::string& bytes) {
+  TempDir dir;
+  WriteFile(dir / "f.txt", bytes);
+  return ReadAll(dir / "f.txt");
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> records;
+};
+
+class LineSplitting : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LineSplitting, GivesTheRecordsOfTheFile) {
+  EXPECT_EQ(ReadBytes(GetParam().bytes), GetParam().records);
+}
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineSplitting,
+    ::testing::Values(
+        LineCase{"EmptyFile", "", {}},
+        LineCase{"LastLineWithoutBreak", "abc", {"abc"}},
+        LineCase{"FinalLfMakesNoRecord", "abc\n", {"abc"}},
+        LineCase{"FinalCrLfMakesNoRecord", "abc\r\n", {"abc"}},
+        LineCase{"TwoFinalBreaksGiveOneEmptyRecord", "abc\r\n\r\n", {"abc", ""}},
+        LineCase{"TwoFinalLfGiveOneEmptyRecord", "abc\n\n", {"abc", ""}},
+        LineCase{"OnlyABreak", "\r\n", {""}},
+        LineCase{"EmptyLinesBeforeText", "\n\nx", {"", "", "x"}},
+        LineCase{"MixedLineEnds", "a\nb\r\nc", {"a", "b", "c"}},
+        LineCase{"LoneCrDroppedInsideLine", "ab\rcd\r\nef", {"abcd", "ef"}},
+        LineCase{"LoneCrAtEndDropped", "ab\r", {"ab"}},
+        LineCase{"CrCrLf", "a\r\r\nb", {"a", "b"}},
+        LineCase{"CtrlZEndsTheFile", "a\nb\x1A" "c\nd\n", {"a", "b"}},
+        LineCase{"CtrlZAfterBreak", "a\r\n\x1A" "b\r\n", {"a"}},
+        LineCase{"CtrlZFirst", "\x1A" "abc\n", {}},
+        LineCase{"CrBeforeCtrlZ", "a\r\x1A", {"a"}},
+        LineCase{"NulIsAnOrdinaryByte", "a\0b\n\0\n"s, {"a\0b"s, "\0"s}},
+        LineCase{"HighBytesKept", "Pe\xF1" "a\r\n\xC1rea", {"Pe\xF1" "a", "\xC1rea"}}),
+    [](const ::testing::TestParamInfo<LineCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST(DaeTextReader, BreaksSplitAcrossReadBlocksAreJoined) {
+  // The reader works in blocks of 64 KiB: put a CR at the last byte of the
+  // first block, its LF (or the next text) at the first of the second.
+  const std::string x(65535, 'x');
+  EXPECT_EQ(ReadBytes(x + "\r\ny"), (std::vector<std::string>{x, "y"}));
+  EXPECT_EQ(ReadBytes(x + "\rz\n"), (std::vector<std::string>{x + "z"}));
+  EXPECT_EQ(ReadBytes(x + "\r"), (std::vector<std::string>{x}));
+  EXPECT_EQ(ReadBytes(x + "\n\x1A"), (std::vector<std::string>{x}));
+}
+
+TEST(DaeTextReader, ReadsLinesOfSeveralMegabytes) {
+  std::string big(5 * 1024 * 1024, 'a');
+  big[3 * 1024 * 1024] = 'M';
+  const std::vector<std::string> lines = ReadBytes(big + "\r\nfin\r\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], big);
+  EXPECT_EQ(lines[1], "fin");
+}
+
+TEST(DaeTextReader, AtEndTellsWhetherARecordRemains) {
+  TempDir dir;
+  WriteFile(dir / "f.txt", "a\r\n\r\n");
+  DaeTextReader r(dir / "f.txt");
+  std::string line = "stale";
+  EXPECT_FALSE(r.AtEnd());
+  ASSERT_TRUE(r.ReadLine(line));
+  EXPECT_EQ(line, "a");
+  EXPECT_FALSE(r.AtEnd());  // the empty line before the end is a record
+  ASSERT_TRUE(r.ReadLine(line));
+  EXPECT_EQ(line, "");
+  EXPECT_TRUE(r.AtEnd());
+  line = "stale";
+  EXPECT_FALSE(r.ReadLine(line));
+  EXPECT_EQ(line, "");
+}
+
+TEST(DaeTextReader, OpeningAMissingFileThrowsASpanishErrorNamingIt) {
+  TempDir dir;
+  const fs::path p = dir / "fASIGNAT.txt";
+  try {
+    DaeTextReader r(p);
+    FAIL() << "no error";
+  } catch (const DaeFileError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find("No se puede abrir el archivo"), std::string::npos) << what;
+    EXPECT_NE(what.find(p.string()), std::string::npos) << what;
+    EXPECT_NE(what.find("no existe"), std::string::npos) << what;
+  }
+}
+
+TEST(DaeTextReader, AReadErrorThrowsASpanishErrorNamingTheFile) {
+  // A folder opens as a stream on this platform but cannot be read.
+  TempDir dir;
+  fs::create_directory(dir / "carpeta");
+  try {
+    DaeTextReader r(dir / "carpeta");
+    std::string line;
+    r.ReadLine(line);
+    FAIL() << "no error";
+  } catch (const DaeFileError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find((dir / "carpeta").string()), std::string::npos) << what;
+    EXPECT_TRUE(what.find("Error al leer el archivo") != std::string::npos ||
+                what.find("No se puede abrir el archivo") != std::string::npos)
+        << what;
+  }
+}
+
+struct FieldCase {
+  std::string line;
+  std::size_t start, length;
+  std::string cut;
+};
+
+TEST(CutField, TakesBytesByOneBasedStartAndLength) {
+  const std::vector<FieldCase> cases = {
+      {"abcdef", 1, 3, "abc"},  {"abcdef", 2, 3, "bcd"},
+      {"abcdef", 5, 4, "ef"},   // the line ends inside the field
+      {"abcdef", 6, 1, "f"},    {"abcdef", 7, 2, ""},  // ends before the start
+      {"abcdef", 40, 5, ""},    {"", 1, 4, ""},
+      {"ab\0cd"s, 2, 3, "b\0c"s},
+  };
+  for (const FieldCase& c : cases)
+    EXPECT_EQ(std::string(CutField(c.line, c.start, c.length)), c.cut)
+        << c.line << " @" << c.start << "+" << c.length;
+}
+
+TEST(TrimControls, RemovesCodesZeroToThirtyTwoAtBothEndsOnly) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"  Matemáticas\t", "Matemáticas"},
+      {" \tab  c\x01\x1F ", "ab  c"},
+      {"\0x\0"s, "x"},
+      {"\x1F\x7F\x1F", "\x7F"},       // DEL (127) is kept
+      {"\xA0" "x\xA0", "\xA0" "x\xA0"},  // non-breaking space (160) is kept
+      {"   \t\r", ""},
+      {"", ""},
+      {"a b", "a b"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(std::string(TrimControls(in)), out) << in;
+}
+
+TEST(TrimmedField, CutsThenTrims) {
+  EXPECT_EQ(TrimmedField("0101  Lengua \t  LE", 5, 10), "Lengua");
+  EXPECT_EQ(TrimmedField("0101      ", 5, 100), "");
+}
+
+TEST(FindDaeFile, MatchesTheNameWithoutRegardToLetterCase) {
+  TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  EXPECT_FALSE(FindDaeFile(folder, "fTIPTAR.txt"));
+  WriteFile(dir / "FTIPTAR.TXT", "1\r\n");
+  auto found = FindDaeFile(folder, "fTIPTAR.txt");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->filename(), "FTIPTAR.TXT");
+  // The exact spelling wins when it exists too.
+  WriteFile(dir / "fTIPTAR.txt", "1\r\n");
+  found = FindDaeFile(folder, "fTIPTAR.txt");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->filename(), "fTIPTAR.txt");
+}
+
+TEST(FindDaeFile, AFolderPipeOrMissingFolderCountsAsMissing) {
+  TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  fs::create_directory(dir / "fGRUPOS.txt");
+  EXPECT_FALSE(FindDaeFile(folder, "fGRUPOS.txt"));
+  // A regular file in another spelling beside the folder is found.
+  WriteFile(dir / "FGRUPOS.TXT", "");
+  auto found = FindDaeFile(folder, "fGRUPOS.txt");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->filename(), "FGRUPOS.TXT");
+
+  ASSERT_EQ(::mkfifo((dir / "fPROFES.txt").c_str(), 0600), 0);
+  EXPECT_FALSE(FindDaeFile(folder, "fPROFES.txt"));
+
+  EXPECT_FALSE(FindDaeFile(folder + "no_existe/", "fPROFES.txt"));
+}
+
+TEST(FindDaeFile, FollowsSymbolicLinksToFiles) {
+  TempDir dir;
+  WriteFile(dir / "real.txt", "x");
+  fs::create_symlink(dir / "real.txt", dir / "fidioma.TXT");
+  auto found = FindDaeFile(dir.path().string() + "/", "fIDIOMA.txt");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(ReadAll(*found), (std::vector<std::string>{"x"}));
+  fs::create_symlink(dir / "nowhere.txt", dir / "fOTRACT.txt");
+  EXPECT_FALSE(FindDaeFile(dir.path().string() + "/", "fOTRACT.txt"));
+}
+
+}  // namespace
