@@ -45,6 +45,12 @@ class AjustaDAE {
   };
   Pending PendingSummary();
 
+  // The cells that take a DAE code (counted by PendingSummary): of the type
+  // 2 records TIPTAR, GRUPNIV, CODASIG, IDIOMA and TIP_ACTIV, of the type 3
+  // records CODGRUPO.
+  static bool IsCodableField(const std::string& tableName,
+                             const std::string& fieldName);
+
  private:
   app::UserInterface& ui_;
   app::ProcessState& state_;

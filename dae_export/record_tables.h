@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "store/field_def.h"
+
 namespace dae_export {
 
 // Deletes and creates both tables empty, with their fields and tags.
@@ -12,5 +14,26 @@ void CreaTablasCuadro(const std::filesystem::path& workFolder);
 // HORA in decimal digits with a "0" in front unless exactly two long.
 std::string BuildProfDiaSes(const std::string& prof, const std::string& diaText,
                             int hora);
+
+// The parts of a key that the records repeat in fields of their own.
+// Each is what the key holds at those characters (less when it is short).
+std::string KeyTeacher(const std::string& key);   // characters 1-4
+std::string KeyDay(const std::string& key);       // character 5
+std::string KeySession(const std::string& key);   // characters 6-7
+std::string KeyDaySession(const std::string& key);  // characters 5-7
+
+// Field and tag definitions of the two tables, in table order.
+const store::FieldDefs& CuadroH2Fields();
+const store::IndexDefs& CuadroH2Tags();
+const store::FieldDefs& CuadroH3Fields();
+const store::IndexDefs& CuadroH3Tags();
+
+// Table names as the tool's objects give them.
+inline constexpr const char* kCuadroH2 = "CUADROH2.DBF";
+inline constexpr const char* kCuadroH3 = "CUADROH3.DBF";
+
+// Refresh mark values.
+inline constexpr const char* kRefreshed = "S";
+inline constexpr const char* kNotRefreshed = "N";
 
 }  // namespace dae_export

@@ -1,11 +1,23 @@
 // The centre's timetable template PLANTILLA and the export's first step.
 #pragma once
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/main_tables.h"
 #include "app/step_context.h"
 
 namespace dae_export {
+
+// One period of the template: its number and its clock times.
+struct TemplateRow {
+  int hora = 0;
+  std::string horaIni;
+  std::string horaFin;
+};
+
+// The twenty periods a new template starts with.
+std::vector<TemplateRow> DefaultTemplateRows();
 
 // Creates PLANTILLA with its tag HORA and the twenty default rows when the
 // file does not exist; otherwise touches nothing.

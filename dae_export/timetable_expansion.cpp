@@ -1,0 +1,363 @@
+// The timetable expansion: the solution SOLUC becomes the DAE records.
+//
+// SOLUC is written by the timetabling product: one row per lesson placed at
+// a day and hour, with the fields ASIG, PROF, CODGRUPO, AULA (character),
+// DIA, HORA, SESIONES (numeric, of any width and decimals) and TAREA. Its
+// rows are walked in physical order; deleted rows do not count, and rows
+// with day 0 or without a teacher are skipped. Each remaining row gives
+// the key PROF_DIA_SES and, under it, one type 2 record (CUADROH2) and,
+// when it names a group, one type 3 record (CUADROH3).
+//
+// Derived values of a row:
+//   teacher's document   DNI and TIPODNI of PROFT (tag ABREV); a teacher
+//                        missing there is appended once with only ABREV
+//   start, end           HORAINI of PLANTILLA's row HORA; HORAFIN of the
+//                        same row, or of row HORA + SESIONES when SESIONES
+//                        is 2 or more; empty when the template lacks it
+//   group                the first GRUPOST row whose ABREV equals CODGRUPO:
+//                        NIVELDAE (padded/cut to 3), CODGRUDAE, NUMALUMN
+//   subject code         CODIGODAE (cut to 4) of the first ASIGNOMT row
+//                        whose COD equals ASIG
+//   task                 TAREA, or "101" when blank and the group exists
+//
+// A previous export can be kept: its records are found again by their key
+// and refreshed. The DAE codes that the user gave (document, task, group
+// level, group code) are written only where still blank, or for the group
+// code only when the record's group changed; pupils are never erased by an
+// empty value. Every record written gets the mark REG_MOD "S"; the sweep at
+// the end deletes the records still marked "N" (sessions that left the
+// timetable) and marks the rest "N" again. When deleted records then
+// outnumber live ones, the table is packed.
+//
+// GRUPOST and ASIGNOMT carry no index: each is read once into a table of
+// its first row per abbreviation, which answers exactly what a scan from
+// the first row would.
+#include "dae_export/timetable_expansion.h"
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <tuple>
+#include <unordered_map>
+
+#include "dae_export/ajusta_dae.h"
+#include "dae_export/blank_text.h"
+#include "dae_export/record_tables.h"
+#include "store/store_error.h"
+#include "store/table.h"
+#include "store/work_folder.h"
+
+namespace dae_export {
+
+namespace {
+
+constexpr const char* kKeepQuestion =
+    "Si Conserva los Datos de la Exportación Anterior,\r"
+    "estos se ajustarán a los cambios hechos en el horario,\r"
+    "pero se conservarán los Códigos DAE puestos anteriormente.\r"
+    "¿Desea Conservar los Datos de la Exportación Anterior?";
+
+std::string CodingOnlyQuestion() {
+  return "Si desea acceder directamente a la Codificación DAE, pulse SÍ.\r" +
+         std::string(61, ' ') +
+         "\rSi desea Exportar Nuevamente Conservando Datos, pulse NO.";
+}
+
+constexpr const char* kFinished = "Proceso finalizado";
+constexpr const char* kNotFinished =
+    "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente";
+
+struct GroupInfo {
+  std::string level, code, pupils;
+};
+struct TimeRow {
+  std::string ini, fin;
+};
+
+int RequiredField(const store::Table& t, const std::string& name) {
+  int i = t.FieldIndex(name);
+  if (i < 0) throw store::StoreError(store::texts::FieldNotFound(name));
+  return i;
+}
+
+// The first row per value of keyField, in the table's current order.
+template <typename Value, typename Make>
+std::unordered_map<std::string, Value> FirstRowPerKey(const store::Table& t,
+                                                      const char* keyField,
+                                                      Make make) {
+  std::unordered_map<std::string, Value> out;
+  const std::vector<uint32_t> recs = t.VisibleRecords();
+  if (recs.empty()) return out;
+  const int key = RequiredField(t, keyField);
+  for (uint32_t rec : recs) {
+    std::string k = t.ValueAt(rec, key);
+    if (out.find(k) == out.end()) out.emplace(std::move(k), make(rec));
+  }
+  return out;
+}
+
+std::string Cut(const std::string& s, size_t n) { return s.substr(0, n); }
+
+// Opens the main window's tables for the expansion and closes them when
+// it ends, also when an error ends it.
+class MainTablesInUse {
+ public:
+  explicit MainTablesInUse(app::MainTables& t) : t_(t) {}
+  ~MainTablesInUse() {
+    for (store::Table* x : {&t_.wwTableSoluc, &t_.wwTableGrupos,
+                            &t_.wwTableProfesor, &t_.wwTableNomAsg}) {
+      try {
+        if (x->Active()) x->Close();
+      } catch (...) {
+      }
+    }
+  }
+
+ private:
+  app::MainTables& t_;
+};
+
+// Number of records in a .DBF, deleted ones included (header bytes 4-7).
+std::optional<uint32_t> StoredRecordCount(const std::filesystem::path& dbf) {
+  std::ifstream f(dbf, std::ios::binary);
+  unsigned char b[8];
+  if (!f.read(reinterpret_cast<char*>(b), 8)) return std::nullopt;
+  return uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 |
+         uint32_t(b[7]) << 24;
+}
+
+// Deletes the records not refreshed by this run and marks the others for
+// the next one. Returns how many records remain.
+size_t Sweep(store::Table& t) {
+  const int mark = RequiredField(t, "REG_MOD");
+  std::vector<uint32_t> keep;
+  for (uint32_t rec : t.VisibleRecords()) {
+    if (t.ValueAt(rec, mark) == kNotRefreshed) {
+      t.GotoRecord(rec);
+      t.Delete();
+    } else {
+      keep.push_back(rec);
+    }
+  }
+  for (uint32_t rec : keep) {
+    t.GotoRecord(rec);
+    t.Edit();
+    t.FieldByName("REG_MOD").SetAsString(kNotRefreshed);
+    t.Post();
+  }
+  return keep.size();
+}
+
+void PackWhenMostlyDeleted(const std::filesystem::path& folder,
+                           const char* name, size_t live) {
+  store::Table t;
+  t.SetDatabaseName(folder);
+  t.SetTableName(name);
+  std::optional<uint32_t> stored = StoredRecordCount(t.FilePath());
+  if (stored && *stored > live && *stored - live > live) t.Pack();
+}
+
+void Expand(app::StepContext& ctx, app::MainTables& mt) {
+  MainTablesInUse inUse(mt);
+  store::Table& soluc = mt.wwTableSoluc;
+  store::Table& grupos = mt.wwTableGrupos;
+  store::Table& prof = mt.wwTableProfesor;
+  store::Table& asig = mt.wwTableNomAsg;
+  soluc.Open();
+  grupos.Open();
+  prof.SetIndexName("ABREV");
+  prof.Open();
+  asig.Open();
+
+  store::Table h2, h3, plantilla;
+  for (auto [t, name, tag] :
+       {std::tuple{&h2, kCuadroH2, "PROF_DIA_SES"},
+        std::tuple{&h3, kCuadroH3, "PROF_DIA_SES"},
+        std::tuple{&plantilla, "PLANTILLA.DBF", "HORA"}}) {
+    t->SetDatabaseName(ctx.workFolder);
+    t->SetTableName(name);
+    t->SetIndexName(tag);
+    t->Open();
+  }
+
+  // Look-up tables read once.
+  auto groups = FirstRowPerKey<GroupInfo>(grupos, "ABREV", [&](uint32_t rec) {
+    std::string level = Cut(grupos.ValueAt(rec, RequiredField(grupos, "NIVELDAE")), 3);
+    level.resize(3, ' ');
+    return GroupInfo{level, grupos.ValueAt(rec, RequiredField(grupos, "CODGRUDAE")),
+                     grupos.ValueAt(rec, RequiredField(grupos, "NUMALUMN"))};
+  });
+  auto subjects = FirstRowPerKey<std::string>(asig, "COD", [&](uint32_t rec) {
+    return Cut(asig.ValueAt(rec, RequiredField(asig, "CODIGODAE")), 4);
+  });
+  std::unordered_map<int, TimeRow> times;
+  {
+    const std::vector<uint32_t> recs = plantilla.VisibleRecords();
+    for (uint32_t rec : recs) {
+      plantilla.GotoRecord(rec);
+      int h = plantilla.FieldByName("HORA").AsInteger();
+      if (times.count(h)) continue;
+      times.emplace(h, TimeRow{plantilla.FieldByName("HORAINI").AsString(),
+                               plantilla.FieldByName("HORAFIN").AsString()});
+    }
+  }
+  struct Teacher {
+    std::string dni, tipoDni;
+  };
+  std::unordered_map<std::string, Teacher> teachers;
+
+  store::Field& sProf = soluc.FieldByName("PROF");
+  store::Field& sDia = soluc.FieldByName("DIA");
+  store::Field& sHora = soluc.FieldByName("HORA");
+  store::Field& sSes = soluc.FieldByName("SESIONES");
+  store::Field& sGrupo = soluc.FieldByName("CODGRUPO");
+  store::Field& sAsig = soluc.FieldByName("ASIG");
+  store::Field& sAula = soluc.FieldByName("AULA");
+  store::Field& sTarea = soluc.FieldByName("TAREA");
+
+  auto set = [](store::Table& t, const char* field, const std::string& v) {
+    t.FieldByName(field).SetAsString(v);
+  };
+  auto setIfBlank = [](store::Table& t, const char* field, const std::string& v) {
+    store::Field& f = t.FieldByName(field);
+    if (IsBlank(f.AsString())) f.SetAsString(v);
+  };
+
+  soluc.First();
+  while (!soluc.Eof()) {
+    const std::string profText = sProf.AsString();
+    if (sDia.AsInteger() == 0 || profText.empty()) {
+      soluc.Next();
+      continue;
+    }
+
+    // Teacher.
+    auto tIt = teachers.find(profText);
+    if (tIt == teachers.end()) {
+      Teacher teacher;
+      if (prof.FindKey(profText)) {
+        teacher.dni = prof.FieldByName("DNI").AsString();
+        teacher.tipoDni = prof.FieldByName("TIPODNI").AsString();
+      } else {
+        prof.AppendValues({profText, std::string(), std::string(), std::string()});
+      }
+      tIt = teachers.emplace(profText, teacher).first;
+    }
+    const Teacher& teacher = tIt->second;
+
+    const int hora = sHora.AsInteger();
+    const std::string key = BuildProfDiaSes(profText, sDia.AsString(), hora);
+
+    // Times.
+    std::string start, end;
+    if (auto it = times.find(hora); it != times.end()) start = it->second.ini;
+    const int sesiones = sSes.AsInteger();
+    const int endHour = sesiones < 2 ? hora : hora + sesiones;
+    if (auto it = times.find(endHour); it != times.end()) end = it->second.fin;
+
+    // Group and subject.
+    const std::string groupAbbrev = sGrupo.AsString();
+    const GroupInfo* group = nullptr;
+    if (auto it = groups.find(groupAbbrev); it != groups.end()) group = &it->second;
+    const std::string subjectAbbrev = sAsig.AsString();
+    std::string subjectCode;
+    if (auto it = subjects.find(subjectAbbrev); it != subjects.end())
+      subjectCode = it->second;
+
+    std::string task = sTarea.AsString();
+    if (IsBlank(task)) task = group ? "101" : "";
+    const std::string room = Cut(sAula.AsString(), 30);
+
+    // Type 2 record.
+    if (h2.FindKey(key))
+      h2.Edit();
+    else
+      h2.Append();
+    set(h2, "TIPREG", "2");
+    setIfBlank(h2, "TIPDOC", teacher.tipoDni);
+    set(h2, "ABREVPROF", KeyTeacher(key));
+    setIfBlank(h2, "DOC", teacher.dni);
+    set(h2, "NUMSESION", KeySession(key));
+    set(h2, "DIASEM", KeyDay(key));
+    setIfBlank(h2, "TIPTAR", task);
+    set(h2, "HORAINI", start);
+    set(h2, "HORAFIN", end);
+    setIfBlank(h2, "GRUPNIV", group ? group->level : std::string());
+    set(h2, "ABREVASIG", subjectAbbrev);
+    set(h2, "CODASIG", subjectCode);
+    set(h2, "TIPASIG", " ");
+    set(h2, "IDIOMA", "02");
+    set(h2, "AULA_OBS", room);
+    set(h2, "TIP_ACTIV", "   ");
+    set(h2, "PROF_DIA_SES", key);
+    set(h2, "DIA_SES", KeyDaySession(key));
+    set(h2, "REG_MOD", kRefreshed);
+    h2.Post();
+
+    // Type 3 record.
+    if (!IsBlank(groupAbbrev)) {
+      if (h3.FindKey(key))
+        h3.Edit();
+      else
+        h3.Append();
+      set(h3, "TIPREG", "3");
+      store::Field& abrevGrup = h3.FieldByName("ABREVGRUP");
+      const std::string storedGroup = abrevGrup.AsString();
+      abrevGrup.SetAsString(groupAbbrev);
+      if (storedGroup != abrevGrup.AsString())
+        set(h3, "CODGRUPO", group ? group->code : std::string());
+      setIfBlank(h3, "TIPDOC", teacher.tipoDni);
+      set(h3, "ABREVPROF", KeyTeacher(key));
+      setIfBlank(h3, "DOC", teacher.dni);
+      set(h3, "NUMSESGRUP", KeySession(key));
+      set(h3, "DIASEM", KeyDay(key));
+      const std::string pupils = group ? group->pupils : std::string();
+      store::Field& numAlum = h3.FieldByName("NUMALUM");
+      if (numAlum.AsString().empty() || !pupils.empty()) numAlum.SetAsString(pupils);
+      set(h3, "PROF_DIA_SES", key);
+      set(h3, "REG_MOD", kRefreshed);
+      h3.Post();
+    }
+    soluc.Next();
+  }
+
+  for (store::Table* x : {&soluc, &grupos, &prof, &asig}) x->Close();
+
+  const size_t live2 = Sweep(h2);
+  const size_t live3 = Sweep(h3);
+  h2.Close();
+  h3.Close();
+  plantilla.Close();
+  PackWhenMostlyDeleted(ctx.workFolder, kCuadroH2, live2);
+  PackWhenMostlyDeleted(ctx.workFolder, kCuadroH3, live3);
+}
+
+}  // namespace
+
+void Importar2(app::StepContext& ctx, app::MainTables& t) {
+  if (!store::FileExistsNoCase(ctx.workFolder, kCuadroH2)) {
+    CreaTablasCuadro(ctx.workFolder);
+    ctx.state.workflowFlag = 1;
+  } else if (ctx.ui.Ask(kKeepQuestion) == app::Answer::No) {
+    CreaTablasCuadro(ctx.workFolder);
+    ctx.state.workflowFlag = 1;
+  }
+  bool expand = true;
+  if (ctx.state.workflowFlag == 0 &&
+      ctx.ui.Ask(CodingOnlyQuestion()) == app::Answer::Yes)
+    expand = false;
+  if (expand) Expand(ctx, t);
+
+  ctx.state.rutaDAE = ctx.daeFolder;
+  {
+    AjustaDAE window(ctx.ui, ctx.state, ctx.workFolder);
+    ctx.ui.RunCodingWindow(window);
+  }
+  if (ctx.state.workflowFlag != 4) ctx.state.workflowFlag = 0;
+  ctx.ui.SetBusyCursor(false);
+  ctx.state.resultCode = 1;
+  ctx.ui.ShowMessage(ctx.state.workflowFlag == 4 ? kNotFinished : kFinished);
+  if (ctx.state.embedded) ctx.ui.CloseMainWindow();
+}
+
+}  // namespace dae_export

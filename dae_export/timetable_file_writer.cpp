@@ -1,0 +1,321 @@
+// The DAE timetable file, fCUADROS.txt in the DAE folder.
+//
+// Plain single-byte text, the bytes that the tables hold (no conversion),
+// no byte-order mark, no end-of-file mark; every line, the last included,
+// ends with CR LF. Fields are fixed width, left-justified: padded with
+// spaces on the right, or cut. Positions are 1-based.
+//
+//   Centre line (14), from the first row of daeCENTRO:
+//     1-3 "1CH"   4-9 CODCENTRO   10-13 ANOACAD   14 VERSION (first char)
+//
+//   Type 2 line (76), one per CUADROH2 record:
+//     1 "2"        2 TIPDOC      3-17 DOC
+//     18-19 NUMSESION and 20 DIASEM, as stored (neither padded nor cut)
+//     21-23 TIPTAR   24-28 HORAINI   29-33 HORAFIN   34-36 GRUPNIV
+//     37-40 CODASIG  41 TIPASIG  42-43 IDIOMA  44-73 AULA_OBS  74-76 TIP_ACTIV
+//
+//   Type 3 line (27), one per CUADROH3 record:
+//     1 "3"   2-6 CODGRUPO   7 TIPDOC   8-22 DOC
+//     23-24 NUMSESGRUP and 25 DIASEM, as stored
+//     26-27 NUMALUM
+//
+// Times: an empty time is "00:00"; a time typed with a one-digit hour
+// ("8:30") gets its leading zero; any other text is followed by "00:00"
+// and cut to five. Pupils: empty is "00", one digit gets a leading zero
+// ("5" -> "05", never "50"), any other text is followed by "00" and cut to
+// two. The session number and the day are written as stored, so a stored
+// value of another length moves the rest of its line.
+//
+// Order: the centre line; then the CUADROH2 records in ascending order of
+// PROF_DIA_SES (teacher, day, session), each followed at once by the
+// CUADROH3 records with the same key, in that tag's order. A session
+// without a group has no type 3 line.
+//
+// The file is written whole or not at all: the lines are gathered in
+// memory, written to "fCUADROS.txt.tmp" beside the target, flushed to disk
+// and renamed over the target. A failure removes the temporary and leaves
+// the previous file as it was.
+#include "dae_export/timetable_file_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "store/store_error.h"
+
+#ifdef _WIN32
+#include <fstream>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace dae_export {
+
+namespace fs = std::filesystem;
+
+std::string FitText(const std::string& value, size_t width) {
+  std::string s = value.substr(0, width);
+  s.resize(width, ' ');
+  return s;
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string TimeField(const std::string& value) {
+  if (value.size() == 4 && IsDigit(value[0]) && value[1] == ':' &&
+      IsDigit(value[2]) && IsDigit(value[3]))
+    return "0" + value;
+  return (value + "00:00").substr(0, 5);
+}
+
+std::string PupilsField(const std::string& value) {
+  if (value.size() == 1 && IsDigit(value[0])) return "0" + value;
+  return (value + "00").substr(0, 2);
+}
+
+std::string CentreLine(const CentreRecord& r) {
+  return "1CH" + FitText(r.codCentro, 6) + FitText(r.anoAcad, 4) +
+         FitText(r.version, 1);
+}
+
+std::string Type2Line(const Type2Record& r) {
+  return "2" + FitText(r.tipDoc, 1) + FitText(r.doc, 15) + r.numSesion +
+         r.diaSem + FitText(r.tipTar, 3) + TimeField(r.horaIni) +
+         TimeField(r.horaFin) + FitText(r.grupNiv, 3) + FitText(r.codAsig, 4) +
+         FitText(r.tipAsig, 1) + FitText(r.idioma, 2) + FitText(r.aulaObs, 30) +
+         FitText(r.tipActiv, 3);
+}
+
+std::string Type3Line(const Type3Record& r) {
+  return "3" + FitText(r.codGrupo, 5) + FitText(r.tipDoc, 1) +
+         FitText(r.doc, 15) + r.numSesGrup + r.diaSem + PupilsField(r.numAlum);
+}
+
+CentreRecord ReadCentre(store::Table& t) {
+  CentreRecord r;
+  r.codCentro = t.FieldByName("CODCENTRO").AsString();
+  r.anoAcad = t.FieldByName("ANOACAD").AsString();
+  r.version = t.FieldByName("VERSION").AsString();
+  return r;
+}
+
+namespace {
+
+// Reads stored records by field name without moving the table.
+class RecordReader {
+ public:
+  explicit RecordReader(const store::Table& t) : t_(t) {}
+  int Index(const std::string& field) const {
+    int i = t_.FieldIndex(field);
+    if (i < 0) throw store::StoreError(store::texts::FieldNotFound(field));
+    return i;
+  }
+  std::string Get(uint32_t recno, int index) const { return t_.ValueAt(recno, index); }
+
+ private:
+  const store::Table& t_;
+};
+
+// Stores or drops a pending record, as moving in the table would.
+void Settle(store::Table& t) {
+  auto s = t.State();
+  if (s != store::DataSetState::Edit && s != store::DataSetState::Insert) return;
+  if (t.Modified())
+    t.Post();
+  else
+    t.Cancel();
+}
+
+// Shows every record of the table in the order of the tag PROF_DIA_SES.
+void WholeTableByKey(store::Table& t) {
+  Settle(t);
+  t.SetMasterSource(nullptr);
+  t.SetFiltered(false);
+  t.SetFilter("");
+  t.SetIndexName("PROF_DIA_SES");
+}
+
+// Opens a closed table for the time of the build.
+class OpenWhileNeeded {
+ public:
+  explicit OpenWhileNeeded(store::Table& t) : t_(t), opened_(!t.Active()) {
+    if (opened_) t_.Open();
+  }
+  ~OpenWhileNeeded() {
+    if (!opened_) return;
+    try {
+      t_.Close();
+    } catch (...) {
+    }
+  }
+
+ private:
+  store::Table& t_;
+  bool opened_;
+};
+
+}  // namespace
+
+std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
+                               store::Table& h3) {
+  OpenWhileNeeded open3(h3);
+  OpenWhileNeeded open2(h2);
+  // The type 3 table first: while it follows the type 2 table, every move
+  // of the latter would reposition it.
+  WholeTableByKey(h3);
+  WholeTableByKey(h2);
+
+  std::map<std::string, std::vector<std::string>> type3ByKey;
+  {
+    RecordReader rd(h3);
+    const int key = rd.Index("PROF_DIA_SES"), cod = rd.Index("CODGRUPO"),
+              tip = rd.Index("TIPDOC"), doc = rd.Index("DOC"),
+              ses = rd.Index("NUMSESGRUP"), dia = rd.Index("DIASEM"),
+              alu = rd.Index("NUMALUM");
+    for (uint32_t rec : h3.VisibleRecords()) {
+      Type3Record r{rd.Get(rec, cod), rd.Get(rec, tip), rd.Get(rec, doc),
+                    rd.Get(rec, ses), rd.Get(rec, dia), rd.Get(rec, alu)};
+      type3ByKey[rd.Get(rec, key)].push_back(Type3Line(r));
+    }
+  }
+
+  std::string out = CentreLine(centre) + "\r\n";
+  RecordReader rd(h2);
+  const int key = rd.Index("PROF_DIA_SES"), tip = rd.Index("TIPDOC"),
+            doc = rd.Index("DOC"), ses = rd.Index("NUMSESION"),
+            dia = rd.Index("DIASEM"), tar = rd.Index("TIPTAR"),
+            ini = rd.Index("HORAINI"), fin = rd.Index("HORAFIN"),
+            niv = rd.Index("GRUPNIV"), asg = rd.Index("CODASIG"),
+            tas = rd.Index("TIPASIG"), idi = rd.Index("IDIOMA"),
+            aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
+  for (uint32_t rec : h2.VisibleRecords()) {
+    Type2Record r{rd.Get(rec, tip), rd.Get(rec, doc), rd.Get(rec, ses),
+                  rd.Get(rec, dia), rd.Get(rec, tar), rd.Get(rec, ini),
+                  rd.Get(rec, fin), rd.Get(rec, niv), rd.Get(rec, asg),
+                  rd.Get(rec, tas), rd.Get(rec, idi), rd.Get(rec, aul),
+                  rd.Get(rec, act)};
+    out += Type2Line(r) + "\r\n";
+    auto it = type3ByKey.find(rd.Get(rec, key));
+    if (it == type3ByKey.end()) continue;
+    for (const std::string& line : it->second) out += line + "\r\n";
+  }
+  if (h2.Active()) h2.First();
+  return out;
+}
+
+fs::path TemporaryNameFor(const fs::path& path) {
+  fs::path tmp = path;
+  tmp += ".tmp";
+  return tmp;
+}
+
+namespace {
+
+std::string SpanishReason(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM: return "permiso denegado";
+    case ENOSPC: return "no queda espacio en el disco";
+#ifdef EDQUOT
+    case EDQUOT: return "se ha superado la cuota de disco";
+#endif
+    case EROFS: return "el disco es de sólo lectura";
+    case EISDIR: return "hay una carpeta con ese nombre";
+    case ENOTEMPTY: return "hay una carpeta con ese nombre";
+    case ENOENT: return "la carpeta no existe";
+    case EFBIG: return "el archivo es demasiado grande";
+    case EIO: return "error de entrada/salida del disco";
+    default: return std::strerror(err);
+  }
+}
+
+[[noreturn]] void Fail(const fs::path& path, int err) {
+  throw TimetableFileError("No se ha podido escribir el archivo '" +
+                           path.string() + "' (" + SpanishReason(err) +
+                           "); no se ha modificado.");
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
+  const fs::path tmp = TemporaryNameFor(path);
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f) Fail(path, errno ? errno : EACCES);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.flush();
+    if (!f) {
+      f.close();
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      Fail(path, errno ? errno : EIO);
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) {
+    std::error_code ignore;
+    fs::remove(tmp, ignore);
+    Fail(path, ec.value());
+  }
+}
+
+#else
+
+void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
+  const fs::path tmp = TemporaryNameFor(path);
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                  0666);
+  if (fd < 0) Fail(path, errno);
+  auto abandon = [&](int err) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(tmp.c_str());
+    Fail(path, err);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      abandon(errno);
+    }
+    if (n == 0) abandon(EIO);
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) abandon(errno);
+  int closed = ::close(fd);
+  fd = -1;
+  if (closed != 0) abandon(errno);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) abandon(errno);
+  // The new name itself reaches the disk with its folder.
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+#endif
+
+WriteOutcome WriteTimetableFile(const std::string& daeFolder,
+                                const CentreRecord& centre, store::Table& h2,
+                                store::Table& h3) {
+  std::error_code ec;
+  if (daeFolder.empty() || !fs::is_directory(fs::path(daeFolder), ec))
+    return WriteOutcome::FolderMissing;
+  const std::string bytes = BuildTimetableFile(centre, h2, h3);
+  ReplaceFileWhole(fs::path(daeFolder) / kTimetableFileName, bytes);
+  return WriteOutcome::Written;
+}
+
+}  // namespace dae_export
