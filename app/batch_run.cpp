@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/batch_ui.h"
+#include "app/csv_value.h"
 #include "app/error_report.h"
 #include "app/main_workflow.h"
 #include "store/cp1252.h"
@@ -93,16 +94,6 @@ int Finish(BatchUI& ui, const ProcessState& state, std::ostream& out) {
 }
 
 }  // namespace
-
-std::string CsvValue(const std::string& value) {
-  if (value.find_first_of(",;\"\r\n") == std::string::npos) return value;
-  std::string q = "\"";
-  for (char c : value) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
 
 int RunImport(const CliOptions& o, ProcessState& state, std::ostream& out,
               std::ostream& err) {

@@ -30,8 +30,4 @@ int RunExport(const CliOptions& options, ProcessState& state, std::ostream& out,
               std::ostream& err);
 int RunShow(const CliOptions& options, std::ostream& out, std::ostream& err);
 
-// One CSV value: quoted (inner quotes doubled) when it holds ',', ';', '"',
-// a carriage return or a line feed.
-std::string CsvValue(const std::string& value);
-
 }  // namespace app

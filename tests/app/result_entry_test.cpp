@@ -1,0 +1,82 @@
+// The result entry written on close: Dolvarin.ini beside the executable.
+#include "app/result_entry.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "app/error_report.h"
+#include "app/ini_file.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+TEST(ResultEntry, ExecutableFolderHoldsTheRunningProgram) {
+  fs::path folder = app::ExecutableFolder();
+  EXPECT_TRUE(fs::exists(folder / "test_app")) << folder;
+  EXPECT_EQ(app::ResultIniPath(folder), folder / "Dolvarin.ini");
+}
+
+TEST(ResultEntry, StandAloneWritesNothingWhateverTheResult) {
+  TempDir exe;
+  app::ProcessState state;
+  state.resultCode = 1;
+  EXPECT_EQ(app::CloseStep(state, exe.path()), "");
+  EXPECT_FALSE(fs::exists(exe / "Dolvarin.ini"));
+}
+
+TEST(ResultEntry, EmbeddedWritesTheCodeAndKeepsTheRest) {
+  TempDir exe;
+  const std::string before =
+      "[General]\r\nIdioma=EUS\r\n\r\n[Transformadores]\r\nTransformado=1\r\n"
+      "Horario=3\r\n";
+  WriteFile(exe / "Dolvarin.ini", before);
+  app::ProcessState state;
+  state.embedded = true;
+  for (int code : {-1, 0, 1}) {
+    state.resultCode = code;
+    EXPECT_EQ(app::CloseStep(state, exe.path()), "");
+    EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"),
+              "[General]\r\nIdioma=EUS\r\n\r\n[Transformadores]\r\nTransformado=" +
+                  std::to_string(code) + "\r\nHorario=3\r\n");
+  }
+}
+
+TEST(ResultEntry, EmbeddedCreatesAMissingFile) {
+  TempDir exe;
+  app::ProcessState state;
+  state.embedded = true;
+  state.resultCode = -1;
+  EXPECT_EQ(app::CloseStep(state, exe.path()), "");
+  EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+}
+
+TEST(ResultEntry, FailedWriteIsReturnedNotThrown) {
+  TempDir exe;
+  WriteFile(exe / "Dolvarin.ini", "[Transformadores]\r\nTransformado=0\r\n");
+  ::chmod((exe / "Dolvarin.ini").c_str(), 0444);
+  app::ProcessState state;
+  state.embedded = true;
+  state.resultCode = 1;
+  std::string text;
+  EXPECT_NO_THROW(text = app::CloseStep(state, exe.path()));
+  EXPECT_NE(text.find((exe / "Dolvarin.ini").string()), std::string::npos) << text;
+  EXPECT_EQ(text.rfind("No se puede escribir en ", 0), 0u) << text;
+  EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=0\r\n");
+
+  // The text is the one the general error report would show for the error.
+  try {
+    app::WriteResultEntry(exe / "no-such-folder", 1);
+    FAIL() << "no error";
+  } catch (const app::IniError& e) {
+    EXPECT_EQ(app::CloseStep(state, exe / "no-such-folder"),
+              app::ErrorReportText(e.what()));
+  }
+}
+
+}  // namespace
