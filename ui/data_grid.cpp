@@ -1,0 +1,402 @@
+#include "ui/data_grid.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "app/error_report.h"
+#include "ui/lookup_delegate.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kCellPadding = 8;  // pixels around a cell's text
+
+// A title wider than its column is broken into two lines at the space
+// nearest to its middle.
+QString WrapTitle(const QString& title, int columnWidth,
+                  const QFontMetrics& fm) {
+  if (title.contains('\n')) return title;
+  if (fm.horizontalAdvance(title) + kCellPadding <= columnWidth) return title;
+  int best = -1;
+  for (int i = 0; i < title.size(); ++i) {
+    if (title[i] != ' ') continue;
+    if (best < 0 || std::abs(i - title.size() / 2) <
+                        std::abs(best - title.size() / 2))
+      best = i;
+  }
+  if (best < 0) return title;
+  return title.left(best) + '\n' + title.mid(best + 1);
+}
+
+int TitleWidth(const QString& title, const QFontMetrics& fm) {
+  int w = 0;
+  for (const QString& line : title.split('\n'))
+    w = std::max(w, fm.horizontalAdvance(line));
+  return w + kCellPadding + 4;
+}
+
+}  // namespace
+
+void ShowGridError(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("transPelmarDAE"),
+                  QString::fromStdString(
+                      app::ErrorReportText(text.toStdString())),
+                  QMessageBox::Ok, parent);
+  box.exec();
+}
+
+DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
+                   GridOptions options, QWidget* parent)
+    : QTableView(parent), model_(nullptr), options_(options) {
+  // Titles are laid out before the model sees them: each column is at
+  // least as wide as its data and as the longest line of its title.
+  const QFontMetrics hfm = horizontalHeader()->fontMetrics();
+  for (GridColumn& c : columns) {
+    int data = columnWidthForChars(c.width);
+    c.title = WrapTitle(c.title, data, hfm);
+  }
+  model_ = new TableModel(table, std::move(columns), this);
+  setModel(model_);
+  setItemDelegate(new LookupDelegate(this));
+
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setEditTriggers(QAbstractItemView::AnyKeyPressed |
+                  QAbstractItemView::DoubleClicked |
+                  QAbstractItemView::EditKeyPressed |
+                  QAbstractItemView::SelectedClicked);
+  setWordWrap(false);
+  setCornerButtonEnabled(false);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setStretchLastSection(false);
+  horizontalHeader()->setSectionsMovable(false);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance('W') + 8);
+  verticalHeader()->setHighlightSections(false);
+  applyColumnWidths();
+
+  connect(model_, &TableModel::tableMoved, this, &DataGrid::followTable);
+  connect(model_, &TableModel::storeError, this, &DataGrid::reportError);
+  connect(model_, &TableModel::fieldChanged, this, [this](int column) {
+    // Reported on the column the user stood on when the field was set.
+    int col = lastColumn_ >= 0 ? lastColumn_ : column;
+    emit fieldChanged(QString::fromStdString(model_->column(col).field));
+  });
+  connect(qApp, &QApplication::focusChanged, this, &DataGrid::onFocusChanged);
+  followTable();
+}
+
+DataGrid::~DataGrid() = default;
+
+int DataGrid::columnWidthForChars(int n) const {
+  return fontMetrics().averageCharWidth() * std::max(n, 1) + kCellPadding;
+}
+
+void DataGrid::applyColumnWidths() {
+  const QFontMetrics hfm = horizontalHeader()->fontMetrics();
+  for (int c = 0; c < model_->columnCount(); ++c) {
+    const GridColumn& col = model_->column(c);
+    int w = std::max(columnWidthForChars(col.width), TitleWidth(col.title, hfm));
+    if (col.lookup) w += fontMetrics().height();  // room for the drop button
+    setColumnWidth(c, w);
+  }
+}
+
+void DataGrid::setVisibleRows(int n) {
+  visibleRows_ = n;
+  updateGeometry();
+}
+
+QSize DataGrid::sizeHint() const {
+  if (visibleRows_ < 0) return QTableView::sizeHint();
+  int w = 2 * frameWidth() + verticalHeader()->sizeHint().width();
+  for (int c = 0; c < model_->columnCount(); ++c) w += columnWidth(c);
+  if (verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+    w += verticalScrollBar()->sizeHint().width();
+  int h = 2 * frameWidth() + horizontalHeader()->sizeHint().height() +
+          visibleRows_ * verticalHeader()->defaultSectionSize();
+  if (horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOn)
+    h += horizontalScrollBar()->sizeHint().height();
+  return {w, h};
+}
+
+int DataGrid::currentColumn() const {
+  QModelIndex i = currentIndex();
+  return i.isValid() ? i.column() : lastColumn_;
+}
+
+std::string DataGrid::currentFieldName() const {
+  int c = currentColumn();
+  if (c < 0 || c >= model_->columnCount()) return {};
+  return model_->column(c).field;
+}
+
+void DataGrid::setCurrentColumn(int column) {
+  if (column < 0 || column >= model_->columnCount()) return;
+  int row = model_->currentRow();
+  if (row < 0) {
+    lastColumn_ = column;
+    return;
+  }
+  setCurrentIndex(model_->index(row, column));
+}
+
+template <typename F>
+bool DataGrid::guarded(F&& action) {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& e) {
+    reportError(QString::fromStdString(e.what()));
+    return false;
+  }
+}
+
+void DataGrid::reportError(const QString& text) {
+  if (errorHandler)
+    errorHandler(text);
+  else
+    ShowGridError(this, text);
+}
+
+// Puts the view's current cell on the table's current record, keeping the
+// column.
+void DataGrid::followTable() {
+  if (following_) return;
+  int row = model_->currentRow();
+  if (row < 0) return;
+  int col = lastColumn_;
+  if (col < 0 || col >= model_->columnCount()) {
+    col = 0;
+    for (int c = 0; c < model_->columnCount(); ++c)
+      if (model_->column(c).editable) {
+        col = c;
+        break;
+      }
+    lastColumn_ = col;
+  }
+  QModelIndex target = model_->index(row, col);
+  following_ = true;
+  if (currentIndex() != target) setCurrentIndex(target);
+  following_ = false;
+  scrollTo(target);
+}
+
+void DataGrid::currentChanged(const QModelIndex& current,
+                              const QModelIndex& previous) {
+  // The base class writes an editor still open on the cell being left into
+  // its field first.
+  QTableView::currentChanged(current, previous);
+  if (following_ || !current.isValid()) {
+    if (current.isValid()) lastColumn_ = current.column();
+    return;
+  }
+  const int oldColumn = lastColumn_;
+  lastColumn_ = current.column();
+  // The owner hears of the column being left while the record left is
+  // still the table's current one.
+  if (oldColumn >= 0 && oldColumn != current.column() &&
+      oldColumn < model_->columnCount())
+    emit columnExited(QString::fromStdString(model_->column(oldColumn).field),
+                      QString::fromStdString(model_->column(current.column()).field));
+  QModelIndex now = currentIndex();
+  if (!now.isValid()) return;
+  if (now.row() != model_->currentRow()) {
+    uint32_t recno = model_->recordAt(now.row());
+    if (recno != 0) guarded([&] { table().GotoRecord(recno); });
+    followTable();
+  }
+}
+
+bool DataGrid::edit(const QModelIndex& index, EditTrigger trigger,
+                    QEvent* event) {
+  const bool opens =
+      index.isValid() && state() != QAbstractItemView::EditingState &&
+      (trigger == QAbstractItemView::AllEditTriggers ||
+       (editTriggers() & trigger)) &&
+      (model_->flags(index) & Qt::ItemIsEditable);
+  if (!opens || trigger == QAbstractItemView::SelectedClicked)
+    return QTableView::edit(index, trigger, event);
+  // Opening a cell editor is where typing starts: the table goes into edit
+  // state (on an empty table this starts a new record).
+  const int column = index.column();
+  if (index.row() != model_->currentRow()) {
+    uint32_t recno = model_->recordAt(index.row());
+    if (recno != 0 && !guarded([&] { table().GotoRecord(recno); }))
+      return false;
+  }
+  store::DataSetState st = table().State();
+  if (st != store::DataSetState::Edit && st != store::DataSetState::Insert) {
+    if (!guarded([&] { table().Edit(); })) return false;
+  }
+  int row = model_->currentRow();
+  if (row < 0) return false;
+  QModelIndex fresh = model_->index(row, column);
+  if (currentIndex() != fresh) {
+    following_ = true;
+    setCurrentIndex(fresh);
+    following_ = false;
+    lastColumn_ = column;
+  }
+  return QTableView::edit(fresh, trigger, event);
+}
+
+void DataGrid::closeEditor(QWidget* editor,
+                           QAbstractItemDelegate::EndEditHint hint) {
+  const bool registered = editor && editor == editor_;
+  const bool moveNext = registered && options_.enterMovesToNextCell &&
+                        hint == QAbstractItemDelegate::SubmitModelCache;
+  QTableView::closeEditor(editor, moveNext ? QAbstractItemDelegate::NoHint
+                                           : hint);
+  if (registered) editor_ = nullptr;
+  if (moveNext) moveToNextCell();
+}
+
+void DataGrid::commitEditor() {
+  QWidget* editor = editor_;
+  if (!editor || state() != QAbstractItemView::EditingState) return;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void DataGrid::keyboardSearch(const QString&) {
+  // Typing never jumps to another row: it edits the current cell or, in a
+  // column that is not editable, does nothing.
+}
+
+void DataGrid::moveToNextCell() {
+  QModelIndex i = currentIndex();
+  if (!i.isValid()) return;
+  int r = i.row(), c = i.column() + 1;
+  if (c >= model_->columnCount()) {
+    if (r + 1 >= model_->rowCount()) return;
+    ++r;
+    c = 0;
+  }
+  setCurrentIndex(model_->index(r, c));
+}
+
+void DataGrid::appendRecord() {
+  commitEditor();
+  if (!table().Active()) return;
+  // A new record still untouched is not followed by another.
+  if (table().State() == store::DataSetState::Insert && !table().Modified())
+    return;
+  guarded([&] { table().Append(); });
+  followTable();
+}
+
+void DataGrid::deleteRecord() {
+  commitEditor();
+  if (!table().Active() || model_->rowCount() == 0) return;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmación"),
+                  QStringLiteral("Delete record?"), QMessageBox::NoButton,
+                  this);
+  QPushButton* ok = box.addButton(QStringLiteral("Aceptar"),
+                                  QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancelar"),
+                                      QMessageBox::RejectRole);
+  box.setDefaultButton(ok);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() != ok) return;
+  guarded([&] { table().Delete(); });
+  followTable();
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event) {
+  const bool editing = state() == QAbstractItemView::EditingState;
+  const Qt::KeyboardModifiers mods =
+      event->modifiers() & ~Qt::KeypadModifier;
+  switch (event->key()) {
+    case Qt::Key_Insert:
+      if (options_.allowInsert && mods == Qt::NoModifier) {
+        appendRecord();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Down:
+      if (options_.allowInsert && mods == Qt::NoModifier &&
+          currentIndex().isValid() &&
+          currentIndex().row() == model_->rowCount() - 1) {
+        appendRecord();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Delete:
+      if (options_.allowDelete && mods == Qt::ControlModifier && !editing) {
+        deleteRecord();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (options_.enterMovesToNextCell) {
+        // With an editor open, its own Enter handling commits it and the
+        // move follows when it closes.
+        if (!editing) moveToNextCell();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Escape:
+      if (!editing && table().Active() &&
+          (table().State() == store::DataSetState::Edit ||
+           table().State() == store::DataSetState::Insert)) {
+        guarded([&] { table().Cancel(); });
+        followTable();
+        event->accept();
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+bool DataGrid::isWithin(const QWidget* w) const {
+  // Cell editors and their drop-down lists (separate popup windows) are
+  // children of this grid.
+  for (; w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
+bool DataGrid::hasFocusWithin() const {
+  return isWithin(QApplication::focusWidget());
+}
+
+void DataGrid::onFocusChanged(QWidget*, QWidget* now) {
+  if (!now) return;  // the application lost the focus: nothing left here
+  const bool inside = isWithin(now);
+  if (inside && !focusInside_) {
+    focusInside_ = true;
+    emit entered();
+    return;
+  }
+  // A modal box of another window (a question, an error report) takes the
+  // focus for a while without the user leaving the grid.
+  if (!inside && focusInside_ && now->window() == window()) {
+    focusInside_ = false;
+    commitEditor();
+    if (table().Active() &&
+        table().State() == store::DataSetState::Insert &&
+        !table().Modified())
+      guarded([&] { table().Cancel(); });
+    emit exited();
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,117 @@
+// The data-aware grid: a table view over a TableModel whose current row is
+// the table's current record.
+//
+// Behaviour shared by every grid of the tool:
+// - Moving the current cell to another row makes that record current
+//   through the table (GotoRecord), which settles a pending record: posted
+//   when a field was set, discarded otherwise.
+// - Typing into an editable cell puts the table into edit state (unless it
+//   is already editing or inserting); the text is stored in the field when
+//   the cell editor closes, cut to the field's width. Columns that are not
+//   editable refuse typing.
+// - Leaving the grid commits an open cell editor and discards a new record
+//   that is still untouched.
+// Optional behaviours (GridOptions): adding records (Insert key, or the
+// down arrow on the last row), deleting (Ctrl+Delete after the question
+// "Delete record?" answered "Aceptar"), Enter moving to the next cell.
+//
+// Store errors raised while the user works in the grid are shown in the
+// general error report and leave the table as the store left it.
+#pragma once
+#include <QPointer>
+#include <QString>
+#include <QTableView>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store/table.h"
+#include "ui/table_model.h"
+
+namespace ui {
+
+struct GridOptions {
+  bool allowInsert = false;           // Insert key / Down on the last row
+  bool allowDelete = false;           // Ctrl+Delete after confirmation
+  bool enterMovesToNextCell = false;  // Enter acts like moving right
+};
+
+// The general error report: caption "transPelmarDAE", error icon, OK.
+void ShowGridError(QWidget* parent, const QString& text);
+
+class DataGrid : public QTableView {
+  Q_OBJECT
+
+ public:
+  DataGrid(store::Table& table, std::vector<GridColumn> columns,
+           GridOptions options = {}, QWidget* parent = nullptr);
+  ~DataGrid() override;
+
+  TableModel* tableModel() const { return model_; }
+  store::Table& table() const { return model_->table(); }
+  const GridOptions& options() const { return options_; }
+
+  // The current column (model index) and its field name ("" when none).
+  int currentColumn() const;
+  std::string currentFieldName() const;
+  void setCurrentColumn(int column);
+
+  // Pixel width of a column of n characters in this grid's font.
+  int columnWidthForChars(int n) const;
+  // Shows n data rows without a vertical scroll bar being needed.
+  void setVisibleRows(int n);
+
+  // Writes an open cell editor's text into the field now (used before a
+  // button acts on the table while the grid may still be editing).
+  void commitEditor();
+  // True while the focus is on the grid or on one of its cell editors.
+  bool hasFocusWithin() const;
+
+  // How store errors are shown; by default ShowGridError.
+  std::function<void(const QString&)> errorHandler;
+
+  QSize sizeHint() const override;
+
+ signals:
+  // The focus came into the grid / left it (cell editors count as inside).
+  void entered();
+  void exited();
+  // The current cell moved from column oldField to newField.
+  void columnExited(const QString& oldField, const QString& newField);
+  // A field was set through the grid while it stood on that column.
+  void fieldChanged(const QString& field);
+
+ protected:
+  void currentChanged(const QModelIndex& current,
+                      const QModelIndex& previous) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool edit(const QModelIndex& index, EditTrigger trigger,
+            QEvent* event) override;
+  void closeEditor(QWidget* editor,
+                   QAbstractItemDelegate::EndEditHint hint) override;
+  void keyboardSearch(const QString& search) override;
+
+ private:
+  friend class LookupDelegate;
+  void editorOpened(QWidget* editor) { editor_ = editor; }
+  void onFocusChanged(QWidget* old, QWidget* now);
+  void followTable();
+  void moveToNextCell();
+  void appendRecord();
+  void deleteRecord();
+  void reportError(const QString& text);
+  void applyColumnWidths();
+  bool isWithin(const QWidget* w) const;
+  template <typename F>
+  bool guarded(F&& action);
+
+  TableModel* model_;
+  GridOptions options_;
+  QPointer<QWidget> editor_;
+  bool following_ = false;   // the view is being moved to the table's row
+  bool focusInside_ = false;
+  int lastColumn_ = -1;
+  int visibleRows_ = -1;
+};
+
+}  // namespace ui
