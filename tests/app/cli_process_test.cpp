@@ -1,0 +1,315 @@
+// transdae-cli run as a process over the sample school and real tables.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "store/table.h"
+#include "store/work_folder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::CommandResult;
+using testsupport::ShellQuote;
+using testsupport::SplitLines;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+
+CommandResult Cli(const std::string& arguments) {
+  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + arguments);
+}
+
+std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
+
+std::string LastLine(const std::string& out) {
+  std::vector<std::string> lines = SplitLines(out);
+  return lines.empty() ? "" : lines.back();
+}
+
+bool HasLine(const std::string& out, const std::string& line) {
+  std::vector<std::string> lines = SplitLines(out);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// CSV rows of `show TABLE` as lists of cells (no quoted cells expected).
+std::vector<std::vector<std::string>> ShowRows(const fs::path& work,
+                                               const std::string& table) {
+  CommandResult r = Cli("show " + table + " --work " + Q(work));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : SplitLines(r.out)) {
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (;;) {
+      size_t p = line.find(',', start);
+      cells.push_back(line.substr(start, p == std::string::npos ? p : p - start));
+      if (p == std::string::npos) break;
+      start = p + 1;
+    }
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+std::vector<std::string> ShowColumn(const fs::path& work, const std::string& table,
+                                    const std::string& field) {
+  auto rows = ShowRows(work, table);
+  std::vector<std::string> values;
+  if (rows.empty()) return values;
+  auto it = std::find(rows[0].begin(), rows[0].end(), field);
+  EXPECT_NE(it, rows[0].end()) << field;
+  if (it == rows[0].end()) return values;
+  size_t col = static_cast<size_t>(it - rows[0].begin());
+  for (size_t i = 1; i < rows.size(); ++i)
+    values.push_back(col < rows[i].size() ? rows[i][col] : "");
+  return values;
+}
+
+std::string Import(const fs::path& work, const std::string& extra = "") {
+  return "import --dae " + Q(Examples() / "dae") + " --work " + Q(work) + " " + extra;
+}
+
+// ---- Usage.
+
+TEST(CliUsage, ErrorsExitTwoWithUsageOnStandardError) {
+  for (const std::string args :
+       {"", "importar", "import", "import --dae", "export --dae x --lang E",
+        "show", "import --dae x --centre 1,2", "show T --bogus"}) {
+    CommandResult r = Cli(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_EQ(r.out, "") << args;
+    EXPECT_NE(r.err.find("Uso:"), std::string::npos) << args;
+  }
+}
+
+TEST(CliUsage, HelpDescribesTheCommandsAndTheCsvSeparator) {
+  CommandResult r = Cli("--help");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("transdae-cli import --dae"), std::string::npos);
+  EXPECT_NE(r.out.find("separados por comas"), std::string::npos);
+}
+
+// ---- Import.
+
+TEST(CliImport, WholeChainWithLevelsFile) {
+  TempDir work;
+  CommandResult r = Cli(Import(work.path(), "--levels " + Q(Examples() / "levels.csv")));
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(LastLine(r.out), "resultado: 1");
+  EXPECT_TRUE(HasLine(r.out, "Proceso finalizado")) << r.out;
+  std::vector<std::string> niveles = ShowColumn(work.path(), "GRUPOST", "NIVEL");
+  ASSERT_FALSE(niveles.empty());
+  EXPECT_NE(std::find(niveles.begin(), niveles.end(), "DBH"), niveles.end());
+  EXPECT_EQ(std::find(niveles.begin(), niveles.end(), "ESO"), niveles.end());
+}
+
+TEST(CliImport, LanguageChoosesTheCastellanoAbbreviations) {
+  TempDir work;
+  CommandResult r = Cli(Import(work.path(), "--lang CASTELLANO --levels " +
+                                                Q(Examples() / "levels.csv")));
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  std::vector<std::string> niveles = ShowColumn(work.path(), "GRUPOST", "NIVEL");
+  EXPECT_NE(std::find(niveles.begin(), niveles.end(), "BACH"), niveles.end());
+  EXPECT_EQ(std::find(niveles.begin(), niveles.end(), "DBH"), niveles.end());
+}
+
+TEST(CliImport, CentreValuesAreTypedIntoTheCentreRow) {
+  TempDir work;
+  CommandResult r = Cli(Import(work.path(), "--centre 099999,2030,7"));
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  auto rows = ShowRows(work.path(), "daeCENTRO");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"CODCENTRO", "ANOACAD", "VERSION"}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"099999", "2030", "7"}));
+}
+
+TEST(CliImport, MissingFolder) {
+  TempDir work;
+  CommandResult r = Cli("import --dae " + Q(work / "no") + " --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+}
+
+TEST(CliImport, MissingFilesStopAtTheCentrePanel) {
+  TempDir work, dae;
+  CommandResult r = Cli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(HasLine(r.out, "No existe archivo de grupos (fGRUPOS.TXT)")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "No existe archivo del Centro (daeCENTRO.DBF)")) << r.out;
+  EXPECT_EQ(LastLine(r.out), "resultado: -1");
+}
+
+TEST(CliImport, RepeatedAbbreviationStops) {
+  TempDir work;
+  WriteFile(work / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nESO;X;A\nBAC;x;B\n");
+  CommandResult r = Cli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(HasLine(r.out, "Abreviatura en Castellano Repetida - Compruébelo.")) << r.out;
+  EXPECT_FALSE(HasLine(r.out, "Proceso finalizado"));
+  EXPECT_EQ(LastLine(r.out), "resultado: 1");
+  std::vector<std::string> niveles = ShowColumn(work.path(), "GRUPOST", "NIVEL");
+  EXPECT_NE(std::find(niveles.begin(), niveles.end(), "ESO"), niveles.end());
+}
+
+TEST(CliImport, MalformedLevelsFileChangesNothing) {
+  TempDir work, files;
+  WriteFile(files / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nESO;DEMASIADO;A\n");
+  CommandResult r = Cli(Import(work.path(), "--levels " + Q(files / "niveles.csv")));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("línea 2"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(work.path()));
+}
+
+TEST(CliImport, UnknownLevelCodeIsReported) {
+  TempDir work;
+  WriteFile(work / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nZZZ;Z;Z\n");
+  CommandResult r = Cli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("el nivel ZZZ"), std::string::npos) << r.out;
+}
+
+// ---- Export.
+
+// A work folder holding an accepted import and the sample solution, and a
+// copy of the DAE folder to write into.
+struct ExportSetup {
+  TempDir work, dir;
+  fs::path dae;
+  ExportSetup() {
+    dae = dir / "dae";
+    fs::copy(Examples() / "dae", dae, fs::copy_options::recursive);
+    CommandResult r = Cli(Import(work.path(), "--levels " + Q(Examples() / "levels.csv")));
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    fs::copy_file(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+  }
+  std::string Export(const std::string& extra = "") const {
+    return "export --dae " + Q(dae) + " --work " + Q(work.path()) + " " + extra;
+  }
+};
+
+TEST(CliExport, FirstExportAsksNothingAndEndsWithResultOne) {
+  ExportSetup s;
+  CommandResult r = Cli(s.Export());
+  EXPECT_EQ(LastLine(r.out), "resultado: 1") << r.out;
+  EXPECT_EQ(r.out.find("Exportación Anterior"), std::string::npos) << r.out;
+  if (HasLine(r.out, "Proceso finalizado")) {
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(fs::exists(s.dae / "fCUADROS.txt"));
+  } else {
+    EXPECT_TRUE(HasLine(r.out, "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"));
+    EXPECT_EQ(r.exitCode, 1);
+  }
+  EXPECT_EQ(r.out.find('\r'), std::string::npos) << "carriage returns must become lines";
+}
+
+TEST(CliExport, SecondExportKeepsOrStartsAfresh) {
+  ExportSetup s;
+  ASSERT_EQ(LastLine(Cli(s.Export()).out), "resultado: 1");
+
+  CommandResult kept = Cli(s.Export());
+  // The keep question is printed line by line and answered Yes; then the
+  // question about going straight to the coding is answered No.
+  EXPECT_NE(kept.out.find("Si Conserva los Datos de la Exportación Anterior,\n"
+                          "estos se ajustarán a los cambios hechos en el horario,\n"),
+            std::string::npos)
+      << kept.out;
+  EXPECT_NE(kept.out.find("¿Desea Conservar los Datos de la Exportación Anterior?\n"
+                          "respuesta: Sí\n"),
+            std::string::npos)
+      << kept.out;
+  EXPECT_NE(kept.out.find("pulse NO.\nrespuesta: No\n"), std::string::npos) << kept.out;
+
+  CommandResult codes = Cli(s.Export("--codes-only"));
+  EXPECT_NE(codes.out.find("pulse NO.\nrespuesta: Sí\n"), std::string::npos) << codes.out;
+
+  CommandResult fresh = Cli(s.Export("--fresh"));
+  EXPECT_NE(fresh.out.find("Anterior?\nrespuesta: No\n"), std::string::npos) << fresh.out;
+  EXPECT_EQ(fresh.out.find("Codificación DAE"), std::string::npos) << fresh.out;
+  EXPECT_EQ(LastLine(fresh.out), "resultado: 1");
+}
+
+TEST(CliExport, MissingCentreNeedsCentreValues) {
+  ExportSetup s;
+  store::DeleteFileNoCase(s.work.path(), "daeCENTRO.DBF");
+  CommandResult without = Cli(s.Export());
+  EXPECT_EQ(without.exitCode, 1);
+  EXPECT_NE(without.out.find("--centre"), std::string::npos) << without.out;
+  EXPECT_EQ(LastLine(without.out), "resultado: 0");
+  EXPECT_FALSE(fs::exists(store::ResolveFileNoCase(s.work.path(), "CUADROH2.DBF")));
+
+  CommandResult with = Cli(s.Export("--centre 012345,2024,1"));
+  EXPECT_EQ(LastLine(with.out), "resultado: 1") << with.out;
+  EXPECT_EQ(ShowColumn(s.work.path(), "daeCENTRO", "CODCENTRO"),
+            std::vector<std::string>{"012345"});
+  EXPECT_TRUE(fs::exists(store::ResolveFileNoCase(s.work.path(), "CUADROH2.DBF")));
+}
+
+TEST(CliExport, MissingFolder) {
+  TempDir work;
+  CommandResult r = Cli("export --dae " + Q(work / "no") + " --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+}
+
+// ---- Show.
+
+// A table with a value that needs quotes, a deleted record and an index tag.
+void MakeShowTable(const fs::path& work) {
+  store::Table t;
+  t.SetDatabaseName(work);
+  t.SetTableName("MUESTRA.DBF");
+  store::FieldDef cod{"COD", store::FieldType::String, 4};
+  store::FieldDef nom{"NOMBRE", store::FieldType::String, 20};
+  store::FieldDef num{"NUM", store::FieldType::Integer, 4};
+  t.FieldDefsList() = {cod, nom, num};
+  t.IndexDefsList() = {store::IndexDef{"COD", "COD"}};
+  t.CreateTable();
+  t.Open();
+  t.AppendValues({std::string("C"), std::string("Pe\xF1" "a, \"la\""), 3});
+  t.AppendValues({std::string("A"), std::string("borrada"), 1});
+  t.AppendValues({std::string("B"), std::string("uno;dos"), 2});
+  t.Post();
+  t.First();
+  t.Next();
+  ASSERT_EQ(t.FieldByName("COD").AsString(), "A");
+  t.Delete();
+  t.Close();
+}
+
+TEST(CliShow, PrintsCsvWithoutDeletedRecords) {
+  TempDir work;
+  MakeShowTable(work.path());
+  CommandResult r = Cli("show muestra --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "COD,NOMBRE,NUM\n"
+            "C,\"Peña, \"\"la\"\"\",3\n"
+            "B,\"uno;dos\",2\n");
+  CommandResult tagged = Cli("show MUESTRA --tag COD --work " + Q(work.path()));
+  EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
+  EXPECT_EQ(tagged.out,
+            "COD,NOMBRE,NUM\n"
+            "B,\"uno;dos\",2\n"
+            "C,\"Peña, \"\"la\"\"\",3\n");
+}
+
+TEST(CliShow, MissingTableOrTagIsAnError) {
+  TempDir work;
+  CommandResult r = Cli("show NADA --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("No existe la tabla NADA"), std::string::npos) << r.err;
+  MakeShowTable(work.path());
+  CommandResult t = Cli("show MUESTRA --tag NOMBRE --work " + Q(work.path()));
+  EXPECT_EQ(t.exitCode, 1);
+  EXPECT_EQ(t.out, "");
+  EXPECT_NE(t.err, "");
+}
+
+}  // namespace
