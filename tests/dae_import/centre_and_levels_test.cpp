@@ -14,6 +14,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 using importtest::CrLf;
 using importtest::Fixed;
 using importtest::ImportFixture;

@@ -12,6 +12,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 using importtest::CrLf;
 using importtest::Fixed;
 using importtest::ImportFixture;
@@ -36,7 +38,7 @@ class CodeTables : public ImportFixture {
   // One plain record in each file.
   void WriteAllFiles() {
     WriteDae("fTIPTAR.txt",
-             CrLf({Tiptar("1", "T01", "N", "S", "Tutor\xEDa", "Tutoretza")}));
+             CrLf({Tiptar("1", "T01", "N", "S", "Tutor\xED" "a", "Tutoretza")}));
     WriteDae("fASIGNAT.txt",
              CrLf({Fixed({{"0101", 4}, {"Matem\xE1ticas", 100}, {"Matem.", 20},
                           {"MATE", 4}, {"Matematika", 100}, {"Mat.", 20},
@@ -185,8 +187,11 @@ TEST_F(CodeTables, MissingFirstFileTouchesNoTableButStillDeletesAsigt) {
   EXPECT_FALSE(fs::exists(workDir / "ASIGT.DBF"));
   EXPECT_FALSE(fs::exists(workDir / "DIASHORAT.DBF"));
   EXPECT_EQ(ReadFile(workDir / "daeASIGNAT.DBF"), "old bytes");
-  for (const std::string& t : kTables)
-    if (t != "daeASIGNAT") EXPECT_FALSE(TableExists(t)) << t;
+  for (const std::string& t : kTables) {
+    if (t != "daeASIGNAT") {
+      EXPECT_FALSE(TableExists(t)) << t;
+    }
+  }
 }
 
 TEST_F(CodeTables, EachMissingFileHasItsOwnMessage) {

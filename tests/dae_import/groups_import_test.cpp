@@ -9,6 +9,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 using importtest::CrLf;
 using importtest::Fixed;
 using importtest::ImportFixture;
@@ -52,8 +54,8 @@ TEST_F(Groups, CentreAndGroupsWithNumbersAbbreviationsAndDescriptions) {
                  Group("00103", "1eso C", "ESO", "", "D", "1", "25"),
                  Group("00201", "2ESO A", "ESO", "", "D", "2", "26"),
                  Group("00301", "1BAT Ciencias", "BAC", "CIENC", "D", "1", "28"),
-                 Group("00901", "Tutor\xEDa de apoyo", "", "", "D", "1", " 8"),
-                 Group("00902", "Tutor\xEDa II", "   ", "", "T", "1", "9")}));
+                 Group("00901", "Tutor\xED" "a de apoyo", "", "", "D", "1", " 8"),
+                 Group("00902", "Tutor\xED" "a II", "   ", "", "T", "1", "9")}));
   Run();
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_EQ(state.resultCode, 1);

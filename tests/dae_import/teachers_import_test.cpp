@@ -10,6 +10,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 using importtest::CrLf;
 using importtest::Fixed;
 using importtest::ImportFixture;
@@ -39,7 +41,7 @@ TEST_F(Teachers, InitialsCollisionsAndFields) {
                          "Matem\xE1ticas", "9"),
                  Teacher("2", "2", "X1000002B", "Arana", "Barrenetxea", "Cristina", "Ingl\xE9s"),
                  Teacher("2", "1", "10000003C", "Alonso", "Blanco", "C\xE9sar", "Ingl\xE9s"),
-                 Teacher("2", "3", "PA0000004", "arrieta", "beitia", "carlos", "Tecnolog\xEDa"),
+                 Teacher("2", "3", "PA0000004", "arrieta", "beitia", "carlos", "Tecnolog\xED" "a"),
                  Teacher("2", "1", "10000005E", "Pe\xF1" "a", "Etxeberria", "Miren",
                          "\tLengua Castellana y Literatura  ")}));
   Run();
