@@ -1,0 +1,200 @@
+#include "ui/help_viewer.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QVariant>
+#include <QWidget>
+
+namespace ui {
+
+int HelpContextOf(const QWidget* widget) {
+  for (const QWidget* w = widget; w; w = w->parentWidget()) {
+    const QVariant context = w->property("helpContext");
+    if (context.isValid()) return context.toInt();
+  }
+  return kHelpMainWindow;
+}
+
+HelpViewer::HelpViewer(QWidget* owner) : QObject(owner), owner_(owner) {
+  helpFile_ = QDir(QCoreApplication::applicationDirPath())
+                  .absoluteFilePath(QString::fromLatin1(kHelpFileName));
+}
+
+HelpViewer::~HelpViewer() {
+  if (window_) delete window_.data();
+}
+
+void HelpViewer::show(int context) {
+  lastShown_ = Shown::None;
+  lastProgram_.clear();
+  lastArguments_.clear();
+  const QFileInfo file(helpFile_);
+  if (!file.isFile()) {
+    showBuiltIn(context,
+                QStringLiteral("No se encuentra el archivo de ayuda «%1» en la carpeta «%2». "
+                               "Se muestra la ayuda básica de la herramienta.")
+                    .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
+    return;
+  }
+  if (tryViewer(context)) return;
+  if (useDesktop_ && tryDesktopHandler()) return;
+  showBuiltIn(context,
+              QStringLiteral("Este sistema no tiene ningún visor de ayuda HTML compilada "
+                             "(como xchm o kchmviewer) con el que abrir «%1». "
+                             "Se muestra la ayuda básica de la herramienta.")
+                  .arg(QDir::toNativeSeparators(file.absoluteFilePath())));
+}
+
+bool HelpViewer::tryViewer(int context) {
+  const QString file = QFileInfo(helpFile_).absoluteFilePath();
+  struct Candidate {
+    const char* program;
+    bool takesContext;  // understands "-c <context>"
+  };
+  static const Candidate kCandidates[] = {
+      {"xchm", true}, {"kchmviewer", false}, {"uchmviewer", false}, {"chmsee", false}};
+  for (const Candidate& c : kCandidates) {
+    const QString name = QString::fromLatin1(c.program);
+    const QString exe = searchPaths_.isEmpty()
+                            ? QStandardPaths::findExecutable(name)
+                            : QStandardPaths::findExecutable(name, searchPaths_);
+    if (exe.isEmpty()) continue;
+    QStringList args;
+    if (c.takesContext && context != kHelpContents)
+      args << QStringLiteral("-c") << QString::number(context);
+    args << file;
+    if (QProcess::startDetached(exe, args)) {
+      lastShown_ = Shown::ExternalViewer;
+      lastProgram_ = exe;
+      lastArguments_ = args;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HelpViewer::tryDesktopHandler() {
+  const QUrl url = QUrl::fromLocalFile(QFileInfo(helpFile_).absoluteFilePath());
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  // Ask the desktop first whether anything handles the file type: opening
+  // it blindly could fail without a word, or open it as plain data.
+  const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (xdgMime.isEmpty()) return false;
+  QProcess query;
+  query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                        QStringLiteral("application/vnd.ms-htmlhelp")});
+  if (!query.waitForFinished(3000)) {
+    query.kill();
+    query.waitForFinished(1000);
+    return false;
+  }
+  if (query.exitCode() != 0 || query.readAllStandardOutput().trimmed().isEmpty()) return false;
+#endif
+  if (!QDesktopServices::openUrl(url)) return false;
+  lastShown_ = Shown::DesktopHandler;
+  lastProgram_ = QStringLiteral("QDesktopServices");
+  lastArguments_ = {url.toString()};
+  return true;
+}
+
+void HelpViewer::showBuiltIn(int context, const QString& note) {
+  if (!window_) {
+    window_ = new QDialog(owner_ ? owner_->window() : nullptr);
+    window_->setObjectName(QStringLiteral("BuiltInHelp"));
+    window_->setWindowTitle(QStringLiteral("Ayuda - %1").arg(QCoreApplication::applicationName()));
+    window_->setModal(false);
+    auto* layout = new QVBoxLayout(window_);
+    auto* text = new QTextBrowser(window_);
+    text->setObjectName(QStringLiteral("HelpText"));
+    text->setOpenLinks(true);
+    text->setOpenExternalLinks(false);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(window_);
+    QPushButton* close = buttons->addButton(QStringLiteral("Cerrar"), QDialogButtonBox::RejectRole);
+    close->setObjectName(QStringLiteral("HelpClose"));
+    connect(buttons, &QDialogButtonBox::rejected, window_, &QDialog::close);
+    layout->addWidget(buttons);
+    window_->resize(560, 440);
+  }
+  auto* text = window_->findChild<QTextBrowser*>(QStringLiteral("HelpText"));
+  text->setHtml(BuiltInHtml(note));
+  window_->setProperty("helpNote", note);
+  window_->setProperty("helpContextShown", context);
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+  const QString anchor = QStringLiteral("ctx%1").arg(context);
+  text->scrollToAnchor(anchor);
+  lastShown_ = Shown::BuiltIn;
+}
+
+QString HelpViewer::BuiltInHtml(const QString& note) {
+  QString html;
+  html += QStringLiteral("<html><body>");
+  if (!note.isEmpty())
+    html += QStringLiteral("<p style='color:#8a1c1c'><i>%1</i></p>").arg(note.toHtmlEscaped());
+  html += QStringLiteral(
+      "<a name='ctx0'></a><h2>Exportar e importar datos entre Dolvarin y DAE</h2>"
+      "<p>La herramienta pasa los datos del centro entre el programa de horarios Dolvarin "
+      "y DAE en los dos sentidos:</p>"
+      "<ul>"
+      "<li><a href='#importar'>Transformar datos desde DAE hacia Dolvarin</a></li>"
+      "<li><a href='#exportar'>Transformar datos desde Dolvarin hacia DAE</a></li>"
+      "<li><a href='#ctx3'>La ventana principal</a></li>"
+      "<li><a href='#ctx1'>El idioma de los textos</a></li>"
+      "</ul>"
+
+      "<a name='ctx3'></a><h3>La ventana principal</h3>"
+      "<p>En la parte inferior se elige la <b>carpeta en la que se encuentran los ficheros TXT "
+      "de DAE</b>. La lista de carpetas muestra la carpeta actual y sus subcarpetas: un clic "
+      "solo marca una carpeta; con doble clic (o con Intro) se abre y pasa a ser la carpeta "
+      "actual. El cuadro de unidades permite cambiar de unidad o volumen. La carpeta que "
+      "cuenta es la que aparece tras «Ruta Actual:».</p>"
+      "<p>El botón <b>Aceptar</b> de cada panel superior inicia el proceso de ese sentido. "
+      "<b>&amp;Salir</b> cierra la herramienta.</p>"
+
+      "<a name='ctx1'></a><h3>El idioma de los textos</h3>"
+      "<p>El cuadro <b>Recoger Textos en:</b> decide en qué idioma se toman los nombres de "
+      "las asignaturas y las abreviaturas de los niveles. Con el texto exacto "
+      "<b>EUSKERA</b> se usa el euskera; con cualquier otro texto (por ejemplo "
+      "<b>CASTELLANO</b>) se usa el castellano.</p>"
+
+      "<a name='importar'></a><h3>Transformar datos desde DAE hacia Dolvarin</h3>"
+      "<ol>"
+      "<li>Abra la carpeta que contiene los ficheros de DAE (fASIGNAT.txt, fPROFES.txt, "
+      "fGRUPOS.txt y las tablas de códigos).</li>"
+      "<li>Elija el idioma y pulse <b>Aceptar</b> en el panel de la izquierda. Se crean las "
+      "tablas de asignaturas, profesores y grupos; si falta algún fichero se avisa y el "
+      "proceso sigue con el resto.</li>"
+      "<li>Compruebe o corrija el código del centro, el año académico y la versión, y pulse "
+      "<b>OK</b>.</li>"
+      "<li>Escriba las abreviaturas de los niveles de estudios (hasta 5 caracteres) en "
+      "castellano y/o euskera; no pueden repetirse dentro de un idioma. Pulse "
+      "<b>Aceptar</b>: las abreviaturas del idioma elegido pasan a los grupos.</li>"
+      "</ol>"
+
+      "<a name='exportar'></a><h3>Transformar datos desde Dolvarin hacia DAE</h3>"
+      "<ol>"
+      "<li>Abra la carpeta de DAE y pulse <b>Aceptar</b> en el panel de la derecha.</li>"
+      "<li>Revise la plantilla horaria del centro (hora de inicio y fin de cada "
+      "sesión).</li>"
+      "<li>Si faltan los datos del centro, complételos y pulse <b>OK</b>.</li>"
+      "<li>Responda si desea conservar los códigos de la exportación anterior.</li>"
+      "<li>Complete en la ventana de códigos los datos de DAE y los documentos de los "
+      "profesores; al salir se escribe el fichero fCUADROS.txt en la carpeta de DAE.</li>"
+      "</ol>"
+      "</body></html>");
+  return html;
+}
+
+}  // namespace ui
