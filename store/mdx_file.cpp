@@ -60,6 +60,9 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
+#include <unordered_map>
 #include <set>
 
 #include "store/mdx_bcd.h"
@@ -130,11 +133,33 @@ struct Node {
   std::vector<uint32_t> ptrs;
 };
 
+using NodeRef = std::shared_ptr<const Node>;
+
+// A position in a tag: the nodes from the root down to a leaf.
 struct Frame {
-  Node node;
+  NodeRef node;
   size_t idx = 0;  // leaf: entry position; branch: child position
 };
 using Path = std::vector<Frame>;
+
+// The same, with nodes that a change is editing.
+struct EditFrame {
+  Node node;
+  size_t idx = 0;
+};
+using EditPath = std::vector<EditFrame>;
+
+// Changes made by any object of this process to a file, counted per file,
+// so that an object knows when the blocks it keeps in memory are stale.
+std::map<std::string, uint64_t>& Generations() {
+  static std::map<std::string, uint64_t> generations;
+  return generations;
+}
+std::string GenerationKey(const fs::path& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(path, ec);
+  return (ec ? path : p).string();
+}
 
 struct TagInfo {
   MdxTagDef def;
@@ -160,6 +185,18 @@ struct MdxFile::Impl {
   std::vector<MdxTagDef> defs;
   std::vector<TagInfo> tags;
   mutable uint64_t fileSize = 0;
+
+  // Blocks read from the file, kept while nobody changes the file: the
+  // count of changes made in this process, the size and the time of last
+  // writing are checked at the start of every call.
+  std::string generationKey;
+  mutable uint64_t cacheGeneration = ~uint64_t{0};
+  mutable uint64_t cacheSize = 0;
+  mutable fs::file_time_type cacheTime{};
+  mutable std::unordered_map<uint32_t, NodeRef> cache;
+  mutable std::optional<Header> cachedHeader;
+  mutable std::vector<std::optional<uint32_t>> cachedRoots;
+  static constexpr size_t kCacheLimit = 8192;
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
@@ -189,17 +226,49 @@ struct MdxFile::Impl {
     fileSize = std::max<uint64_t>(fileSize, offset + bytes.size());
   }
 
-  // Another object may have made the file longer since the last call.
-  void RefreshSize() const {
-    file.clear();
-    file.seekg(0, std::ios::end);
-    const std::streamoff end = file.tellg();
-    if (!file || end < 0) IoError();
-    fileSize = static_cast<uint64_t>(end);
+  void DropCache() const {
+    cache.clear();
+    cachedHeader.reset();
+    cachedRoots.assign(tags.size(), std::nullopt);
+  }
+
+  // Starts a call: forgets the kept blocks if the file changed since.
+  void Revalidate() const {
+    std::error_code ec1, ec2;
+    const uint64_t size = fs::file_size(path, ec1);
+    const fs::file_time_type time = fs::last_write_time(path, ec2);
+    if (ec1 || ec2) IoError();
+    const uint64_t generation = Generations()[generationKey];
+    if (generation != cacheGeneration || size != cacheSize || time != cacheTime ||
+        cache.size() > kCacheLimit) {
+      DropCache();
+      cacheGeneration = generation;
+      cacheSize = size;
+      cacheTime = time;
+    }
+    fileSize = size;
+  }
+
+  // Ends a change: tells the other objects, and keeps this object's blocks
+  // (they are what was just written).
+  void ChangeDone() {
+    cacheGeneration = ++Generations()[generationKey];
+    std::error_code ec1, ec2;
+    cacheSize = fs::file_size(path, ec1);
+    cacheTime = fs::last_write_time(path, ec2);
+    if (ec1 || ec2) DropCache();
+  }
+
+  // A change that failed half way leaves nothing in memory.
+  void ChangeFailed() {
+    ++Generations()[generationKey];
+    cacheGeneration = ~uint64_t{0};
+    DropCache();
   }
 
   Header ReadHeader() const {
-    RefreshSize();
+    Revalidate();
+    if (cachedHeader) return *cachedHeader;
     std::string h = ReadAt(32, 12);
     Header hd;
     hd.pageCount = Get32(h, 0);
@@ -209,6 +278,7 @@ struct MdxFile::Impl {
         hd.pageCount < kHeaderPages) {
       Damaged("número de páginas incorrecto");
     }
+    cachedHeader = hd;
     return hd;
   }
   void WriteHeader(const Header& hd) {
@@ -216,7 +286,9 @@ struct MdxFile::Impl {
     Put32(h, 0, hd.pageCount);
     Put32(h, 4, hd.firstFree);
     Put32(h, 8, hd.freeCount);
+    cachedHeader.reset();
     WriteAt(32, h);
+    cachedHeader = hd;
   }
 
   void CheckBlockPage(uint32_t page, const Header& hd) const {
@@ -225,15 +297,20 @@ struct MdxFile::Impl {
     }
   }
 
+  size_t TagPos(const TagInfo& t) const { return static_cast<size_t>(&t - tags.data()); }
+
   uint32_t RootPage(const TagInfo& t, const Header& hd) const {
-    uint32_t root = Get32(ReadAt(static_cast<uint64_t>(t.headerPage) * kPage, 4), 0);
-    CheckBlockPage(root, hd);
-    return root;
+    std::optional<uint32_t>& cached = cachedRoots[TagPos(t)];
+    if (!cached) cached = Get32(ReadAt(static_cast<uint64_t>(t.headerPage) * kPage, 4), 0);
+    CheckBlockPage(*cached, hd);
+    return *cached;
   }
   void SetRootPage(const TagInfo& t, uint32_t root) {
     std::string b(4, '\0');
     Put32(b, 0, root);
+    cachedRoots[TagPos(t)].reset();
     WriteAt(static_cast<uint64_t>(t.headerPage) * kPage, b);
+    cachedRoots[TagPos(t)] = root;
   }
 
   // ---- keys ---------------------------------------------------------
@@ -266,8 +343,16 @@ struct MdxFile::Impl {
   }
 
   // ---- nodes --------------------------------------------------------
-  Node Load(const TagInfo& t, uint32_t page, const Header& hd) const {
+  NodeRef Load(const TagInfo& t, uint32_t page, const Header& hd) const {
     CheckBlockPage(page, hd);
+    auto it = cache.find(page);
+    if (it != cache.end()) return it->second;
+    NodeRef n = std::make_shared<const Node>(Parse(t, page));
+    cache[page] = n;
+    return n;
+  }
+
+  Node Parse(const TagInfo& t, uint32_t page) const {
     std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, kBlock);
     Node n;
     n.page = page;
@@ -313,7 +398,9 @@ struct MdxFile::Impl {
       at += static_cast<size_t>(t.itemLength);
     }
     if (!n.leaf) Put32(b, at, n.ptrs.back());
+    cache.erase(n.page);
     WriteAt(static_cast<uint64_t>(n.page) * kPage, b);
+    cache[n.page] = std::make_shared<const Node>(n);
   }
 
   uint32_t Allocate(Header& hd) {
@@ -327,6 +414,7 @@ struct MdxFile::Impl {
     } else {
       page = hd.pageCount;
       hd.pageCount += kPagesPerBlock;
+      cache.erase(page);
       // Make the new block part of the file before the header counts it.
       WriteAt(static_cast<uint64_t>(page) * kPage, std::string(kBlock, '\0'));
     }
@@ -335,6 +423,7 @@ struct MdxFile::Impl {
   }
 
   void Release(Header& hd, uint32_t page) {
+    cache.erase(page);
     std::string b(kBlock, '\0');
     Put32(b, 4, hd.firstFree);
     WriteAt(static_cast<uint64_t>(page) * kPage, b);
@@ -348,12 +437,12 @@ struct MdxFile::Impl {
                                                            const Header& hd, int depth) const {
     for (;; ++depth) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
-      Node n = Load(t, page, hd);
-      if (n.leaf) {
-        if (n.keys.empty()) return std::nullopt;
-        return std::make_pair(n.keys.back(), n.ptrs.back());
+      NodeRef n = Load(t, page, hd);
+      if (n->leaf) {
+        if (n->keys.empty()) return std::nullopt;
+        return std::make_pair(n->keys.back(), n->ptrs.back());
       }
-      page = n.ptrs.back();
+      page = n->ptrs.back();
     }
   }
 
@@ -371,7 +460,7 @@ struct MdxFile::Impl {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
       Frame f;
       f.node = Load(t, page, hd);
-      const Node& n = f.node;
+      const Node& n = *f.node;
       if (n.leaf) {
         size_t lo = 0, hi = n.keys.size();
         while (lo < hi) {
@@ -409,15 +498,15 @@ struct MdxFile::Impl {
   // Descends from the child at the path's last branch position to its
   // leftmost (or rightmost) leaf.
   void DescendEdge(const TagInfo& t, Path& path, bool leftmost, const Header& hd) const {
-    while (!path.back().node.leaf) {
+    while (!path.back().node->leaf) {
       if (static_cast<int>(path.size()) > kMaxDepth) Damaged("ciclo en el árbol");
-      uint32_t child = path.back().node.ptrs[path.back().idx];
+      uint32_t child = path.back().node->ptrs[path.back().idx];
       Frame f;
       f.node = Load(t, child, hd);
-      if (f.node.leaf) {
-        f.idx = leftmost ? 0 : f.node.keys.size();
+      if (f.node->leaf) {
+        f.idx = leftmost ? 0 : f.node->keys.size();
       } else {
-        f.idx = leftmost ? 0 : f.node.ptrs.size() - 1;
+        f.idx = leftmost ? 0 : f.node->ptrs.size() - 1;
       }
       path.push_back(std::move(f));
     }
@@ -428,12 +517,12 @@ struct MdxFile::Impl {
   std::optional<MdxEntry> Current(const TagInfo& t, Path& path, const Header& hd) const {
     for (int guard = 0;; ++guard) {
       Frame& leaf = path.back();
-      if (leaf.idx < leaf.node.keys.size()) {
-        return MakeEntry(t, leaf.node.keys[leaf.idx], leaf.node.ptrs[leaf.idx]);
+      if (leaf.idx < leaf.node->keys.size()) {
+        return MakeEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx]);
       }
       if (guard > 1'000'000) Damaged("recorrido sin fin");
       path.pop_back();
-      while (!path.empty() && path.back().idx + 1 >= path.back().node.ptrs.size()) path.pop_back();
+      while (!path.empty() && path.back().idx + 1 >= path.back().node->ptrs.size()) path.pop_back();
       if (path.empty()) return std::nullopt;
       ++path.back().idx;
       DescendEdge(t, path, true, hd);
@@ -446,7 +535,7 @@ struct MdxFile::Impl {
       Frame& leaf = path.back();
       if (leaf.idx > 0) {
         --leaf.idx;
-        return MakeEntry(t, leaf.node.keys[leaf.idx], leaf.node.ptrs[leaf.idx]);
+        return MakeEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx]);
       }
       if (guard > 1'000'000) Damaged("recorrido sin fin");
       path.pop_back();
@@ -458,9 +547,15 @@ struct MdxFile::Impl {
   }
 
   // ---- changes ------------------------------------------------------
+  static EditPath Editable(const Path& path) {
+    EditPath out;
+    for (const Frame& f : path) out.push_back(EditFrame{*f.node, f.idx});
+    return out;
+  }
+
   void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
     Header hd = ReadHeader();
-    Path path = Seek(t, key, recno, false, hd);
+    EditPath path = Editable(Seek(t, key, recno, false, hd));
     {
       Node& leaf = path.back().node;
       const size_t i = path.back().idx;
@@ -521,7 +616,7 @@ struct MdxFile::Impl {
 
   void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
     Header hd = ReadHeader();
-    Path path = Seek(t, key, recno, false, hd);
+    EditPath path = Editable(Seek(t, key, recno, false, hd));
     {
       Node& leaf = path.back().node;
       const size_t i = path.back().idx;
@@ -584,7 +679,7 @@ struct MdxFile::Impl {
       }
       if (dirty[lvl] && Size(n) < minFill && p.ptrs.size() > 1) {
         const size_t j = i + 1 < p.ptrs.size() ? i + 1 : i - 1;
-        Node sibling = Load(t, p.ptrs[j], hd);
+        Node sibling = *Load(t, p.ptrs[j], hd);
         if (sibling.leaf != n.leaf) Damaged("hojas a distinta profundidad");
         Node& lo = j > i ? n : sibling;
         Node& hi = j > i ? sibling : n;
@@ -615,7 +710,7 @@ struct MdxFile::Impl {
     for (int depth = 0; !root.leaf && root.ptrs.size() == 1; ++depth) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
       const uint32_t child = root.ptrs[0];
-      Node next = Load(t, child, hd);
+      Node next = *Load(t, child, hd);
       SetRootPage(t, child);
       Release(hd, root.page);
       root = std::move(next);
@@ -623,17 +718,20 @@ struct MdxFile::Impl {
   }
 
   // ---- checks -------------------------------------------------------
-  void VerifyTag(const TagInfo& t) const {
+  // Checks a whole tag; `seen` collects the blocks in use, so that no block
+  // serves two tags, a tag header and a tree, or a tree and the free chain.
+  void VerifyTag(const TagInfo& t, std::set<uint32_t>& seen) const {
     Header hd = ReadHeader();
-    std::set<uint32_t> seen;
     int leafDepth = -1;
     std::optional<std::pair<std::string, uint32_t>> last;
     // Returns the greatest entry below the node.
     std::function<std::optional<std::pair<std::string, uint32_t>>(uint32_t, int)> walk =
         [&](uint32_t page, int depth) -> std::optional<std::pair<std::string, uint32_t>> {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
-      if (!seen.insert(page).second) Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
-      Node n = Load(t, page, hd);
+      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
+        Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
+      }
+      const Node& n = *Load(t, page, hd);
       if (n.leaf) {
         if (leafDepth < 0) leafDepth = depth;
         else if (leafDepth != depth && !n.keys.empty()) Damaged("hojas a distinta profundidad");
@@ -660,14 +758,26 @@ struct MdxFile::Impl {
     walk(RootPage(t, hd), 0);
   }
 
-  void VerifyFreeChain() const {
+  void VerifyFreeChain(std::set<uint32_t>& seen) const {
     Header hd = ReadHeader();
-    std::set<uint32_t> seen;
     for (uint32_t page = hd.firstFree; page != 0;) {
       CheckBlockPage(page, hd);
-      if (!seen.insert(page).second) Damaged("ciclo en la cadena de bloques libres");
+      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
+        Damaged("bloque libre en uso o ciclo en la cadena de bloques libres");
+      }
       page = Get32(ReadAt(static_cast<uint64_t>(page) * kPage, 8), 4);
     }
+  }
+
+  void VerifyAll() const {
+    std::set<uint32_t> seen;
+    for (const TagInfo& t : tags) {
+      if (!seen.insert(t.headerPage).second || !seen.insert(t.headerPage + 1).second) {
+        Damaged("cabecera de etiqueta repetida");
+      }
+    }
+    for (const TagInfo& t : tags) VerifyTag(t, seen);
+    VerifyFreeChain(seen);
   }
 
   const TagInfo& Tag(int tag) const {
@@ -803,6 +913,7 @@ void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
     fs::remove(tmp, ec);
     bad("no se puede escribir el archivo");
   }
+  ++Generations()[GenerationKey(path)];
 }
 
 MdxFile::MdxFile() : impl_(std::make_unique<Impl>()) {}
@@ -813,6 +924,8 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
   Impl& m = *impl_;
   m.path = path;
   m.readOnly = readOnly;
+  m.generationKey = GenerationKey(path);
+  m.cacheGeneration = ~uint64_t{0};
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) {
     throw StoreError("No se encuentra el índice '" + path.string() + "'");
@@ -873,8 +986,8 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
       m.defs.push_back(t.def);
     }
     m.open = true;
-    for (const TagInfo& t : m.tags) m.VerifyTag(t);
-    m.VerifyFreeChain();
+    m.DropCache();
+    m.VerifyAll();
   } catch (...) {
     m.open = false;
     m.tags.clear();
@@ -891,6 +1004,9 @@ void MdxFile::Close() {
   m.tags.clear();
   m.defs.clear();
   m.fileSize = 0;
+  m.cache.clear();
+  m.cachedHeader.reset();
+  m.cachedRoots.clear();
 }
 
 bool MdxFile::IsOpen() const { return impl_->open; }
@@ -908,13 +1024,27 @@ void MdxFile::Insert(int tag, const MdxEntry& entry) {
   const TagInfo& t = impl_->Tag(tag);
   impl_->CheckWritable();
   if (entry.recno == 0) throw StoreError("Número de registro no válido para el índice");
-  impl_->Insert(t, impl_->RawKey(t, entry.key), entry.recno);
+  const std::string key = impl_->RawKey(t, entry.key);
+  try {
+    impl_->Insert(t, key, entry.recno);
+  } catch (...) {
+    impl_->ChangeFailed();
+    throw;
+  }
+  impl_->ChangeDone();
 }
 
 void MdxFile::Remove(int tag, const MdxEntry& entry) {
   const TagInfo& t = impl_->Tag(tag);
   impl_->CheckWritable();
-  impl_->Remove(t, impl_->RawKey(t, entry.key), entry.recno);
+  const std::string key = impl_->RawKey(t, entry.key);
+  try {
+    impl_->Remove(t, key, entry.recno);
+  } catch (...) {
+    impl_->ChangeFailed();
+    throw;
+  }
+  impl_->ChangeDone();
 }
 
 std::optional<MdxEntry> MdxFile::First(int tag) const {
@@ -935,7 +1065,7 @@ std::optional<MdxEntry> MdxFile::Last(int tag) const {
   Path path;
   Frame f;
   f.node = impl_->Load(t, impl_->RootPage(t, hd), hd);
-  f.idx = f.node.leaf ? f.node.keys.size() : f.node.ptrs.size() - 1;
+  f.idx = f.node->leaf ? f.node->keys.size() : f.node->ptrs.size() - 1;
   path.push_back(std::move(f));
   impl_->DescendEdge(t, path, false, hd);
   return impl_->Previous(t, path, hd);
@@ -973,8 +1103,7 @@ int MdxFile::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
 void MdxFile::Verify() const {
   const Impl& m = *impl_;
   if (!m.open) throw StoreError(texts::kClosedDataset);
-  for (const TagInfo& t : m.tags) m.VerifyTag(t);
-  m.VerifyFreeChain();
+  m.VerifyAll();
 }
 
 }  // namespace store

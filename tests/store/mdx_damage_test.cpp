@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include "store/mdx_file.h"
 #include "store/store_error.h"
@@ -131,8 +132,79 @@ INSTANTIATE_TEST_SUITE_P(
                  Put32(b, 32, pages + 2);
                  Put32(b, 36, pages);
                  Put32(b, static_cast<size_t>(pages) * 512 + 4, pages);
+               }},
+        Damage{"free_block_in_the_tree", "bloque libre en uso", [](std::string& b) {
+                 // The free chain offers the root block: using it would
+                 // overwrite the tree.
+                 Put32(b, 36, static_cast<uint32_t>(RootOffset(b) / 512));
+               }},
+        Damage{"two_tags_one_header", "cabecera de etiqueta repetida", [](std::string& b) {
+                 std::memcpy(b.data() + 576, b.data() + 544, 32);
+                 b[576 + 4] = 'X';
+                 b[28] = 2;
                }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Random bytes changed anywhere in a valid file with two tags: every
+// outcome is either a working index or a StoreError, never a crash, a
+// hang or another kind of error.
+TEST(MdxDamage, RandomlyChangedBytesGiveStoreErrorOrWorkingIndex) {
+  TempDir dir;
+  const fs::path file = dir / "R.MDX";
+  MdxFile::Create(file, "R", {MdxTagDef{"ABREV", "ABREV", 'C', 4}, MdxTagDef{"HORA", "HORA", 'N', 0}});
+  {
+    MdxFile mdx;
+    mdx.Open(file, false);
+    for (int i = 0; i < 1500; ++i) {
+      MdxEntry e;
+      e.key.chars = std::to_string(i % 300);
+      e.key.number = i % 40;
+      e.recno = static_cast<uint32_t>(i + 1);
+      mdx.Insert(0, e);
+      mdx.Insert(1, e);
+    }
+  }
+  const std::string good = testsupport::ReadFile(file);
+  std::mt19937 rng(2024);
+  int opened = 0, refused = 0;
+  for (int round = 0; round < 150; ++round) {
+    std::string b = good;
+    const int changes = 1 + static_cast<int>(rng() % 6);
+    for (int c = 0; c < changes; ++c) {
+      // Half of the changes hit the headers, where pointers live.
+      const size_t at = (rng() % 2 == 0) ? rng() % 4096 : rng() % b.size();
+      b[at] = static_cast<char>(rng() % 4 == 0 ? 0 : rng());
+    }
+    testsupport::WriteFile(file, b);
+    try {
+      MdxFile mdx;
+      mdx.Open(file, false);
+      ++opened;
+      for (int tag = 0; tag < 2; ++tag) {
+        int steps = 0;
+        for (auto e = mdx.First(tag); e && steps < 5000; e = mdx.Next(tag, *e)) ++steps;
+        ASSERT_LT(steps, 5000) << "walk longer than the entries, round " << round;
+        for (auto e = mdx.Last(tag); e && steps < 5010; e = mdx.Prior(tag, *e)) ++steps;
+        MdxEntry e;
+        e.key.chars = "77";
+        e.key.number = 7;
+        e.recno = 4000 + static_cast<uint32_t>(round);
+        mdx.Insert(tag, e);
+        mdx.Remove(tag, e);
+        e.recno = 8;
+        mdx.Remove(tag, e);
+        mdx.LowerBound(tag, e.key);
+      }
+      mdx.Verify();
+    } catch (const StoreError&) {
+      ++refused;
+    } catch (const std::exception& e) {
+      FAIL() << "round " << round << ": " << e.what();
+    }
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(opened, 0);
+}
 
 TEST(MdxDamage, MissingFileIsNamed) {
   TempDir dir;
