@@ -50,9 +50,9 @@
 // Free blocks form a chain from the header: a free block holds 0 entries
 // and, at offset 4, the page of the next free block.
 //
-// Every change reads the header and the pages it needs from the file and
-// writes back the pages it changed before it returns, so several objects
-// may work on the same file one after another.
+// Every change writes back the blocks it changed before it returns. Parsed
+// blocks are kept between calls only while nobody changed the file (see
+// Revalidate), so several objects may work on the same file in turn.
 #include "store/mdx_file.h"
 
 #include <algorithm>

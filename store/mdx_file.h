@@ -7,8 +7,10 @@
 // spaces to the key length and compare byte by byte (the space sorts before
 // every digit and letter). Numeric keys compare as numbers.
 //
-// Each call reads what it needs from the file and writes the blocks it
-// changed before it returns; nothing is cached between calls, so several
+// Each change writes the blocks it changed before it returns. Blocks read
+// are kept in memory only while the file stays unchanged: every call first
+// checks whether another MdxFile of this process changed the file, or its
+// size or time of last writing moved, and then reads it again. So several
 // MdxFile objects may have the same file open and take turns changing it.
 //
 // The table file: MdxFile never touches the .DBF. For other dBase readers
