@@ -16,14 +16,17 @@ What the data exercise on import:
   - groups: three groups of level ESO and course 1 (GRUPO 1, 2, 3, and
     abbreviations 1ESO, 1ES1, 1ES2), a group with no level (NIVEL "NIV").
 
-Run it with any python3:  python3 examples/make_dae_files.py
+Run it with any python3:  python3 examples/make_dae_files.py [FOLDER]
+It writes FOLDER/dae/*.txt and FOLDER/levels.csv; FOLDER defaults to the
+examples folder beside the script.
 """
 
 import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUT = os.path.join(HERE, "dae")
+BASE = sys.argv[1] if len(sys.argv) > 1 else HERE
+OUT = os.path.join(BASE, "dae")
 
 
 def fixed(*fields):
@@ -201,7 +204,7 @@ def main():
                     (cu, 2), ("", 161), (n.rjust(2), 2))
               for c, a, lv, sp, sh, cu, n in GROUPS])
 
-    with open(os.path.join(HERE, "levels.csv"), "w", encoding="utf-8",
+    with open(os.path.join(BASE, "levels.csv"), "w", encoding="utf-8",
               newline="\n") as f:
         f.write("COD;ABREVCAST;ABREVEUSK\n")
         f.write("ESO;ESO;DBH\n")
