@@ -154,6 +154,11 @@ class Table {
   // Rewrites the table without its deleted records and rebuilds its index.
   // Needs the table closed in every object of this process.
   void Pack();
+  // Makes the production index anew from the table's live records: with
+  // the tags of the existing index when it can still be read, else with
+  // IndexDefsList(). The way out when an index is missing or damaged.
+  // Needs the table closed in every object of this process.
+  void RebuildIndex();
 
   int AddListener(std::function<void(TableEvent)> listener);
   void RemoveListener(int id);

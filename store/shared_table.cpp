@@ -1,0 +1,253 @@
+// The registry of open tables and the record changes that keep a table's
+// file and its production index in step.
+//
+// Order of a change: the .DBF first (so that the table is whole for other
+// readers after each record), then the index entries of every tag.
+#include "store/shared_table.h"
+
+#include <cstring>
+#include <map>
+#include <system_error>
+
+#include "store/cp1252.h"
+#include "store/field_value.h"
+#include "store/store_error.h"
+#include "store/work_folder.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::weak_ptr<SharedTable>>& Registry() {
+  static std::map<std::string, std::weak_ptr<SharedTable>> registry;
+  return registry;
+}
+
+std::string RegistryKey(const fs::path& path) {
+  std::error_code ec;
+  fs::path canon = fs::canonical(path, ec);
+  if (ec) canon = fs::absolute(path, ec).lexically_normal();
+  return canon.string();
+}
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+}  // namespace
+
+bool StoredNameMatches(const std::string& stored, const std::string& wanted) {
+  if (Cp1252EqualsIgnoreCase(stored, wanted)) return true;
+  constexpr size_t kLimit = DbfFile::kMaxFieldName;
+  return stored.size() == kLimit && wanted.size() > kLimit &&
+         Cp1252EqualsIgnoreCase(stored, std::string_view(wanted).substr(0, kLimit));
+}
+
+bool SharedTable::IsOpenInProcess(const fs::path& dbfPath) {
+  auto it = Registry().find(RegistryKey(dbfPath));
+  return it != Registry().end() && !it->second.expired();
+}
+
+std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
+                                                  const std::string& label, bool exclusive,
+                                                  TableImpl* user) {
+  const std::string key = RegistryKey(dbfPath);
+  auto it = Registry().find(key);
+  if (it != Registry().end()) {
+    if (auto existing = it->second.lock()) {
+      existing->Attach(user, exclusive);
+      return existing;
+    }
+  }
+  std::shared_ptr<SharedTable> t(new SharedTable());
+  t->key_ = key;
+  t->label_ = label;
+  t->dbf_.Open(dbfPath, label);
+  t->dbf_.SetLock(exclusive ? DbfFile::Lock::Exclusive : DbfFile::Lock::Shared);
+  t->OpenIndex();
+  t->Attach(user, exclusive);
+  Registry()[key] = t;
+  return t;
+}
+
+SharedTable::~SharedTable() {
+  auto it = Registry().find(key_);
+  if (it != Registry().end() && it->second.expired()) Registry().erase(it);
+  if (mdx_) mdx_->Close();
+  dbf_.Close();
+}
+
+void SharedTable::OpenIndex() {
+  if (!dbf_.ProductionIndexFlag()) return;
+  const fs::path& dbfPath = dbf_.Path();
+  fs::path mdxPath = ResolveFileNoCase(dbfPath.parent_path(),
+                                       dbfPath.stem().string() + ".MDX");
+  std::error_code ec;
+  if (!fs::exists(mdxPath, ec)) {
+    throw StoreError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
+                     mdxPath.filename().string() + ")");
+  }
+  auto mdx = std::make_unique<MdxFile>();
+  try {
+    mdx->Open(mdxPath, !dbf_.Writable());
+    mdx->Verify();
+  } catch (const StoreError& e) {
+    throw StoreError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
+                     e.what());
+  }
+  tags_.clear();
+  for (const MdxTagDef& def : mdx->Tags()) {
+    TagInfo info;
+    info.name = def.name;
+    info.keyType = def.keyType;
+    info.keyLength = def.keyLength;
+    std::string expr = def.expression;
+    while (!expr.empty() && expr.back() == ' ') expr.pop_back();
+    while (!expr.empty() && expr.front() == ' ') expr.erase(expr.begin());
+    for (size_t i = 0; i < dbf_.Fields().size(); ++i) {
+      if (Cp1252EqualsIgnoreCase(dbf_.Fields()[i].name, expr)) {
+        info.field = static_cast<int>(i);
+        break;
+      }
+    }
+    tags_.push_back(info);
+  }
+  mdx_ = std::move(mdx);
+}
+
+void SharedTable::Attach(TableImpl* user, bool exclusive) {
+  if (exclusive && dbf_.CurrentLock() != DbfFile::Lock::Exclusive) {
+    dbf_.SetLock(DbfFile::Lock::Exclusive);
+  }
+  if (exclusive) ++exclusiveUsers_;
+  users_.push_back(user);
+}
+
+void SharedTable::Detach(TableImpl* user, bool exclusive) {
+  for (auto it = users_.begin(); it != users_.end(); ++it) {
+    if (*it == user) {
+      users_.erase(it);
+      break;
+    }
+  }
+  if (exclusive && --exclusiveUsers_ == 0 && !users_.empty()) {
+    try {
+      dbf_.SetLock(DbfFile::Lock::Shared);
+    } catch (const StoreError&) {
+      // Keeping the stronger lock is harmless.
+    }
+  }
+}
+
+bool SharedTable::IsDeleted(uint32_t recno) const {
+  dbf_.ReadRecord(recno, scratch_);
+  return !scratch_.empty() && scratch_[0] == '*';
+}
+
+MdxKey KeyFromRecord(const DbfField& f, char keyType, int keyLength, const std::string& record) {
+  MdxKey key;
+  if (keyType == 'N') {
+    key.number = FieldNumber(f, record).value_or(0.0);
+  } else {
+    key.chars = std::string(FieldBytes(f, record));
+    key.chars.resize(static_cast<size_t>(keyLength), ' ');
+  }
+  return key;
+}
+
+MdxKey SharedTable::KeyOf(int tag, const std::string& record) const {
+  const TagInfo& t = tags_.at(static_cast<size_t>(tag));
+  if (t.field < 0) return MdxKey{};
+  return KeyFromRecord(dbf_.Fields()[static_cast<size_t>(t.field)], t.keyType, t.keyLength,
+                       record);
+}
+
+MdxEntry SharedTable::EntryOf(int tag, uint32_t recno) const {
+  std::string record;
+  dbf_.ReadRecord(recno, record);
+  return MdxEntry{KeyOf(tag, record), recno};
+}
+
+int SharedTable::FindTag(const std::string& name) const {
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    if (StoredNameMatches(tags_[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void SharedTable::Changed() {
+  ++generation_;
+  // Users may detach while being told (a listener closing its table).
+  std::vector<TableImpl*> users = users_;
+  for (TableImpl* u : users) {
+    bool still = false;
+    for (TableImpl* v : users_) still = still || v == u;
+    if (still) TableDataChanged(u);
+  }
+}
+
+uint32_t SharedTable::Append(const std::string& record) {
+  uint32_t recno = dbf_.AppendRecord(record);
+  ++generation_;
+  if (mdx_) {
+    for (size_t t = 0; t < tags_.size(); ++t) {
+      if (tags_[t].field < 0) continue;
+      mdx_->Insert(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
+    }
+  }
+  Changed();
+  return recno;
+}
+
+void SharedTable::Update(uint32_t recno, const std::string& record) {
+  std::string old;
+  dbf_.ReadRecord(recno, old);
+  dbf_.WriteRecord(recno, record);
+  ++generation_;
+  if (mdx_) {
+    for (size_t t = 0; t < tags_.size(); ++t) {
+      if (tags_[t].field < 0) continue;
+      int tag = static_cast<int>(t);
+      MdxKey before = KeyOf(tag, old), after = KeyOf(tag, record);
+      if (mdx_->CompareKeys(tag, before, after) == 0 &&
+          (tags_[t].keyType == 'N' || before.chars == after.chars))
+        continue;
+      if (old[0] != '*') mdx_->Remove(tag, MdxEntry{before, recno});
+      mdx_->Insert(tag, MdxEntry{after, recno});
+    }
+  }
+  Changed();
+}
+
+void SharedTable::Delete(uint32_t recno) {
+  std::string old;
+  dbf_.ReadRecord(recno, old);
+  if (old[0] == '*') return;
+  dbf_.SetDeleted(recno, true);
+  ++generation_;
+  if (mdx_) {
+    for (size_t t = 0; t < tags_.size(); ++t) {
+      if (tags_[t].field < 0) continue;
+      int tag = static_cast<int>(t);
+      mdx_->Remove(tag, MdxEntry{KeyOf(tag, old), recno});
+    }
+  }
+  Changed();
+}
+
+int SharedTable::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
+  return mdx_->CompareKeys(tag, a, b);
+}
+std::optional<MdxEntry> SharedTable::IndexFirst(int tag) const { return mdx_->First(tag); }
+std::optional<MdxEntry> SharedTable::IndexLast(int tag) const { return mdx_->Last(tag); }
+std::optional<MdxEntry> SharedTable::IndexNext(int tag, const MdxEntry& after) const {
+  return mdx_->Next(tag, after);
+}
+std::optional<MdxEntry> SharedTable::IndexPrior(int tag, const MdxEntry& before) const {
+  return mdx_->Prior(tag, before);
+}
+std::optional<MdxEntry> SharedTable::IndexLowerBound(int tag, const MdxKey& key) const {
+  return mdx_->LowerBound(tag, key);
+}
+
+}  // namespace store

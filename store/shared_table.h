@@ -1,0 +1,110 @@
+// The process-wide registry of open tables.
+//
+// All Table objects of the process that have the same file open share one
+// SharedTable: one open .DBF, one open production index, one operating-
+// system lock. Every change of a record goes through it, so the file, its
+// index and every object on it stay in step, and each object hears
+// DataChanged at once. The lock is exclusive while any exclusive object is
+// attached, shared otherwise; it only keeps other programs out.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/dbf_file.h"
+#include "store/mdx_file.h"
+
+namespace store {
+
+struct TableImpl;
+
+// One tag of the production index as the table uses it.
+struct TagInfo {
+  std::string name;   // as the index stores it
+  int field = -1;     // the field it orders by; -1 when the expression is
+                      // not a plain field of the table
+  char keyType = 'C';
+  int keyLength = 0;
+};
+
+class SharedTable {
+ public:
+  // Opens the table (or joins the objects that already have it open) and
+  // takes the lock that "exclusive" asks for. Throws StoreError.
+  static std::shared_ptr<SharedTable> Acquire(const std::filesystem::path& dbfPath,
+                                              const std::string& label, bool exclusive,
+                                              TableImpl* user);
+  // True while some object of this process has the file open.
+  static bool IsOpenInProcess(const std::filesystem::path& dbfPath);
+
+  ~SharedTable();
+  SharedTable(const SharedTable&) = delete;
+  SharedTable& operator=(const SharedTable&) = delete;
+
+  void Detach(TableImpl* user, bool exclusive);
+
+  const std::string& Label() const { return label_; }
+  const DbfFile& Dbf() const { return dbf_; }
+  const std::vector<DbfField>& Fields() const { return dbf_.Fields(); }
+  uint32_t RecordCount() const { return dbf_.RecordCount(); }
+  // Increases with every change, so that cached records can be checked.
+  uint64_t Generation() const { return generation_; }
+
+  void ReadRecord(uint32_t recno, std::string& out) const { dbf_.ReadRecord(recno, out); }
+  bool IsDeleted(uint32_t recno) const;
+
+  // Record changes, with the index kept in step and every attached object
+  // told (DataChanged).
+  uint32_t Append(const std::string& record);
+  void Update(uint32_t recno, const std::string& record);
+  void Delete(uint32_t recno);
+
+  // Tags.
+  const std::vector<TagInfo>& Tags() const { return tags_; }
+  // The tag of that name (letter case ignored; a name longer than a tag
+  // name matches by its first characters); -1 when there is none.
+  int FindTag(const std::string& name) const;
+  MdxKey KeyOf(int tag, const std::string& record) const;
+  MdxEntry EntryOf(int tag, uint32_t recno) const;
+  int CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const;
+  std::optional<MdxEntry> IndexFirst(int tag) const;
+  std::optional<MdxEntry> IndexLast(int tag) const;
+  std::optional<MdxEntry> IndexNext(int tag, const MdxEntry& after) const;
+  std::optional<MdxEntry> IndexPrior(int tag, const MdxEntry& before) const;
+  std::optional<MdxEntry> IndexLowerBound(int tag, const MdxKey& key) const;
+
+  const std::vector<TableImpl*>& Users() const { return users_; }
+
+ private:
+  SharedTable() = default;
+  void Attach(TableImpl* user, bool exclusive);
+  void OpenIndex();
+  void Changed();
+
+  std::string key_;
+  std::string label_;
+  DbfFile dbf_;
+  std::unique_ptr<MdxFile> mdx_;
+  std::vector<TagInfo> tags_;
+  std::vector<TableImpl*> users_;
+  int exclusiveUsers_ = 0;
+  uint64_t generation_ = 1;
+  mutable std::string scratch_;
+};
+
+// Matches a name against a stored field or tag name: letter case ignored;
+// a name longer than the stored limit of 10 characters also matches by its
+// first 10 characters (dBase cuts longer names when the table is made).
+bool StoredNameMatches(const std::string& stored, const std::string& wanted);
+
+// The index key of a record for a tag on field f.
+MdxKey KeyFromRecord(const DbfField& f, char keyType, int keyLength, const std::string& record);
+
+// Told by SharedTable after every change of a record (defined by the
+// dataset layer).
+void TableDataChanged(TableImpl* user);
+
+}  // namespace store

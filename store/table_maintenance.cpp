@@ -1,0 +1,202 @@
+// Packing and index rebuilding. Both work on a closed table under an
+// exclusive lock, write their result beside the old file and rename it
+// into place, so that a failure leaves the table as it was.
+#include "store/table_maintenance.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <system_error>
+
+#include "store/dbf_file.h"
+#include "store/mdx_file.h"
+#include "store/shared_table.h"
+#include "store/store_error.h"
+#include "store/table_layout.h"
+#include "store/work_folder.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+fs::path TempBeside(const fs::path& path) {
+  std::random_device rd;
+  fs::path tmp = path;
+  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000);
+  return tmp;
+}
+
+void CheckClosedHere(const fs::path& path, const std::string& label) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
+  }
+  if (SharedTable::IsOpenInProcess(path)) {
+    throw StoreError("La tabla " + Quoted(label) +
+                     " está abierta; ciérrela antes de compactarla o de rehacer su índice");
+  }
+}
+
+void WriteWhole(const fs::path& path, const std::string& bytes, const std::string& label) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
+                     std::strerror(errno));
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int err = errno;
+      ::close(fd);
+      ::unlink(path.c_str());
+      throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
+                       std::strerror(err ? err : EIO));
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    ::unlink(path.c_str());
+    throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
+                     std::strerror(errno));
+  }
+}
+
+fs::path IndexPathOf(const fs::path& dbfPath) {
+  return ResolveFileNoCase(dbfPath.parent_path(), dbfPath.stem().string() + ".MDX");
+}
+
+}  // namespace
+
+void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
+  const std::string label = dbfPath.filename().string();
+  CheckClosedHere(dbfPath, label);
+  bool indexed = false;
+  {
+    DbfFile dbf;
+    dbf.Open(dbfPath, label);
+    dbf.SetLock(DbfFile::Lock::Exclusive);
+    if (!dbf.Writable()) {
+      throw StoreError("La tabla " + Quoted(label) + " no se puede modificar (archivo de sólo lectura)");
+    }
+    indexed = dbf.ProductionIndexFlag();
+    std::string out = dbf.HeaderBytes();
+    std::string record;
+    uint32_t live = 0;
+    for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
+      dbf.ReadRecord(r, record);
+      if (record[0] == '*') continue;
+      out += record;
+      ++live;
+    }
+    out += '\x1A';
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    out[1] = static_cast<char>(tm.tm_year % 256);
+    out[2] = static_cast<char>(tm.tm_mon + 1);
+    out[3] = static_cast<char>(tm.tm_mday);
+    for (int i = 0; i < 4; ++i) out[4 + static_cast<size_t>(i)] = static_cast<char>((live >> (8 * i)) & 0xFF);
+    const fs::path tmp = TempBeside(dbfPath);
+    WriteWhole(tmp, out, label);
+    std::error_code ec;
+    fs::rename(tmp, dbfPath, ec);
+    if (ec) {
+      fs::remove(tmp, ec);
+      throw StoreError("No se puede compactar la tabla " + Quoted(label));
+    }
+  }
+  if (indexed) RebuildTableIndex(dbfPath, fallbackTags);
+}
+
+void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
+  const std::string label = dbfPath.filename().string();
+  CheckClosedHere(dbfPath, label);
+  DbfFile dbf;
+  dbf.Open(dbfPath, label);
+  dbf.SetLock(DbfFile::Lock::Exclusive);
+  if (!dbf.Writable()) {
+    throw StoreError("La tabla " + Quoted(label) + " no se puede modificar (archivo de sólo lectura)");
+  }
+  const fs::path oldIndex = IndexPathOf(dbfPath);
+  std::vector<MdxTagDef> tags;
+  {
+    std::error_code ec;
+    if (fs::exists(oldIndex, ec)) {
+      try {
+        MdxFile old;
+        old.Open(oldIndex, true);
+        tags = old.Tags();
+      } catch (const StoreError&) {
+        tags.clear();  // unreadable: fall back to the definitions
+      }
+    }
+  }
+  std::vector<DbfField> fields = dbf.Fields();
+  if (tags.empty()) tags = LayoutTags(fields, fallbackTags, label);
+  if (tags.empty()) {
+    if (dbf.ProductionIndexFlag()) {
+      throw StoreError("No se puede rehacer el índice de la tabla " + Quoted(label) +
+                       ": no se conocen sus etiquetas");
+    }
+    return;
+  }
+  // Field of each tag.
+  std::vector<int> tagField;
+  for (MdxTagDef& def : tags) {
+    int fi = -1;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (StoredNameMatches(fields[i].name, def.expression)) fi = static_cast<int>(i);
+    }
+    if (fi < 0) {
+      throw StoreError("El índice " + Quoted(def.name) + " de la tabla " + Quoted(label) +
+                       " ordena por un campo que la tabla no tiene (" + def.expression + ")");
+    }
+    const DbfField& f = fields[static_cast<size_t>(fi)];
+    def.expression = f.name;
+    if (def.keyType == 'C' && def.keyLength <= 0) def.keyLength = f.width;
+    tagField.push_back(fi);
+  }
+  const std::string base = dbfPath.stem().string();
+  const fs::path target = dbfPath.parent_path() / (base + ".MDX");
+  const fs::path tmp = TempBeside(target);
+  try {
+    MdxFile::Create(tmp, base, tags);
+    MdxFile mdx;
+    mdx.Open(tmp, false);
+    std::string record;
+    for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
+      dbf.ReadRecord(r, record);
+      if (record[0] == '*') continue;
+      for (size_t t = 0; t < tags.size(); ++t) {
+        const DbfField& f = fields[static_cast<size_t>(tagField[t])];
+        mdx.Insert(static_cast<int>(t),
+                   MdxEntry{KeyFromRecord(f, tags[t].keyType, tags[t].keyLength, record), r});
+      }
+    }
+    mdx.Close();
+  } catch (...) {
+    std::error_code ec;
+    fs::remove(tmp, ec);
+    throw;
+  }
+  DeleteFileNoCase(dbfPath.parent_path(), base + ".MDX");
+  std::error_code ec;
+  fs::rename(tmp, target, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    throw StoreError("No se puede escribir el índice de la tabla " + Quoted(label));
+  }
+  dbf.SetProductionIndexFlag(true);
+}
+
+}  // namespace store

@@ -1,0 +1,32 @@
+// Helpers of the store tests: tables in temporary folders and the
+// independent reader.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/table.h"
+#include "tests/support/test_support.h"
+
+namespace storetest {
+
+// Runs tests/tools/dbf_dump.py with the system's Python (which has the
+// python3-dbf module) and returns its output lines; fails the test when the
+// reader fails.
+std::vector<std::string> DumpTable(const std::filesystem::path& dbf);
+// The same, returning the raw result.
+testsupport::CommandResult RunDump(const std::string& args);
+
+// Defines fields on a table object: {"NAME", FieldType, width}.
+struct Col {
+  std::string name;
+  store::FieldType type;
+  int width;
+};
+void Define(store::Table& t, const std::filesystem::path& folder, const std::string& name,
+            const std::vector<Col>& cols, const std::vector<std::string>& tags = {});
+
+// Values of one field over the visible records, walking First..Eof.
+std::vector<std::string> Column(store::Table& t, const std::string& field);
+
+}  // namespace storetest
