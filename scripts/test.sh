@@ -1,8 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test:
+#  1. the whole suite on a normal build (build/);
+#  2. the whole suite again built with AddressSanitizer and
+#     UndefinedBehaviorSanitizer (build-asan/);
+#  3. a short run of every libFuzzer target (fuzz/run_fuzz.sh).
+# TRANSDAE_QUICK=1 skips stages 2 and 3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh
-bash scripts/build.sh build
 export QT_QPA_PLATFORM=offscreen
+
+echo "== Compilación y pruebas"
+bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+
+if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
+  echo "== Compilación con AddressSanitizer y UndefinedBehaviorSanitizer, y pruebas"
+  bash scripts/build.sh build-asan -DTRANSDAE_SANITIZE=ON -DTRANSDAE_BUILD_BENCH=OFF
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+
+  echo "== Fuzzing breve"
+  bash fuzz/run_fuzz.sh "${TRANSDAE_FUZZ_SECONDS:-15}"
+fi
