@@ -186,36 +186,62 @@ void SharedTable::Changed() {
   }
 }
 
+// Entries are added before the record that they point to is admitted and
+// removed after it is gone, so an interrupted change can only leave extra
+// entries: ones that point past the end of the table or whose key differs
+// from their record's. Readers skip those (EntryIsLive); a rebuild drops
+// them.
+void SharedTable::PutEntry(int tag, const MdxEntry& entry) {
+  mdx_->Remove(tag, entry);  // never twice the same entry
+  mdx_->Insert(tag, entry);
+}
+
+bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string& record) const {
+  if (record.empty() || record[0] == '*') return false;
+  return mdx_->CompareKeys(tag, KeyOf(tag, record), entry.key) == 0;
+}
+
 uint32_t SharedTable::Append(const std::string& record) {
-  uint32_t recno = dbf_.AppendRecord(record);
-  ++generation_;
+  if (dbf_.CurrentLock() != DbfFile::Lock::Exclusive) dbf_.RefreshCount();
+  const uint32_t recno = dbf_.RecordCount() + 1;
   if (mdx_) {
     for (size_t t = 0; t < tags_.size(); ++t) {
       if (tags_[t].field < 0) continue;
-      mdx_->Insert(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
+      PutEntry(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
+    }
+  }
+  const uint32_t stored = dbf_.AppendRecord(record);
+  ++generation_;
+  if (stored != recno && mdx_) {
+    // Another program appended in between: point the entries at the
+    // record's real number.
+    for (size_t t = 0; t < tags_.size(); ++t) {
+      if (tags_[t].field < 0) continue;
+      MdxKey key = KeyOf(static_cast<int>(t), record);
+      mdx_->Remove(static_cast<int>(t), MdxEntry{key, recno});
+      PutEntry(static_cast<int>(t), MdxEntry{key, stored});
     }
   }
   Changed();
-  return recno;
+  return stored;
 }
 
 void SharedTable::Update(uint32_t recno, const std::string& record) {
   std::string old;
   dbf_.ReadRecord(recno, old);
-  dbf_.WriteRecord(recno, record);
-  ++generation_;
+  std::vector<int> moved;
   if (mdx_) {
     for (size_t t = 0; t < tags_.size(); ++t) {
       if (tags_[t].field < 0) continue;
       int tag = static_cast<int>(t);
-      MdxKey before = KeyOf(tag, old), after = KeyOf(tag, record);
-      if (mdx_->CompareKeys(tag, before, after) == 0 &&
-          (tags_[t].keyType == 'N' || before.chars == after.chars))
-        continue;
-      if (old[0] != '*') mdx_->Remove(tag, MdxEntry{before, recno});
-      mdx_->Insert(tag, MdxEntry{after, recno});
+      if (mdx_->CompareKeys(tag, KeyOf(tag, old), KeyOf(tag, record)) == 0) continue;
+      PutEntry(tag, MdxEntry{KeyOf(tag, record), recno});
+      moved.push_back(tag);
     }
   }
+  dbf_.WriteRecord(recno, record);
+  ++generation_;
+  for (int tag : moved) mdx_->Remove(tag, MdxEntry{KeyOf(tag, old), recno});
   Changed();
 }
 

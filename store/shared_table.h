@@ -76,6 +76,10 @@ class SharedTable {
   std::optional<MdxEntry> IndexPrior(int tag, const MdxEntry& before) const;
   std::optional<MdxEntry> IndexLowerBound(int tag, const MdxKey& key) const;
 
+  // False for an entry left behind by an interrupted change: its record is
+  // deleted, or its key is not the record's key.
+  bool EntryIsLive(int tag, const MdxEntry& entry, const std::string& record) const;
+
   const std::vector<TableImpl*>& Users() const { return users_; }
 
  private:
@@ -83,6 +87,7 @@ class SharedTable {
   void Attach(TableImpl* user, bool exclusive);
   void OpenIndex();
   void Changed();
+  void PutEntry(int tag, const MdxEntry& entry);
 
   std::string key_;
   std::string label_;

@@ -184,6 +184,11 @@ struct TableImpl {
   uint32_t LastVisible() const;
   uint32_t NextVisible(uint32_t from) const;
   uint32_t PriorVisible(uint32_t from) const;
+  // A visible record reached through a live index entry.
+  bool VisibleEntry(const MdxEntry& e) const {
+    if (!Visible(e.recno)) return false;
+    return shared->EntryIsLive(tag, e, Record(e.recno));
+  }
   bool SameKey(const MdxKey& a, const MdxKey& b) const {
     return shared->CompareKeys(tag, a, b) == 0;
   }
@@ -416,12 +421,12 @@ uint32_t TableImpl::FirstVisible() const {
     if (!mk) return 0;
     for (auto e = shared->IndexLowerBound(tag, *mk); e && SameKey(e->key, *mk);
          e = shared->IndexNext(tag, *e)) {
-      if (Visible(e->recno)) return e->recno;
+      if (VisibleEntry(*e)) return e->recno;
     }
     return 0;
   }
   for (auto e = shared->IndexFirst(tag); e; e = shared->IndexNext(tag, *e)) {
-    if (Visible(e->recno)) return e->recno;
+    if (VisibleEntry(*e)) return e->recno;
   }
   return 0;
 }
@@ -438,12 +443,12 @@ uint32_t TableImpl::LastVisible() const {
     if (!mk) return 0;
     for (auto e = shared->IndexPrior(tag, MdxEntry{*mk, UINT32_MAX}); e && SameKey(e->key, *mk);
          e = shared->IndexPrior(tag, *e)) {
-      if (Visible(e->recno)) return e->recno;
+      if (VisibleEntry(*e)) return e->recno;
     }
     return 0;
   }
   for (auto e = shared->IndexLast(tag); e; e = shared->IndexPrior(tag, *e)) {
-    if (Visible(e->recno)) return e->recno;
+    if (VisibleEntry(*e)) return e->recno;
   }
   return 0;
 }
@@ -465,7 +470,7 @@ uint32_t TableImpl::NextVisible(uint32_t from) const {
   for (auto e = shared->IndexNext(tag, shared->EntryOf(tag, from)); e;
        e = shared->IndexNext(tag, *e)) {
     if (mk && !SameKey(e->key, *mk)) return 0;
-    if (Visible(e->recno)) return e->recno;
+    if (VisibleEntry(*e)) return e->recno;
   }
   return 0;
 }
@@ -486,7 +491,7 @@ uint32_t TableImpl::PriorVisible(uint32_t from) const {
   for (auto e = shared->IndexPrior(tag, shared->EntryOf(tag, from)); e;
        e = shared->IndexPrior(tag, *e)) {
     if (mk && !SameKey(e->key, *mk)) return 0;
-    if (Visible(e->recno)) return e->recno;
+    if (VisibleEntry(*e)) return e->recno;
   }
   return 0;
 }
@@ -1142,7 +1147,7 @@ namespace {
 bool FindKeyImpl(TableImpl& t, const MdxKey& key) {
   for (auto e = t.shared->IndexLowerBound(t.tag, key); e && t.SameKey(e->key, key);
        e = t.shared->IndexNext(t.tag, *e)) {
-    if (t.Visible(e->recno)) {
+    if (t.VisibleEntry(*e)) {
       t.MoveTo(e->recno);
       return true;
     }
