@@ -1,0 +1,285 @@
+// The DAE coding window's logic: its cursors, the document copy and the
+// exit check that writes the DAE timetable file.
+#include <gtest/gtest.h>
+
+#include "dae_export/ajusta_dae.h"
+#include "dae_export/record_tables.h"
+#include "dae_export/timetable_file_writer.h"
+#include "dae_import/groups_import.h"
+#include "tests/dae_export/export_fixture.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app::Answer;
+using dae_export::AjustaDAE;
+using dae_export::BuildProfDiaSes;
+using exporttest::Rows;
+using testsupport::TempDir;
+
+const char* kQuestion =
+    "           !!!ATENCIÓN!!!                 \r"
+    "Todavía hay algún Profesor SIN DOCumento(DNI).\r"
+    "       ¿Desea corregir esta incidencia?       ";
+
+struct Coding : ::testing::Test {
+  TempDir work, dae;
+  testsupport::ScriptedUI ui;
+  app::ProcessState state;
+
+  void SetUp() override {
+    state.rutaDAE = (dae.path() / "").string();
+    exporttest::MakeCentre(work.path(), "019876", "2024", "1");
+    exporttest::MakeCodeTables(work.path());
+    dae_export::CreaTablasCuadro(work.path());
+  }
+  void Teachers(const std::vector<exporttest::Teacher>& rows) {
+    exporttest::MakeProft(work.path(), rows);
+  }
+  void Session(const std::string& prof, const std::string& dia, int hora,
+               const std::vector<std::string>& groups) {
+    const std::string key = BuildProfDiaSes(prof, dia, hora);
+    exporttest::AppendRow(work.path(), "CUADROH2",
+                          {{"TIPREG", "2"}, {"ABREVPROF", prof}, {"DIASEM", dia},
+                           {"NUMSESION", dae_export::KeySession(key)},
+                           {"TIPDOC", "9"}, {"DOC", "OLD"},
+                           {"PROF_DIA_SES", key}, {"REG_MOD", "N"}});
+    for (const std::string& g : groups)
+      exporttest::AppendRow(work.path(), "CUADROH3",
+                            {{"TIPREG", "3"}, {"ABREVGRUP", g}, {"ABREVPROF", prof},
+                             {"DIASEM", dia}, {"NUMSESGRUP", dae_export::KeySession(key)},
+                             {"TIPDOC", "9"}, {"DOC", "OLD"},
+                             {"PROF_DIA_SES", key}, {"REG_MOD", "N"}});
+  }
+  std::vector<std::string> Visible(store::Table& t, const char* field) {
+    std::vector<std::string> out;
+    for (uint32_t rec : t.VisibleRecords()) out.push_back(t.ValueAt(rec, t.FieldIndex(field)));
+    return out;
+  }
+  fs::path File() { return dae / dae_export::kTimetableFileName; }
+};
+
+TEST_F(Coding, CursorsFollowTeacherAndSession) {
+  Teachers({{"ABC", "", "", "2", "1"}, {"AB", "", "", "1", "1"}});
+  Session("ABC", "1", 1, {"1ESO"});
+  Session("AB", "2", 3, {"2ESO", "1BAT"});
+  Session("AB", "1", 4, {"1ESO"});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  for (store::Table* t : {&w.wwTabledaeCENTRO, &w.wwTableProfesor, &w.wwTableCUADROH2,
+                          &w.wwTableCUADROH3, &w.wwTableCUADROH3AUX, &w.wwTabledaeTIPDOC,
+                          &w.wwTabledaeOTRACT})
+    EXPECT_TRUE(t->Active());
+  EXPECT_TRUE(w.wwTabledaeTIPTAR.ReadOnly());
+  EXPECT_EQ(w.wwTabledaeCENTRO.FieldByName("CODCENTRO").AsString(), "019876");
+  // The first teacher in ABREV order, then that teacher's sessions by ABREVPROF.
+  EXPECT_EQ(w.wwTableProfesor.FieldByName("ABREV").AsString(), "AB");
+  EXPECT_EQ(Visible(w.wwTableCUADROH2, "PROF_DIA_SES"),
+            (std::vector<std::string>{"AB  203", "AB  104"}));
+  EXPECT_EQ(Visible(w.wwTableCUADROH3, "ABREVGRUP"),
+            (std::vector<std::string>{"2ESO", "1BAT"}));
+  EXPECT_EQ(Visible(w.wwTableCUADROH3AUX, "ABREVGRUP"),
+            (std::vector<std::string>{"2ESO", "1BAT", "1ESO"}));
+  w.wwTableCUADROH2.Next();
+  EXPECT_EQ(Visible(w.wwTableCUADROH3, "ABREVGRUP"), std::vector<std::string>{"1ESO"});
+  w.wwTableProfesor.Next();
+  EXPECT_EQ(Visible(w.wwTableCUADROH2, "PROF_DIA_SES"),
+            std::vector<std::string>{"ABC 101"});
+}
+
+TEST_F(Coding, DocumentReachesEveryRecordOfTheTeacher) {
+  Teachers({{"AB", "", "", "1", "1"}, {"ABC", "", "", "", ""}, {"CD", "", "", "3", "1"}});
+  Session("AB", "1", 1, {"1ESO"});
+  Session("ABC", "1", 2, {"1ESO"});
+  Session("ABC", "2", 5, {"2ESO", "1BAT"});
+  Session("ABC", "3", 1, {});
+  Session("CD", "1", 1, {"1ESO"});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  ASSERT_TRUE(w.wwTableProfesor.FindKey("ABC"));
+  // The type 2 grid stands on the second session of ABC.
+  w.wwTableCUADROH2.Next();
+  const uint32_t type2Before = w.wwTableCUADROH2.RecNo();
+  const uint32_t type3Before = w.wwTableCUADROH3.RecNo();
+  ASSERT_NE(type2Before, 0u);
+  // The user types a document and leaves the column; nothing is posted yet.
+  w.wwTableProfesor.Edit();
+  w.wwTableProfesor.FieldByName("TIPODNI").SetAsString("2");
+  w.wwTableProfesor.FieldByName("DNI").SetAsString("X1234567L");
+  w.wwDBGridPROFTColExit("NOMBRE");  // another column: no copy
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"DOC"})[1], "OLD");
+  w.wwDBGridPROFTColExit("DNI");
+  EXPECT_EQ(w.wwTableCUADROH2.RecNo(), type2Before);
+  EXPECT_EQ(w.wwTableCUADROH3.RecNo(), type3Before);
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"}),
+            (std::vector<std::string>{"AB|9|OLD", "ABC|2|X1234567L", "ABC|2|X1234567L",
+                                      "ABC|2|X1234567L", "CD|9|OLD"}));
+  // Type 3 records of every session of ABC, not only the one in view.
+  EXPECT_EQ(Rows(work / "CUADROH3.DBF", {"ABREVPROF", "ABREVGRUP", "TIPDOC", "DOC"}),
+            (std::vector<std::string>{"AB|1ESO|9|OLD", "ABC|1ESO|2|X1234567L",
+                                      "ABC|2ESO|2|X1234567L", "ABC|1BAT|2|X1234567L",
+                                      "CD|1ESO|9|OLD"}));
+}
+
+TEST_F(Coding, LeavingTheColumnUnchangedStillOverwritesRecords) {
+  Teachers({{"AB", "", "", "11111111A", "1"}});
+  Session("AB", "1", 1, {"1ESO"});
+  Session("AB", "1", 2, {"1ESO"});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  // A document typed into one type 2 record only stays there...
+  w.wwTableCUADROH2.Edit();
+  w.wwTableCUADROH2.FieldByName("DOC").SetAsString("TYPED");
+  w.wwTableCUADROH2.Post();
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"DOC"}), (std::vector<std::string>{"TYPED", "OLD"}));
+  EXPECT_EQ(Rows(work / "CUADROH3.DBF", {"DOC"}), (std::vector<std::string>{"OLD", "OLD"}));
+  // ...until the teacher's document is copied again.
+  w.wwDBGridPROFTFieldChanged("TIPODNI");
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"TIPDOC", "DOC"}),
+            (std::vector<std::string>{"1|11111111A", "1|11111111A"}));
+  EXPECT_EQ(Rows(work / "CUADROH3.DBF", {"TIPDOC", "DOC"}),
+            (std::vector<std::string>{"1|11111111A", "1|11111111A"}));
+}
+
+TEST_F(Coding, ExitWithEveryDocumentWritesTheFile) {
+  Teachers({{"AB", "", "", "11111111A", "1"}});
+  Session("AB", "1", 1, {"1ESO"});
+  state.workflowFlag = 1;
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_EQ(state.incidencia, 0);
+  EXPECT_EQ(state.workflowFlag, 0);
+  EXPECT_FALSE(w.wwTableProfesor.Active());
+  EXPECT_FALSE(w.wwTableCUADROH2.Active());
+  EXPECT_FALSE(w.wwTabledaeOTRACT.Active());
+  const std::string file = testsupport::ReadFile(File());
+  EXPECT_EQ(testsupport::SplitLines(file).size(), 3u);
+  EXPECT_EQ(file.substr(0, 16), "1CH01987620241\r\n");
+  EXPECT_EQ(file.substr(16, 17), "29OLD            ");
+}
+
+TEST_F(Coding, MissingDocumentAskedForTheFirstTeacher) {
+  Teachers({{"CD", "", "", "", ""}, {"AB", "", "", "1", "1"}, {"ABC", "", "", "   ", "1"}});
+  Session("AB", "1", 1, {});
+  testsupport::WriteFile(File(), "previous");
+  state.workflowFlag = 1;
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  // "Yes": back to the window, on the first teacher without a document
+  // (a document of spaces counts as none).
+  ui.answers = {Answer::Yes};
+  EXPECT_FALSE(w.BitBtn1Click());
+  EXPECT_EQ(ui.questions, std::vector<std::string>{kQuestion});
+  EXPECT_EQ(w.wwTableProfesor.FieldByName("ABREV").AsString(), "ABC");
+  EXPECT_EQ(state.workflowFlag, 1);
+  EXPECT_TRUE(w.wwTableProfesor.Active());
+  EXPECT_EQ(testsupport::ReadFile(File()), "previous");
+  // The user completes ABC; the next press stops at CD.
+  w.wwTableProfesor.Edit();
+  w.wwTableProfesor.FieldByName("DNI").SetAsString("22222222B");
+  w.wwDBGridPROFTColExit("DNI");
+  ui.answers = {Answer::Yes};
+  EXPECT_FALSE(w.BitBtn1Click());
+  EXPECT_EQ(w.wwTableProfesor.FieldByName("ABREV").AsString(), "CD");
+  // "No": no file, flag 4.
+  ui.answers = {Answer::No};
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_EQ(ui.questions.size(), 3u);
+  EXPECT_EQ(state.incidencia, 4);
+  EXPECT_EQ(state.workflowFlag, 4);
+  EXPECT_EQ(testsupport::ReadFile(File()), "previous");
+  EXPECT_EQ(Rows(work / "PROFT.DBF", {"ABREV", "DNI"})[2], "ABC|22222222B");
+}
+
+TEST_F(Coding, EmptyTipoDniAsksNothing) {
+  Teachers({{"AB", "", "", "11111111A", ""}});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(fs::exists(File()));
+}
+
+TEST_F(Coding, NoTeachersWritesTheFile) {
+  Teachers({});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_EQ(testsupport::ReadFile(File()), "1CH01987620241\r\n");
+  EXPECT_EQ(state.workflowFlag, 0);
+}
+
+TEST_F(Coding, MissingDaeFolderIsAnIncident) {
+  Teachers({{"AB", "", "", "1", "1"}});
+  state.rutaDAE = (dae.path() / "gone" / "").string();
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"No existe la carpeta"});
+  EXPECT_EQ(state.incidencia, 4);
+  EXPECT_EQ(state.workflowFlag, 4);
+  EXPECT_FALSE(fs::exists(dae / "gone"));
+}
+
+TEST_F(Coding, CentreEditsArePostedOnLeaving) {
+  Teachers({});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  w.DBEditCODECENTROChange();
+  EXPECT_EQ(w.wwTabledaeCENTRO.State(), store::DataSetState::Edit);
+  w.wwTabledaeCENTRO.FieldByName("CODCENTRO").SetAsString("011111");
+  w.DBEditCODECENTROChange();  // already editing: stays so
+  w.wwTabledaeCENTRO.FieldByName("VERSION").SetAsString("2");
+  w.DBEditCODECENTROExit();
+  EXPECT_EQ(w.wwTabledaeCENTRO.State(), store::DataSetState::Browse);
+  EXPECT_EQ(Rows(work / "daeCENTRO.DBF", {"CODCENTRO", "ANOACAD", "VERSION"}),
+            std::vector<std::string>{"011111|2024|2"});
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_EQ(testsupport::ReadFile(File()), "1CH01111120242\r\n");
+}
+
+TEST_F(Coding, EmptyCentreTypedIntoIsWrittenButNotKept) {
+  Teachers({});
+  dae_import::CreaTablaCentro(work.path());
+  {
+    AjustaDAE w(ui, state, work.path());
+    w.FormCreate();
+    w.DBEditCODECENTROChange();  // an empty table: a new row
+    EXPECT_EQ(w.wwTabledaeCENTRO.State(), store::DataSetState::Insert);
+    w.wwTabledaeCENTRO.FieldByName("CODCENTRO").SetAsString("012345");
+    w.wwTabledaeCENTRO.FieldByName("ANOACAD").SetAsString("2025");
+    w.DBEditCODECENTROExit();  // only edit state is posted
+    EXPECT_EQ(w.wwTabledaeCENTRO.State(), store::DataSetState::Insert);
+    EXPECT_TRUE(w.BitBtn1Click());
+    EXPECT_EQ(testsupport::ReadFile(File()), "1CH0123452025 \r\n");
+  }
+  EXPECT_EQ(exporttest::Dump(work / "daeCENTRO.DBF").size(), 1u);
+}
+
+TEST_F(Coding, PendingSummaryCountsWithoutChangingAnything) {
+  Teachers({{"AB", "", "", "1", "1"}, {"CD", "", "", " ", ""}, {"EF", "", "", "", ""}});
+  Session("AB", "1", 1, {"1ESO", "2ESO"});  // every codable field blank
+  exporttest::AppendRow(work.path(), "CUADROH2",
+                        {{"PROF_DIA_SES", "CD  101"}, {"TIPTAR", "101"},
+                         {"GRUPNIV", "SEC"}, {"CODASIG", "0101"}, {"IDIOMA", "02"},
+                         {"TIP_ACTIV", "  "}});
+  const std::string before = testsupport::ReadFile(work / "CUADROH2.DBF");
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  AjustaDAE::Pending p = w.PendingSummary();
+  // 5 blank cells in the first type 2 record, 1 in the second, 1 per type 3.
+  EXPECT_EQ(p.blankCodableCells, 5 + 1 + 2);
+  EXPECT_EQ(p.teachersWithoutDocument, 2);
+  EXPECT_EQ(testsupport::ReadFile(work / "CUADROH2.DBF"), before);
+  EXPECT_TRUE(AjustaDAE::IsCodableField("CUADROH2", "tiptar"));
+  EXPECT_TRUE(AjustaDAE::IsCodableField("CUADROH3.DBF", "CODGRUPO"));
+  EXPECT_FALSE(AjustaDAE::IsCodableField("CUADROH2", "DOC"));
+  EXPECT_FALSE(AjustaDAE::IsCodableField("PROFT", "TIPODNI"));
+}
+
+}  // namespace
