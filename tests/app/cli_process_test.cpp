@@ -174,6 +174,22 @@ TEST(CliImport, UnknownLevelCodeIsReported) {
   EXPECT_NE(r.out.find("el nivel ZZZ"), std::string::npos) << r.out;
 }
 
+TEST(CliImport, StoreErrorIsPrintedAndEndsTheRun) {
+  // A damaged centre table from an earlier run and no fGRUPOS.txt: the
+  // centre panel meets the damaged file.
+  TempDir work, dae;
+  for (const auto& e : fs::directory_iterator(Examples() / "dae"))
+    if (e.path().filename() != "fGRUPOS.txt")
+      fs::copy(e.path(), dae / e.path().filename().string());
+  WriteFile(work / "daeCENTRO.DBF", "esto no es una tabla");
+  CommandResult r = Cli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
+  EXPECT_EQ(r.exitCode, 1);
+  std::vector<std::string> lines = SplitLines(r.out);
+  ASSERT_GE(lines.size(), 2u) << r.out;
+  EXPECT_EQ(lines[lines.size() - 2].rfind("Error: ", 0), 0u) << r.out;
+  EXPECT_EQ(lines.back(), "resultado: -1");
+}
+
 // ---- Export.
 
 // A work folder holding an accepted import and the sample solution, and a
