@@ -80,18 +80,23 @@ int RequiredField(const store::Table& t, const std::string& name) {
   return i;
 }
 
-// The first row per value of keyField, in the table's current order.
-template <typename Value, typename Make>
-std::unordered_map<std::string, Value> FirstRowPerKey(const store::Table& t,
-                                                      const char* keyField,
-                                                      Make make) {
-  std::unordered_map<std::string, Value> out;
+// The first row per value of keyField, in the table's current order, with
+// the values of the other fields. An empty table needs no fields.
+std::unordered_map<std::string, std::vector<std::string>> FirstRowPerKey(
+    const store::Table& t, const char* keyField,
+    const std::vector<const char*>& valueFields) {
+  std::unordered_map<std::string, std::vector<std::string>> out;
   const std::vector<uint32_t> recs = t.VisibleRecords();
   if (recs.empty()) return out;
   const int key = RequiredField(t, keyField);
+  std::vector<int> values;
+  for (const char* f : valueFields) values.push_back(RequiredField(t, f));
   for (uint32_t rec : recs) {
     std::string k = t.ValueAt(rec, key);
-    if (out.find(k) == out.end()) out.emplace(std::move(k), make(rec));
+    if (out.count(k)) continue;
+    std::vector<std::string> v;
+    for (int f : values) v.push_back(t.ValueAt(rec, f));
+    out.emplace(std::move(k), std::move(v));
   }
   return out;
 }
@@ -181,15 +186,16 @@ void Expand(app::StepContext& ctx, app::MainTables& mt) {
   }
 
   // Look-up tables read once.
-  auto groups = FirstRowPerKey<GroupInfo>(grupos, "ABREV", [&](uint32_t rec) {
-    std::string level = Cut(grupos.ValueAt(rec, RequiredField(grupos, "NIVELDAE")), 3);
+  std::unordered_map<std::string, GroupInfo> groups;
+  for (auto& [abrev, v] :
+       FirstRowPerKey(grupos, "ABREV", {"NIVELDAE", "CODGRUDAE", "NUMALUMN"})) {
+    std::string level = Cut(v[0], 3);
     level.resize(3, ' ');
-    return GroupInfo{level, grupos.ValueAt(rec, RequiredField(grupos, "CODGRUDAE")),
-                     grupos.ValueAt(rec, RequiredField(grupos, "NUMALUMN"))};
-  });
-  auto subjects = FirstRowPerKey<std::string>(asig, "COD", [&](uint32_t rec) {
-    return Cut(asig.ValueAt(rec, RequiredField(asig, "CODIGODAE")), 4);
-  });
+    groups.emplace(abrev, GroupInfo{level, v[1], v[2]});
+  }
+  std::unordered_map<std::string, std::string> subjects;
+  for (auto& [cod, v] : FirstRowPerKey(asig, "COD", {"CODIGODAE"}))
+    subjects.emplace(cod, Cut(v[0], 4));
   std::unordered_map<int, TimeRow> times;
   {
     const std::vector<uint32_t> recs = plantilla.VisibleRecords();
