@@ -177,7 +177,7 @@ struct TableImpl {
   std::optional<std::string> MasterValue() const;
   int LinkedField() const;
   std::optional<MdxKey> MasterKey() const;
-  bool Linked() const { return master != nullptr; }
+  bool Linked() const { return master != nullptr && !masterFields.empty(); }
 
   bool Visible(uint32_t recno) const;
   uint32_t FirstVisible() const;
@@ -287,7 +287,7 @@ void TableImpl::Emit(TableEvent ev) {
 }
 
 void TableImpl::OnMasterEvent(TableEvent ev) {
-  if (!Active()) return;
+  if (!Active() || !Linked()) return;
   switch (ev) {
     case TableEvent::Scrolled:
     case TableEvent::Opened:
@@ -317,7 +317,7 @@ void TableImpl::OnSharedChanged() {
 // ---------------------------------------------------------------- link
 
 std::optional<std::string> TableImpl::MasterValue() const {
-  if (!master || !master->Active()) return std::nullopt;
+  if (!Linked() || !master->Active()) return std::nullopt;
   const std::string* rec = master->CurrentBytes();
   if (!rec) return std::nullopt;
   int fi = master->FieldIndex(masterFields);
@@ -392,7 +392,7 @@ bool TableImpl::Visible(uint32_t recno) const {
       return false;
     }
   }
-  if (master) {
+  if (Linked()) {
     std::optional<std::string> mv = MasterValue();
     if (!mv) return false;
     if (tag >= 0) {
@@ -416,7 +416,7 @@ uint32_t TableImpl::FirstVisible() const {
     }
     return 0;
   }
-  if (master) {
+  if (Linked()) {
     auto mk = MasterKey();
     if (!mk) return 0;
     for (auto e = shared->IndexLowerBound(tag, *mk); e && SameKey(e->key, *mk);
@@ -438,7 +438,7 @@ uint32_t TableImpl::LastVisible() const {
     }
     return 0;
   }
-  if (master) {
+  if (Linked()) {
     auto mk = MasterKey();
     if (!mk) return 0;
     for (auto e = shared->IndexPrior(tag, MdxEntry{*mk, UINT32_MAX}); e && SameKey(e->key, *mk);
@@ -463,7 +463,7 @@ uint32_t TableImpl::NextVisible(uint32_t from) const {
     return 0;
   }
   std::optional<MdxKey> mk;
-  if (master) {
+  if (Linked()) {
     mk = MasterKey();
     if (!mk) return 0;
   }
@@ -484,7 +484,7 @@ uint32_t TableImpl::PriorVisible(uint32_t from) const {
     return 0;
   }
   std::optional<MdxKey> mk;
-  if (master) {
+  if (Linked()) {
     mk = MasterKey();
     if (!mk) return 0;
   }
@@ -585,7 +585,7 @@ void TableImpl::DoCancel(bool notify) {
 void TableImpl::StartInsert() {
   savedCur = cur;
   pending = shared->Dbf().BlankRecord();
-  if (master) {
+  if (Linked()) {
     std::optional<std::string> mv = MasterValue();
     int lf = LinkedField();
     if (mv && lf >= 0) SetFieldText(DbfFields()[static_cast<size_t>(lf)], pending, *mv);
@@ -654,7 +654,7 @@ void TableImpl::Open() {
     }
     tag = ResolveTag(indexName);
     ComputeFilter(filtered, filterText, filter, filterField);
-    if (master) LinkedField();  // checks that the linked field exists
+    if (Linked()) LinkedField();  // checks that the linked field exists
     lastMasterValue = MasterValue();
     pending.clear();
     modified = false;
@@ -1214,7 +1214,7 @@ void Table::AppendValues(const std::vector<Value>& values) {
     throw StoreError("Demasiados valores para la tabla " + Quoted(t.shared->Label()));
   }
   std::string rec = t.shared->Dbf().BlankRecord();
-  if (t.master) {
+  if (t.Linked()) {
     std::optional<std::string> mv = t.MasterValue();
     int lf = t.LinkedField();
     if (mv && lf >= 0) SetFieldText(fields[static_cast<size_t>(lf)], rec, *mv);
