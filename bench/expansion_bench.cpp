@@ -11,8 +11,10 @@
 
 #include "app/main_tables.h"
 #include "app/step_context.h"
+#include "dae_export/ajusta_dae.h"
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
+#include "dae_import/groups_import.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 #include "tests/support/scripted_ui.h"
@@ -101,6 +103,11 @@ struct School {
       t.FieldByName("AULA").SetAsString("A" + std::to_string(rng() % 100));
     });
     dae_export::EnsurePlantilla(work);
+    // What the coding window opens besides the records.
+    dae_import::CreaTablaCentro(work);
+    for (const char* code : {"daeTIPDOC.DBF", "daeTIPTAR.DBF", "daeGRUPNIV.DBF",
+                             "daeASIGNAT.DBF", "daeIDIOMA.DBF", "daeOTRACT.DBF"})
+      Make(work, code, {Str("COD", 5)});
   }
   ~School() {
     std::error_code ec;
@@ -151,10 +158,25 @@ void BM_ExpansionKept(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// The coding window's at-a-glance count, which the window refreshes as the
+// user edits: it reads every record of both tables.
+void BM_PendingSummary(benchmark::State& state) {
+  School school(static_cast<int>(state.range(0)));
+  school.Export(false);
+  testsupport::ScriptedUI ui;
+  app::ProcessState ps;
+  dae_export::AjustaDAE window(ui, ps, school.work);
+  window.FormCreate();
+  int cells = 0;
+  for (auto _ : state) cells = window.PendingSummary().blankCodableCells;
+  state.counters["blank_cells"] = cells;
+}
+
 BENCHMARK(BM_ExpansionFresh)->Arg(5000)->Arg(10000)->Arg(20000)
     ->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_ExpansionKept)->Arg(5000)->Arg(10000)->Arg(20000)
     ->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_PendingSummary)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
