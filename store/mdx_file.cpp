@@ -28,6 +28,7 @@
 //   16   secondary key type (0)   18  key item length (16 bits)
 //   20   change serial number     23  unique flag
 //   24   key expression, zero terminated (here: the field name)
+//  246   1 while the tag holds keys, 0 when it is empty
 //  248   left and 252 right: the root page (as dBase writes them)
 //  257-259 creation date          480 0x01: the key is a plain field
 //
@@ -313,6 +314,11 @@ struct MdxFile::Impl {
     cachedRoots[TagPos(t)] = root;
   }
 
+  // The tag header's mark that the tag holds at least one key.
+  void SetHasKeys(const TagInfo& t, bool hasKeys) {
+    WriteAt(static_cast<uint64_t>(t.headerPage) * kPage + 246, std::string(1, hasKeys ? 1 : 0));
+  }
+
   // ---- keys ---------------------------------------------------------
   int CompareRaw(const TagInfo& t, const std::string& a, const std::string& b) const {
     if (t.def.keyType == 'N') return CompareBcdKeys(a, b);
@@ -564,6 +570,7 @@ struct MdxFile::Impl {
       }
       leaf.keys.insert(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i), key);
       leaf.ptrs.insert(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i), recno);
+      if (path.size() == 1 && leaf.keys.size() == 1) SetHasKeys(t, true);
     }
     for (size_t lvl = path.size() - 1;; --lvl) {
       Node& n = path[lvl].node;
@@ -647,6 +654,7 @@ struct MdxFile::Impl {
           n.keys.clear();
         }
         Store(t, n);
+        if (n.leaf && n.keys.empty()) SetHasKeys(t, false);
         CollapseRoot(t, hd, n);
         return;
       }
@@ -724,38 +732,43 @@ struct MdxFile::Impl {
     Header hd = ReadHeader();
     int leafDepth = -1;
     std::optional<std::pair<std::string, uint32_t>> last;
-    // Returns the greatest entry below the node.
-    std::function<std::optional<std::pair<std::string, uint32_t>>(uint32_t, int)> walk =
-        [&](uint32_t page, int depth) -> std::optional<std::pair<std::string, uint32_t>> {
+    // The keys below a branch entry lie between the key of the entry before
+    // it and its own key. Writers that do not update branch keys after a
+    // removal leave a key above the greatest one below it; that still
+    // orders the tree and is accepted.
+    std::function<void(uint32_t, int, const std::string*, const std::string*)> walk =
+        [&](uint32_t page, int depth, const std::string* lo, const std::string* hi) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
       if (!seen.insert(page).second || !seen.insert(page + 1).second) {
         Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
       }
-      const Node& n = *Load(t, page, hd);
+      const NodeRef ref = Load(t, page, hd);
+      const Node& n = *ref;
+      const std::string where = " en la página " + std::to_string(page);
+      for (const std::string& k : n.keys) {
+        if ((lo && CompareRaw(t, k, *lo) < 0) || (hi && CompareRaw(t, k, *hi) > 0)) {
+          Damaged((n.leaf ? "clave fuera del intervalo de su rama" : "clave de rama incorrecta") +
+                  where);
+        }
+      }
       if (n.leaf) {
+        if (n.keys.empty() && depth > 0) Damaged("hoja vacía" + where);
         if (leafDepth < 0) leafDepth = depth;
-        else if (leafDepth != depth && !n.keys.empty()) Damaged("hojas a distinta profundidad");
-        if (n.keys.empty() && depth > 0) Damaged("hoja vacía en la página " + std::to_string(page));
+        else if (leafDepth != depth) Damaged("hojas a distinta profundidad");
         for (size_t i = 0; i < n.keys.size(); ++i) {
           if (last && CompareEntry(t, last->first, last->second, n.keys[i], n.ptrs[i]) >= 0) {
-            Damaged("claves desordenadas en la página " + std::to_string(page));
+            Damaged("claves desordenadas" + where);
           }
           last = std::make_pair(n.keys[i], n.ptrs[i]);
         }
-        if (n.keys.empty()) return std::nullopt;
-        return std::make_pair(n.keys.back(), n.ptrs.back());
+        return;
       }
-      std::optional<std::pair<std::string, uint32_t>> mx;
       for (size_t i = 0; i < n.ptrs.size(); ++i) {
-        mx = walk(n.ptrs[i], depth + 1);
-        if (!mx) Damaged("rama vacía en la página " + std::to_string(page));
-        if (i < n.keys.size() && CompareRaw(t, mx->first, n.keys[i]) != 0) {
-          Damaged("clave de rama incorrecta en la página " + std::to_string(page));
-        }
+        walk(n.ptrs[i], depth + 1, i > 0 ? &n.keys[i - 1] : lo,
+             i < n.keys.size() ? &n.keys[i] : hi);
       }
-      return mx;
     };
-    walk(RootPage(t, hd), 0);
+    walk(RootPage(t, hd), 0, nullptr, nullptr);
   }
 
   void VerifyFreeChain(std::set<uint32_t>& seen) const {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "store/mdx_file.h"
 #include "store/store_error.h"
@@ -112,13 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
                  const size_t leaf = static_cast<size_t>(Get32(b, RootOffset(b) + 8)) * 512;
                  b.replace(leaf + 8 + 4, 4, "9999");
                }},
-        Damage{"keys_out_of_order_across_leaves", "desordenadas", [](std::string& b) {
+        Damage{"keys_out_of_order_across_leaves", "fuera del intervalo", [](std::string& b) {
                  // The first key of the second leaf becomes smaller than
                  // every key of the first leaf.
                  const size_t leaf2 = static_cast<size_t>(Get32(b, RootOffset(b) + 16)) * 512;
                  b.replace(leaf2 + 8 + 4, 4, "0000");
                }},
-        Damage{"branch_key_wrong", "clave de rama", [](std::string& b) {
+        Damage{"branch_key_wrong", "fuera del intervalo", [](std::string& b) {
                  b.replace(RootOffset(b) + 8 + 4, 4, "0000");
                }},
         Damage{"zero_record_number", "registro nulo", [](std::string& b) {
@@ -204,6 +205,59 @@ TEST(MdxDamage, RandomlyChangedBytesGiveStoreErrorOrWorkingIndex) {
   }
   EXPECT_GT(refused, 0);
   EXPECT_GT(opened, 0);
+}
+
+// Writers that leave a branch key above the greatest key below it (they
+// do not update branch keys when entries go) make valid files: such a file
+// opens and works.
+TEST(MdxDamage, BranchKeyAboveItsChildIsAccepted) {
+  TempDir dir;
+  const fs::path file = dir / "T.MDX";
+  MdxFile::Create(file, "T", {MdxTagDef{"ABREV", "ABREV", 'C', 4}});
+  std::set<std::pair<std::string, uint32_t>> model;
+  {
+    MdxFile mdx;
+    mdx.Open(file, false);
+    for (int i = 0; i < 1000; ++i) {
+      MdxEntry e;
+      e.key.chars = std::to_string(1000 + i);  // distinct, increasing
+      e.recno = static_cast<uint32_t>(i + 1);
+      mdx.Insert(0, e);
+      model.emplace(e.key.chars, e.recno);
+    }
+  }
+  // Raise the first branch key to the first key of the second child.
+  std::string b = testsupport::ReadFile(file);
+  const size_t root = RootOffset(b);
+  const size_t second = static_cast<size_t>(Get32(b, root + 16)) * 512;
+  const std::string firstOfSecond = b.substr(second + 12, 4);
+  ASSERT_GT(firstOfSecond, b.substr(root + 12, 4));
+  b.replace(root + 12, 4, firstOfSecond);
+  testsupport::WriteFile(file, b);
+
+  MdxFile mdx;
+  mdx.Open(file, false);
+  std::vector<std::pair<std::string, uint32_t>> walked;
+  for (auto e = mdx.First(0); e; e = mdx.Next(0, *e)) walked.emplace_back(e->key.chars, e->recno);
+  EXPECT_EQ(walked, (std::vector<std::pair<std::string, uint32_t>>(model.begin(), model.end())));
+  // A key between the real greatest key of the first child and the raised
+  // branch key is found where it belongs, inserted and removed.
+  const std::string between = std::to_string(std::stoi(firstOfSecond) - 1);
+  auto lb = mdx.LowerBound(0, store::MdxKey{between, 0});
+  ASSERT_TRUE(lb);
+  EXPECT_EQ(lb->key.chars, between);
+  MdxEntry extra;
+  extra.key.chars = between;
+  extra.recno = 5000;
+  mdx.Insert(0, extra);
+  EXPECT_EQ(mdx.Prior(0, MdxEntry{{firstOfSecond, 0}, 1})->recno, 5000u);
+  mdx.Remove(0, extra);
+  mdx.Remove(0, MdxEntry{{between, 0}, lb->recno});
+  model.erase({between, lb->recno});
+  mdx.Verify();
+  walked.clear();
+  for (auto e = mdx.First(0); e; e = mdx.Next(0, *e)) walked.emplace_back(e->key.chars, e->recno);
+  EXPECT_EQ(walked, (std::vector<std::pair<std::string, uint32_t>>(model.begin(), model.end())));
 }
 
 TEST(MdxDamage, MissingFileIsNamed) {

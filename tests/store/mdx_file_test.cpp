@@ -322,6 +322,12 @@ TEST(MdxFile, FreedBlocksAreReused) {
     for (int i = 0; i < 3000; i += 2) mdx.Remove(0, CharEntry(Key4(i % 400), static_cast<uint32_t>(i + 1), 4));
     EXPECT_FALSE(mdx.First(0));
     mdx.Verify();
+    const std::string h = testsupport::ReadFile(file);
+    EXPECT_EQ(h[FileU32(h, 544) * 512 + 246], 0) << "tag still marked as holding keys";
+    mdx.Insert(0, CharEntry("X", 1, 4));
+    const std::string h2 = testsupport::ReadFile(file);
+    EXPECT_EQ(h2[FileU32(h2, 544) * 512 + 246], 1) << "tag not marked as holding keys";
+    mdx.Remove(0, CharEntry("X", 1, 4));
   }
   const std::string b = testsupport::ReadFile(file);
   EXPECT_NE(FileU32(b, 36), 0u);  // the free chain holds the blocks
