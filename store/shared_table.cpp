@@ -5,6 +5,8 @@
 // readers after each record), then the index entries of every tag.
 #include "store/shared_table.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <map>
 #include <system_error>
@@ -20,8 +22,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The registry belongs to one process: a child made by fork() starts with
+// an empty one, so that it opens (and locks) its tables as the separate
+// program it is.
 std::map<std::string, std::weak_ptr<SharedTable>>& Registry() {
   static std::map<std::string, std::weak_ptr<SharedTable>> registry;
+  static pid_t owner = ::getpid();
+  if (owner != ::getpid()) {
+    for (auto& entry : registry) {
+      // Leak the inherited objects: their descriptors belong to the parent's
+      // locks and must not be closed or reused here.
+      if (auto inherited = entry.second.lock()) new std::shared_ptr<SharedTable>(inherited);
+    }
+    registry.clear();
+    owner = ::getpid();
+  }
   return registry;
 }
 
