@@ -214,4 +214,67 @@ TEST(MdxInterop, PerlAgreesOnLargeMultiTagFile) {
   }
 }
 
+// After nearly every entry is removed (blocks merged, the root shrunk to
+// a leaf) the Perl reader still walks what is left.
+TEST(MdxInterop, PerlWalksTreeShrunkByRemovals) {
+  TempDir dir;
+  const int n = 3000;
+  std::vector<std::vector<std::string>> rows;
+  for (int i = 0; i < n; ++i) rows.push_back({std::to_string(i % 700)});
+  WriteDbf(dir / "PROFT.DBF", {{"ABREV", 'C', 4}}, rows);
+  MdxFile::Create(dir / "PROFT.MDX", "PROFT", {MdxTagDef{"ABREV", "ABREV", 'C', 4}});
+  MdxFile mdx;
+  mdx.Open(dir / "PROFT.MDX", false);
+  auto entry = [&](int i) {
+    MdxEntry e;
+    e.key.chars = rows[static_cast<size_t>(i)][0];
+    e.key.chars.resize(4, ' ');
+    e.recno = static_cast<uint32_t>(i + 1);
+    return e;
+  };
+  for (int i = 0; i < n; ++i) mdx.Insert(0, entry(i));
+  std::set<std::pair<std::string, uint32_t>> model;
+  for (int i = 0; i < n; ++i) {
+    if (i % 97 == 5) {
+      model.emplace(entry(i).key.chars, entry(i).recno);
+    } else {
+      mdx.Remove(0, entry(i));
+    }
+  }
+  mdx.Verify();
+  std::vector<std::string> expected;
+  for (auto& [k, r] : model) expected.push_back(std::to_string(r) + "|" + Trim(k));
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(PerlWalk(dir / "PROFT.DBF", "ABREV"), expected);
+  for (int i = 0; i < n; ++i) mdx.Remove(0, entry(i));
+  EXPECT_TRUE(PerlWalk(dir / "PROFT.DBF", "ABREV").empty());
+}
+
+// The walk tool's own answers: tag names in any letter case; a missing
+// tag, index or table is an error with status 2.
+TEST(MdxInterop, WalkToolFindsTagsAndReportsMissingOnes) {
+  TempDir dir;
+  WriteDbf(dir / "PROFT.DBF", {{"ABREV", 'C', 4}}, {{"XY"}});
+  MdxFile::Create(dir / "proft.mdx", "PROFT", {MdxTagDef{"ABREV", "ABREV", 'C', 4}});
+  {
+    MdxFile mdx;
+    mdx.Open(dir / "proft.mdx", false);
+    mdx.Insert(0, MdxEntry{{"XY", 0}, 1});
+  }
+  EXPECT_EQ(PerlWalk(dir / "PROFT.DBF", "abrev"), std::vector<std::string>{"1|XY"});
+  const std::string tool =
+      "perl " + testsupport::ShellQuote((testsupport::SourceDir() / "tests/tools/mdx_walk.pl").string()) + " ";
+  auto r = testsupport::RunCommand(tool + testsupport::ShellQuote((dir / "PROFT.DBF").string()) + " NOTAG");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("no tag NOTAG"), std::string::npos) << r.err;
+  r = testsupport::RunCommand(tool + testsupport::ShellQuote((dir / "OTRA.DBF").string()) + " ABREV");
+  EXPECT_EQ(r.exitCode, 2);
+  fs::remove(dir / "proft.mdx");
+  r = testsupport::RunCommand(tool + testsupport::ShellQuote((dir / "PROFT.DBF").string()) + " ABREV");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("no index file"), std::string::npos) << r.err;
+  r = testsupport::RunCommand(tool);
+  EXPECT_EQ(r.exitCode, 2);
+}
+
 }  // namespace

@@ -7,7 +7,8 @@
 #
 #   RECNO|KEY
 #
-# RECNO is the 1-based record number. KEY is the character key without the
+# The tag name may be given in any letter case. RECNO is the 1-based
+# record number. KEY is the character key without the
 # trailing blanks that pad it, or, for a numeric tag, the number in its
 # shortest decimal form ("3", "-2.5").
 #
@@ -41,7 +42,13 @@ for my $f (readdir $dh) {
 closedir $dh;
 defined $mdx_path or do { print STDERR "no index file for $dbf_path\n"; exit 2; };
 
-my $index = XBase::Index->new($mdx_path, 'dbf' => $table, 'tag' => $tag)
+# Tag names are matched without regard to letter case.
+my $probe = XBase::Index->new($mdx_path, 'dbf' => $table)
+	or do { print STDERR "cannot open index $mdx_path: " . XBase::Index->errstr; exit 2; };
+my ($tag_name) = grep { lc($_) eq lc($tag) } $probe->tags;
+defined $tag_name
+	or do { print STDERR "no tag $tag in $mdx_path (tags: " . join(' ', $probe->tags) . ")\n"; exit 2; };
+my $index = XBase::Index->new($mdx_path, 'dbf' => $table, 'tag' => $tag_name)
 	or do { print STDERR "cannot open tag $tag of $mdx_path: " . XBase::Index->errstr; exit 2; };
 my $key_type = $index->{'active'}{'key_type'} // 'C';
 
