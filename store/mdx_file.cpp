@@ -197,7 +197,7 @@ struct MdxFile::Impl {
   mutable std::unordered_map<uint32_t, NodeRef> cache;
   mutable std::optional<Header> cachedHeader;
   mutable std::vector<std::optional<uint32_t>> cachedRoots;
-  static constexpr size_t kCacheLimit = 8192;
+  static constexpr size_t kCacheLimit = 2048;
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
