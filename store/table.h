@@ -146,7 +146,9 @@ class Table {
   uint32_t RecNo() const;                  // current record, 0 if none/insert
   // Settles a pending record, then makes recno (a visible record) current.
   void GotoRecord(uint32_t recno);
-  // Field of a stored record read as AsString would, without moving.
+  // Field of a stored record read as AsString would, without moving. The
+  // record being edited reads with its pending values; recno 0 in insert
+  // state is the record being inserted (the grid's extra row).
   std::string ValueAt(uint32_t recno, int fieldIndex) const;
   // True while a field of the pending record has been set.
   bool Modified() const;
