@@ -8,6 +8,7 @@
 #include "app/csv_value.h"
 #include "app/error_report.h"
 #include "app/main_workflow.h"
+#include "dae_export/ajusta_dae.h"
 #include "store/cp1252.h"
 #include "store/table.h"
 #include "store/work_folder.h"
@@ -137,14 +138,53 @@ int RunImport(const CliOptions& o, ProcessState& state, std::ostream& out,
   return Finish(ui, state, out);
 }
 
+// Types each teacher's document into the coding window's teacher grid as a
+// user would: the row found by its abbreviation, the two cells typed, the
+// DNI column left (which copies the document into the teacher's records),
+// the row stored.
+void TypeDocuments(BatchUI& ui, dae_export::AjustaDAE& w,
+                   const std::vector<TeacherDocument>& docs) {
+  store::Table& prof = w.wwTableProfesor;
+  for (const TeacherDocument& d : docs) {
+    if (!prof.FindKey(d.abrev)) {
+      ui.Note("Aviso: el profesor " + store::Cp1252ToUtf8(d.abrev) +
+              " del archivo de documentos no está en PROFT; se pasa por alto.");
+      continue;
+    }
+    if (prof.State() != store::DataSetState::Edit &&
+        prof.State() != store::DataSetState::Insert)
+      prof.Edit();
+    prof.FieldByName("TIPODNI").SetAsString(d.tipoDni);
+    prof.FieldByName("DNI").SetAsString(d.dni);
+    w.wwDBGridPROFTColExit("DNI");
+    if (prof.State() == store::DataSetState::Edit ||
+        prof.State() == store::DataSetState::Insert)
+      prof.Post();
+  }
+}
+
 int RunExport(const CliOptions& o, ProcessState& state, std::ostream& out,
-              std::ostream&) {
+              std::ostream& err) {
+  // The documents file is checked before anything is touched.
+  std::vector<TeacherDocument> docs;
+  if (o.documentsFile) {
+    try {
+      docs = ReadDocumentsFile(*o.documentsFile);
+    } catch (const UsageError& e) {
+      err << "transdae-cli: " << e.what() << "\n";
+      return kExitUsage;
+    }
+  }
   const bool fresh = o.fresh, codesOnly = o.codesOnly;
   BatchUI ui(out, o.language, [fresh, codesOnly](const std::string& q) {
     if (Contains(q, kKeepPrevious)) return fresh ? Answer::No : Answer::Yes;
     if (Contains(q, kStraightToCoding)) return codesOnly ? Answer::Yes : Answer::No;
     return Answer::No;  // teachers without a document: leave without the file
   });
+  if (!docs.empty())
+    ui.SetCodingInput([&ui, &docs](dae_export::AjustaDAE& w) {
+      AsUser(ui, [&] { TypeDocuments(ui, w, docs); });
+    });
   MainWorkflow wf(ui, state, WorkFolderOf(o));
 
   wf.BImportarClick(o.daeFolder);

@@ -71,6 +71,7 @@ void BatchUI::RunTemplateWindow(dae_export::ControlPlantilla& window) {
 
 void BatchUI::RunCodingWindow(dae_export::AjustaDAE& window) {
   window.FormCreate();
+  if (codingInput_) codingInput_(window);
   if (!window.BitBtn1Click())
     Note("La ventana de codificación DAE se cierra sin escribir el fichero.");
 }

@@ -32,6 +32,12 @@ class BatchUI : public UserInterface {
   // the window open, it is left as by its close box.
   void RunCodingWindow(dae_export::AjustaDAE& window) override;
 
+  // What is typed into the coding window after its tables are open and
+  // before "&Salir" is pressed.
+  void SetCodingInput(std::function<void(dae_export::AjustaDAE&)> input) {
+    codingInput_ = std::move(input);
+  }
+
   // Prints a line of the front end's own.
   void Note(const std::string& text);
 
@@ -51,6 +57,7 @@ class BatchUI : public UserInterface {
   std::vector<std::string> errors_;
   bool centre_ = false, levels_ = false, backToLevels_ = false;
   bool busy_ = false, closed_ = false;
+  std::function<void(dae_export::AjustaDAE&)> codingInput_;
 };
 
 // Prints text with every "\r\n", "\r" or "\n" as one line break, then a

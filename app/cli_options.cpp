@@ -64,7 +64,7 @@ std::string CliUsageText() {
       "  transdae-cli import --dae CARPETA [--work CARPETA] [--lang TEXTO]\n"
       "                      [--centre CÓDIGO,AÑO,VERSIÓN] [--levels ARCHIVO]\n"
       "  transdae-cli export --dae CARPETA [--work CARPETA] [--fresh] [--codes-only]\n"
-      "                      [--centre CÓDIGO,AÑO,VERSIÓN]\n"
+      "                      [--centre CÓDIGO,AÑO,VERSIÓN] [--documents ARCHIVO]\n"
       "  transdae-cli show TABLA [--work CARPETA] [--tag ETIQUETA]\n"
       "  transdae-cli --help\n"
       "\n"
@@ -83,6 +83,10 @@ std::string CliUsageText() {
       "  --levels ARCHIVO   abreviaturas de los niveles de estudios: archivo UTF-8\n"
       "                     con la cabecera COD;ABREVCAST;ABREVEUSK y una línea por\n"
       "                     nivel (hasta 5 caracteres por abreviatura)\n"
+      "  --documents ARCHIVO  documentos de los profesores que se escriben en la\n"
+      "                     ventana de codificación DAE antes de salir: archivo\n"
+      "                     UTF-8 con la cabecera ABREV;TIPODNI;DNI y una línea\n"
+      "                     por profesor\n"
       "  --fresh            no conserva los datos de la exportación anterior\n"
       "  --codes-only       va directamente a la codificación DAE, sin volver a\n"
       "                     exportar, cuando se conservan los datos anteriores\n"
@@ -186,6 +190,66 @@ std::vector<LevelAbbreviations> ReadLevelsFile(const std::filesystem::path& file
   return ParseLevelsFile(s.str());
 }
 
+std::vector<TeacherDocument> ParseDocumentsFile(const std::string& utf8) {
+  std::string_view text = utf8;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::string> lines = Split(text, '\n');
+  std::vector<TeacherDocument> docs;
+  std::set<std::string> seen;
+  bool header = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string where = "Archivo de documentos, línea " + std::to_string(i + 1);
+    if (TrimBlanks(line).empty()) continue;
+    std::vector<std::string> cells = Split(line, ';');
+    for (std::string& c : cells) c = std::string(TrimBlanks(c));
+    if (!header) {
+      if (cells.size() != 3 || cells[0] != "ABREV" || cells[1] != "TIPODNI" ||
+          cells[2] != "DNI")
+        throw UsageError(where + ": se esperaba la cabecera ABREV;TIPODNI;DNI");
+      header = true;
+      continue;
+    }
+    if (cells.size() != 3)
+      throw UsageError(where + ": se esperaban 3 valores separados por ';' y hay " +
+                       std::to_string(cells.size()));
+    static const struct {
+      const char* name;
+      size_t min, max;
+    } kCells[3] = {{"ABREV", 1, 4}, {"TIPODNI", 0, 1}, {"DNI", 1, 15}};
+    TeacherDocument d;
+    std::string* out[3] = {&d.abrev, &d.tipoDni, &d.dni};
+    for (int k = 0; k < 3; ++k) {
+      size_t n = Utf8Length(cells[k]);
+      if (n < kCells[k].min || n > kCells[k].max)
+        throw UsageError(where + ": " + kCells[k].name + " \"" + cells[k] +
+                         "\" debe tener de " + std::to_string(kCells[k].min) +
+                         " a " + std::to_string(kCells[k].max) + " caracteres");
+      *out[k] = ToCp1252Strict(cells[k], where + ": " + kCells[k].name);
+    }
+    if (!seen.insert(store::Cp1252Upper(d.abrev)).second)
+      throw UsageError(where + ": el profesor " + cells[0] + " está repetido");
+    docs.push_back(d);
+  }
+  if (!header)
+    throw UsageError("Archivo de documentos vacío: falta la cabecera ABREV;TIPODNI;DNI");
+  return docs;
+}
+
+std::vector<TeacherDocument> ReadDocumentsFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec))
+    throw UsageError("El archivo de documentos " + file.string() + " es una carpeta");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw UsageError("No se puede leer el archivo de documentos " + file.string());
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad())
+    throw UsageError("No se puede leer el archivo de documentos " + file.string());
+  return ParseDocumentsFile(s.str());
+}
+
 CliOptions ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions o;
   if (args.empty()) throw UsageError("Falta la orden (import, export o show)");
@@ -230,6 +294,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     else if (name == "--lang") takesValue = true, allowed = isImport;
     else if (name == "--centre") takesValue = true, allowed = isImport || isExport;
     else if (name == "--levels") takesValue = true, allowed = isImport;
+    else if (name == "--documents") takesValue = true, allowed = isExport;
     else if (name == "--tag") takesValue = true, allowed = isShow;
     else if (name == "--fresh") takesValue = false, allowed = isExport;
     else if (name == "--codes-only") takesValue = false, allowed = isExport;
@@ -254,6 +319,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     else if (name == "--lang") o.language = value;
     else if (name == "--centre") o.centre = ParseCentreValues(value);
     else if (name == "--levels") o.levelsFile = value;
+    else if (name == "--documents") o.documentsFile = value;
     else if (name == "--tag") o.tag = value;
     else if (name == "--fresh") o.fresh = true;
     else if (name == "--codes-only") o.codesOnly = true;

@@ -3,7 +3,7 @@
 //   transdae-cli import --dae DIR [--work DIR] [--lang TEXT]
 //                       [--centre CODE,YEAR,VERSION] [--levels FILE]
 //   transdae-cli export --dae DIR [--work DIR] [--fresh] [--codes-only]
-//                       [--centre CODE,YEAR,VERSION]
+//                       [--centre CODE,YEAR,VERSION] [--documents FILE]
 //   transdae-cli show TABLE [--work DIR] [--tag TAG]
 //   transdae-cli --help
 //
@@ -17,6 +17,11 @@
 // value are ignored; blank lines are skipped. An abbreviation may be empty
 // and has at most five characters; every character must exist in code page
 // 1252; a code may appear once.
+//
+// Documents file (same form): the header line "ABREV;TIPODNI;DNI", then one
+// line per teacher: the abbreviation (1 to 4 characters), the document type
+// (at most 1) and the document number (1 to 15). They are typed into the
+// coding window's teacher grid before "&Salir".
 #pragma once
 #include <filesystem>
 #include <optional>
@@ -40,6 +45,7 @@ struct CliOptions {
   std::string language = "EUSKERA";              // --lang
   std::optional<CentreValues> centre;            // --centre
   std::optional<std::filesystem::path> levelsFile;  // --levels
+  std::optional<std::filesystem::path> documentsFile;  // --documents
   bool fresh = false;                            // --fresh
   bool codesOnly = false;                        // --codes-only
   std::string table;                             // show TABLE
@@ -71,6 +77,16 @@ struct LevelAbbreviations {
 std::vector<LevelAbbreviations> ParseLevelsFile(const std::string& utf8);
 // Reads and parses a levels file. Throws UsageError.
 std::vector<LevelAbbreviations> ReadLevelsFile(const std::filesystem::path& file);
+
+// One line of the documents file, converted to code page 1252.
+struct TeacherDocument {
+  std::string abrev, tipoDni, dni;
+};
+
+// Parses the content of a documents file. Throws UsageError naming the line.
+std::vector<TeacherDocument> ParseDocumentsFile(const std::string& utf8);
+// Reads and parses a documents file. Throws UsageError.
+std::vector<TeacherDocument> ReadDocumentsFile(const std::filesystem::path& file);
 
 // UTF-8 text to code page 1252; throws UsageError (naming what) when a
 // character has no place in the code page or the text is not UTF-8.

@@ -1,15 +1,41 @@
 #!/usr/bin/env bash
-# The demo: imports the fictional school of examples/dae into a fresh work
-# folder and shows the tables it made.
+# The demo: the fictional school of examples/ taken through both directions
+# in a fresh work folder, with the batch front end.
+#   1. import: examples/dae -> code tables, ASIGNOMT, PROFT, GRUPOST,
+#      daeCENTRO; the level abbreviations typed from examples/levels.csv;
+#   2. export: the timetable solution examples/solution/SOLUC.DBF (written by
+#      python3-dbf, as the timetabling product would) -> CUADROH2/CUADROH3,
+#      the missing teacher's document typed from examples/documents.csv,
+#      and fCUADROS.txt written into a copy of the DAE folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${1:-build}"
 CLI="$BUILD_DIR/transdae-cli"
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-echo "== Importación desde examples/dae (carpeta de trabajo: $WORK)"
-"$CLI" import --dae examples/dae --work "$WORK" --lang EUSKERA || true
-for t in daeTIPTAR daeNIVIMP; do
-  echo "== $t"
-  "$CLI" show "$t" --work "$WORK" || true
+TMP="$(mktemp -d)"
+trap 'rm -rf "$TMP"' EXIT
+WORK="$TMP/QTEMP"
+DAE="$TMP/DAE"
+mkdir -p "$DAE"
+cp examples/dae/*.txt "$DAE/"
+
+echo "================ Importación (DAE -> Dolvarin)"
+echo "\$ transdae-cli import --dae $DAE --work $WORK --lang EUSKERA --levels examples/levels.csv"
+"$CLI" import --dae "$DAE" --work "$WORK" --lang EUSKERA --levels examples/levels.csv
+for t in daeCENTRO ASIGNOMT PROFT GRUPOST daeNIVIMP; do
+  echo "---------------- $t"
+  if [ "$t" = PROFT ]; then
+    "$CLI" show "$t" --work "$WORK" --tag ABREV
+  else
+    "$CLI" show "$t" --work "$WORK"
+  fi
 done
+
+echo
+echo "================ Exportación (Dolvarin -> DAE)"
+cp examples/solution/SOLUC.DBF "$WORK/"
+echo "\$ transdae-cli export --dae $DAE --work $WORK --documents examples/documents.csv"
+"$CLI" export --dae "$DAE" --work "$WORK" --documents examples/documents.csv
+echo "---------------- CUADROH2 (orden PROF_DIA_SES), primeras filas"
+"$CLI" show CUADROH2 --work "$WORK" --tag PROF_DIA_SES | head -8
+echo "---------------- fCUADROS.txt ($(wc -l < "$DAE/fCUADROS.txt") líneas; bytes en página de códigos 1252, aquí en UTF-8)"
+iconv -f CP1252 -t UTF-8 "$DAE/fCUADROS.txt" | tr -d '\r'
