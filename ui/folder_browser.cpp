@@ -59,8 +59,14 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformRowHeights(true);
-  connect(this, &QTreeWidget::itemDoubleClicked, this,
-          [this](QTreeWidgetItem* item, int) { openItem(item); });
+  // The list is rebuilt once the view has finished with the mouse event:
+  // rebuilding inside it would leave the view mid-gesture.
+  connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
+    const QString folder = folderOf(item);
+    if (folder.isEmpty()) return;
+    QMetaObject::invokeMethod(
+        this, [this, folder] { setDirectory(folder); }, Qt::QueuedConnection);
+  });
 }
 
 QString FolderList::folderOf(const QTreeWidgetItem* item) {

@@ -1,5 +1,7 @@
 #include "ui/gradient_panel.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
@@ -37,9 +39,23 @@ void GradientPanel::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);  // the frame over the fill
 }
 
+namespace {
+
+// True while the focus is on an open cell editor of a grid of the panel:
+// Enter there only ends the cell's editing.
+bool InCellEditor(const QWidget* panel) {
+  const QWidget* focus = QApplication::focusWidget();
+  for (const QWidget* w = focus ? focus->parentWidget() : nullptr; w && w != panel;
+       w = w->parentWidget())
+    if (qobject_cast<const QAbstractItemView*>(w)) return true;
+  return false;
+}
+
+}  // namespace
+
 void GradientPanel::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && defaultButton_ &&
+  if (enter && !InCellEditor(this) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && defaultButton_ &&
       defaultButton_->isVisible() && defaultButton_->isEnabled()) {
     defaultButton_->click();
     event->accept();

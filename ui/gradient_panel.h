@@ -1,7 +1,8 @@
 // A panel filled with a vertical colour gradient, on which the main window
 // lays out its bands and panels. A panel may name a default button: Enter
 // or Return that reaches the panel unhandled by the focused control clicks
-// it, as a dialog's default button would.
+// it, as a dialog's default button would, except while a grid cell of the
+// panel is being edited (Enter then only ends the cell's editing).
 #pragma once
 #include <QColor>
 #include <QFrame>
