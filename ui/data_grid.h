@@ -66,6 +66,9 @@ class DataGrid : public QTableView {
   void commitEditor();
   // True while the focus is on the grid or on one of its cell editors.
   bool hasFocusWithin() const;
+  // A cell editor is open / the open cell editor (nullptr when none).
+  bool isEditing() const { return state() == QAbstractItemView::EditingState; }
+  QWidget* activeEditor() const { return isEditing() ? editor_.data() : nullptr; }
 
   // How store errors are shown; by default ShowGridError.
   std::function<void(const QString&)> errorHandler;
