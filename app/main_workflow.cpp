@@ -11,6 +11,9 @@
 //
 // Every direction button starts its chain with the workflow flag at 0, so a
 // value left by an unfinished or failed chain cannot divert the new one.
+// When the export meets a missing or damaged index of the template or of the
+// DAE record tables, the user is asked whether to rebuild it; after a rebuild
+// the export starts again once.
 // When a handler returns the cursor is the arrow: a chain that pauses or ends
 // normally has set it back already, and one that ended early (a missing
 // table, an error) gets it back here. Errors that the steps do not handle end
@@ -22,6 +25,7 @@
 #include <system_error>
 
 #include "app/error_report.h"
+#include "app/index_repair.h"
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
 #include "dae_import/centre_and_levels.h"
@@ -72,6 +76,7 @@ void MainWorkflow::ReportError(const std::exception& e) {
 void MainWorkflow::BExportarClick(const std::string& currentFolder) {
   Guarded([&] {
     state_.workflowFlag = 0;
+    state_.backupFolder.clear();  // a new run keeps its copies apart
     daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
     if (!FolderExists(currentFolder)) {
       ui_.ShowMessage(kNoFolder);
@@ -106,8 +111,18 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
       return;
     }
     StepContext ctx = Context();
-    dae_export::PlantillaCentro(ctx, tables_);
-    if (state_.workflowFlag == 0) dae_export::Importar2(ctx, tables_);
+    // A missing or damaged index of one of the tool's own tables can be
+    // rebuilt from its records; the chain then starts again, once.
+    for (int attempt = 0;; ++attempt) {
+      try {
+        dae_export::PlantillaCentro(ctx, tables_);
+        if (state_.workflowFlag == 0) dae_export::Importar2(ctx, tables_);
+        break;
+      } catch (const store::IndexError& e) {
+        if (attempt > 0 || !OfferIndexRebuild(ui_, e, tables_)) throw;
+        state_.workflowFlag = 0;
+      }
+    }
     ui_.SetBusyCursor(false);
   });
 }

@@ -10,6 +10,9 @@ struct ProcessState {
   bool embedded = false;  // started with two arguments, parent applied
   std::string rutaDAE;    // DAE folder handed to the timetable file writer
   int incidencia = 0;     // coding window status: 0 or 4
+  // This import run's folder of copies of the timetabling product's tables;
+  // "" until the run has copied one. Cleared when an import chain starts.
+  std::string backupFolder;
 };
 
 // The one instance of the running process.

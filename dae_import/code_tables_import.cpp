@@ -28,7 +28,8 @@
 //     GRUPOPADRE 3 @104-106, IDTIPTAREA 1 @107, ORDEN 50 @108-157
 //
 // Before any file is looked at, the timetabling product's ASIGT.DBF and
-// DIASHORAT.DBF are deleted. The files are taken in the order above; the
+// DIASHORAT.DBF are deleted (a copy of each is kept first, see
+// product_backup.h). The files are taken in the order above; the
 // first missing one is reported, the result code becomes -1 and the step
 // ends, so that its table and the later ones keep what they held.
 #include "dae_import/code_tables_import.h"
@@ -39,6 +40,7 @@
 
 #include "dae_import/dae_file_check.h"
 #include "dae_import/dae_text_reader.h"
+#include "dae_import/product_backup.h"
 #include "dae_import/table_rebuild.h"
 #include "store/table.h"
 #include "store/work_folder.h"
@@ -153,8 +155,10 @@ bool ImportCodeFile(app::StepContext& ctx, const CodeFile& file) {
 }  // namespace
 
 void ImportaTablasDAE(app::StepContext& ctx) {
-  store::DeleteFileNoCase(ctx.workFolder, "ASIGT.DBF");
-  store::DeleteFileNoCase(ctx.workFolder, "DIASHORAT.DBF");
+  for (const char* name : {"ASIGT", "DIASHORAT"}) {
+    const store::TableFileLock held = KeepProductTable(ctx, name);
+    store::DeleteFileNoCase(ctx.workFolder, std::string(name) + ".DBF");
+  }
   for (const CodeFile& file : CodeFiles())
     if (!ImportCodeFile(ctx, file)) return;
 }

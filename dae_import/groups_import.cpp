@@ -32,6 +32,7 @@
 #include "dae_import/dae_file_check.h"
 #include "dae_import/group_numbering.h"
 #include "dae_import/numbered_abbreviation.h"
+#include "dae_import/product_backup.h"
 #include "dae_import/table_rebuild.h"
 #include "store/table.h"
 
@@ -50,14 +51,17 @@ void ImportaGrupos(app::StepContext& ctx) {
   if (!reader) return;
 
   store::Table groups;
-  RebuildTable(groups, ctx.workFolder, "GRUPOST",
-               {StringField("ABREV", 4), StringField("TURNO", 1),
-                StringField("NIVEL", 5), StringField("CURSO", 3),
-                StringField("GRUPO", 2), StringField("CODGRUDAE", 5),
-                StringField("ALIASDAE", 30), StringField("NIVELDAE", 3),
-                StringField("ESPECDAE", 6), StringField("TURNODAE", 2),
-                StringField("CURSODAE", 2), StringField("NUMALUMN", 2),
-                StringField("DESCRIP", 40)});
+  {
+    const store::TableFileLock held = KeepProductTable(ctx, "GRUPOST");
+    RebuildTable(groups, ctx.workFolder, "GRUPOST",
+                 {StringField("ABREV", 4), StringField("TURNO", 1),
+                  StringField("NIVEL", 5), StringField("CURSO", 3),
+                  StringField("GRUPO", 2), StringField("CODGRUDAE", 5),
+                  StringField("ALIASDAE", 30), StringField("NIVELDAE", 3),
+                  StringField("ESPECDAE", 6), StringField("TURNODAE", 2),
+                  StringField("CURSODAE", 2), StringField("NUMALUMN", 2),
+                  StringField("DESCRIP", 40)});
+  }
   CreaTablaCentro(ctx.workFolder);
 
   NumberedAbbreviations abbreviations;

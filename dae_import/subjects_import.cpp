@@ -28,6 +28,7 @@
 
 #include "dae_import/dae_file_check.h"
 #include "dae_import/language_choice.h"
+#include "dae_import/product_backup.h"
 #include "dae_import/subject_code_rule.h"
 #include "dae_import/table_rebuild.h"
 #include "store/cp1252.h"
@@ -61,10 +62,13 @@ void ImportaAsignaturas(app::StepContext& ctx) {
   const bool euskera = IsEuskera(ctx.ui.LanguageText());
 
   store::Table subjects;
-  RebuildTable(subjects, ctx.workFolder, "ASIGNOMT",
-               {StringField("COD", 4), StringField("CODLARGO", 8),
-                StringField("NOMBRE", 40), StringField("CODIGODAE", 4),
-                BooleanField("ESTAREA")});
+  {
+    const store::TableFileLock held = KeepProductTable(ctx, "ASIGNOMT");
+    RebuildTable(subjects, ctx.workFolder, "ASIGNOMT",
+                 {StringField("COD", 4), StringField("CODLARGO", 8),
+                  StringField("NOMBRE", 40), StringField("CODIGODAE", 4),
+                  BooleanField("ESTAREA")});
+  }
   subjects.Open();
   SubjectCodes codes;
 

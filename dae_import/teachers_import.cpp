@@ -27,6 +27,7 @@
 #include "dae_import/numbered_abbreviation.h"
 #include "dae_import/table_rebuild.h"
 #include "dae_import/teacher_name.h"
+#include "dae_import/product_backup.h"
 #include "store/table.h"
 
 namespace dae_import {
@@ -37,11 +38,14 @@ void ImportaProfesores(app::StepContext& ctx) {
   if (!reader) return;
 
   store::Table teachers;
-  RebuildTable(teachers, ctx.workFolder, "PROFT",
-               {StringField("ABREV", 4), StringField("NOMBRE", 40),
-                StringField("DEPART", 40), StringField("DNI", 15),
-                StringField("TIPODNI", 1)},
-               {{"ABREV", "ABREV"}});
+  {
+    const store::TableFileLock held = KeepProductTable(ctx, "PROFT");
+    RebuildTable(teachers, ctx.workFolder, "PROFT",
+                 {StringField("ABREV", 4), StringField("NOMBRE", 40),
+                  StringField("DEPART", 40), StringField("DNI", 15),
+                  StringField("TIPODNI", 1)},
+                 {{"ABREV", "ABREV"}});
+  }
   teachers.Open();
   NumberedAbbreviations abbreviations;
 

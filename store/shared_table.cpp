@@ -99,16 +99,16 @@ void SharedTable::OpenIndex() {
                                        dbfPath.stem().string() + ".MDX");
   std::error_code ec;
   if (!fs::exists(mdxPath, ec)) {
-    throw StoreError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
-                     mdxPath.filename().string() + ")");
+    throw IndexError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
+                     mdxPath.filename().string() + ")", dbfPath);
   }
   auto mdx = std::make_unique<MdxFile>();
   try {
     mdx->Open(mdxPath, !dbf_.Writable());
     mdx->Verify();
   } catch (const StoreError& e) {
-    throw StoreError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
-                     e.what());
+    throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
+                     e.what(), dbfPath);
   }
   tags_.clear();
   for (const MdxTagDef& def : mdx->Tags()) {

@@ -1,6 +1,7 @@
 // Errors raised by the table store. Their text is what the user sees in the
 // general error report.
 #pragma once
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -9,6 +10,19 @@ namespace store {
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A table whose records could be read but whose production index is missing
+// or cannot be used. Table::RebuildIndex makes the index anew from the
+// table; TablePath names the .DBF so the caller can offer that.
+class IndexError : public StoreError {
+ public:
+  IndexError(const std::string& what, std::filesystem::path tablePath)
+      : StoreError(what), tablePath_(std::move(tablePath)) {}
+  const std::filesystem::path& TablePath() const { return tablePath_; }
+
+ private:
+  std::filesystem::path tablePath_;
 };
 
 // The four texts that the dataset layer gives in Spanish.

@@ -1,0 +1,61 @@
+#include "store/table_file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "store/shared_table.h"
+#include "store/store_error.h"
+#include "store/work_folder.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+}  // namespace
+
+TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName) {
+  const fs::path path = ResolveFileNoCase(folder, fileName);
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return;
+  const std::string label = path.filename().string();
+  if (SharedTable::IsOpenInProcess(path)) {
+    throw StoreError("La tabla " + Quoted(label) +
+                     " está abierta en esta ventana y no se puede reemplazar");
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
+                     "): " + std::strerror(errno));
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) {
+      throw StoreError("La tabla " + Quoted(label) +
+                       " está en uso por otro programa y no se puede reemplazar; "
+                       "ciérrela en ese programa y vuelva a intentarlo");
+    }
+    throw StoreError("No se puede bloquear la tabla " + Quoted(label) + ": " +
+                     std::strerror(err));
+  }
+  fd_ = fd;
+}
+
+TableFileLock::TableFileLock(TableFileLock&& other) noexcept : fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+TableFileLock::~TableFileLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace store
