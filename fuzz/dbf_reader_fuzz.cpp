@@ -34,13 +34,17 @@ const fs::path& ScratchFolder() {
 }
 
 void ReadEveryField(store::Table& t) {
-  for (const store::FieldDef& def : t.Fields()) {
-    store::Field& f = t.FieldByName(def.name);
-    std::string s = f.AsString();
+  const store::FieldDefs& defs = t.Fields();
+  for (size_t i = 0; i < defs.size(); ++i) {
+    // By position: another program's table may repeat a field name or
+    // leave it empty, and then a name finds only the first such field.
+    const std::string s = t.ValueAt(t.RecNo(), static_cast<int>(i));
+    if (defs[i].type == store::FieldType::String && static_cast<int>(s.size()) > defs[i].width)
+      std::abort();  // a value cannot be wider than its column
+    store::Field& f = t.FieldByName(defs[i].name);
+    (void)f.AsString();
     (void)f.AsInteger();
     (void)f.AsBoolean();
-    if (def.type == store::FieldType::String && static_cast<int>(s.size()) > def.width)
-      std::abort();  // a value cannot be wider than its column
   }
 }
 

@@ -8,7 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${1:-20}"
 BUILD_DIR=build-fuzz
+# Every library is built with the fuzzer's coverage marks
+# (-fsanitize=fuzzer-no-link), not only the targets' own files: without them
+# libFuzzer would see no new paths inside the code under test.
 CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
   -DTRANSDAE_BUILD_FUZZ=ON -DTRANSDAE_BUILD_UI=OFF -DTRANSDAE_BUILD_TESTS=OFF \
   -DTRANSDAE_BUILD_BENCH=OFF -DTRANSDAE_SANITIZE=ON >/dev/null
 targets=()
