@@ -97,7 +97,11 @@ DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
 DataGrid::~DataGrid() = default;
 
 int DataGrid::columnWidthForChars(int n) const {
-  return fontMetrics().averageCharWidth() * std::max(n, 1) + kCellPadding;
+  // Digits (times, codes, numbers) are often wider than the font's average
+  // character; a column of n characters holds n of either.
+  const QFontMetrics fm = fontMetrics();
+  const int per = std::max(fm.averageCharWidth(), fm.horizontalAdvance('0'));
+  return per * std::max(n, 1) + kCellPadding;
 }
 
 void DataGrid::applyColumnWidths() {
@@ -117,7 +121,9 @@ void DataGrid::setVisibleRows(int n) {
 
 QSize DataGrid::sizeHint() const {
   if (visibleRows_ < 0) return QTableView::sizeHint();
-  int w = 2 * frameWidth() + verticalHeader()->sizeHint().width();
+  // The row indicator keeps its minimum width while the table is closed.
+  int w = 2 * frameWidth() + std::max(verticalHeader()->sizeHint().width(),
+                                      verticalHeader()->minimumWidth());
   for (int c = 0; c < model_->columnCount(); ++c) w += columnWidth(c);
   if (verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
     w += verticalScrollBar()->sizeHint().width();
