@@ -59,6 +59,8 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformRowHeights(true);
+  // Every listed folder is always open: no expand/collapse marks.
+  setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
   // The list is rebuilt once the view has finished with the mouse event:
   // rebuilding inside it would leave the view mid-gesture.
   connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {

@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(true);
 
   ui::TMForm form;
+  QObject::connect(&form, &ui::TMForm::formClosed, &application, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
   form.FormCreate(options);
   form.show();
   application.exec();

@@ -194,10 +194,11 @@ void TMForm::buildBottomBand() {
   folderTitle->setGeometry(8, 4, 583, 16);
 
   QLabel* pathTitle = MakeLabel(QStringLiteral("Ruta Actual:"), bottomBand_, "LabelRutaActual");
-  pathTitle->setGeometry(8, 22, 72, 16);
+  const int pathTitleWidth = pathTitle->sizeHint().width();
+  pathTitle->setGeometry(8, 22, pathTitleWidth, 16);
   LabelRuta = new PathLabel(bottomBand_);
   LabelRuta->setObjectName(QStringLiteral("LabelRuta"));
-  LabelRuta->setGeometry(82, 22, 509, 16);
+  LabelRuta->setGeometry(8 + pathTitleWidth + 6, 22, kFormWidth - 8 - (8 + pathTitleWidth + 6), 16);
 
   Directorios = new FolderList(bottomBand_);
   Directorios->setObjectName(QStringLiteral("Directorios"));
@@ -355,6 +356,7 @@ void TMForm::embedInto(std::uintptr_t handle) {
     host_->setParent(nullptr);
     winId();  // the native window, so that it can be given its parent
     windowHandle()->setParent(host_);
+    windowHandle()->setPosition(kEmbeddedOffset, kEmbeddedOffset);
   }
   move(kEmbeddedOffset, kEmbeddedOffset);
 }
@@ -388,6 +390,7 @@ void TMForm::closeEvent(QCloseEvent* event) {
     busy_ = false;
   }
   event->accept();
+  emit formClosed();
 }
 
 // ------------------------------------------------------------------ handlers

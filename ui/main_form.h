@@ -90,6 +90,12 @@ class TMForm : public QWidget, public app::UserInterface {
   void RunTemplateWindow(dae_export::ControlPlantilla& window) override;
   void RunCodingWindow(dae_export::AjustaDAE& window) override;
 
+ signals:
+  // The window has closed (after the close step): the application ends.
+  // Emitted also in embedded mode, where the window is no top-level window
+  // and its closing does not end the event loop by itself.
+  void formClosed();
+
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
 
