@@ -342,3 +342,38 @@ TEST(CodingWindowText, PendingLineWording) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CodingWindowEmptyCentre, TypingStartsARowThatLeavingTheEditDoesNotStore) {
+  uitest::EnsureQtApp();
+  testsupport::TempDir dir;
+  codingtest::MakeCodingTables(dir.path());
+  gridtest::MakeTable(dir.path(), "daeCENTRO",
+                      {codingtest::S("CODCENTRO", 6), codingtest::S("ANOACAD", 4),
+                       codingtest::S("VERSION", 5)},
+                      {}, {});
+  testsupport::ScriptedUI scripted;
+  app::ProcessState state;
+  dae_export::AjustaDAE logic(scripted, state, dir.path());
+  ui::TAjustaDAE window(logic);
+  ASSERT_TRUE(gridtest::ShowAndActivate(&window));
+  gridtest::Settle();
+  EXPECT_EQ(window.DBEditCODECENTRO->text(), "");
+  window.DBEditANOACAD->setFocus();
+  gridtest::Settle();
+  gridtest::Type("2025");
+  EXPECT_EQ(logic.wwTabledaeCENTRO.State(), store::DataSetState::Insert);
+  EXPECT_EQ(logic.wwTabledaeCENTRO.FieldByName("ANOACAD").AsString(), "2025");
+  EXPECT_EQ(window.DBEditANOACAD->text(), "2025");
+  window.DBEditVERSION->setFocus();
+  gridtest::Settle();
+  EXPECT_EQ(logic.wwTabledaeCENTRO.State(), store::DataSetState::Insert);
+  window.close();
+  gridtest::Settle();
+  EXPECT_TRUE(scripted.questions.empty());
+  EXPECT_TRUE(scripted.errors.empty());
+  EXPECT_TRUE(codingtest::Records(dir.path(), "daeCENTRO").empty());
+}
+
+}  // namespace
