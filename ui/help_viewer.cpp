@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -114,6 +115,12 @@ void HelpViewer::showBuiltIn(int context, const QString& note) {
     window_->setWindowTitle(QStringLiteral("Ayuda - %1").arg(QCoreApplication::applicationName()));
     window_->setModal(false);
     auto* layout = new QVBoxLayout(window_);
+    auto* note = new QLabel(window_);
+    note->setObjectName(QStringLiteral("HelpNote"));
+    note->setWordWrap(true);
+    note->setTextFormat(Qt::PlainText);
+    note->setStyleSheet(QStringLiteral("color: #8a1c1c"));
+    layout->addWidget(note);
     auto* text = new QTextBrowser(window_);
     text->setObjectName(QStringLiteral("HelpText"));
     text->setOpenLinks(true);
@@ -127,7 +134,10 @@ void HelpViewer::showBuiltIn(int context, const QString& note) {
     window_->resize(560, 440);
   }
   auto* text = window_->findChild<QTextBrowser*>(QStringLiteral("HelpText"));
-  text->setHtml(BuiltInHtml(note));
+  text->setHtml(BuiltInHtml(QString()));
+  auto* noteLabel = window_->findChild<QLabel*>(QStringLiteral("HelpNote"));
+  noteLabel->setText(note);
+  noteLabel->setVisible(!note.isEmpty());
   window_->setProperty("helpNote", note);
   window_->setProperty("helpContextShown", context);
   window_->show();

@@ -57,7 +57,8 @@ class HelpViewer : public QObject {
   QDialog* builtInWindow() const { return window_; }
 
   // The built-in help as HTML, with an anchor per context ("ctx0", "ctx1",
-  // "ctx3") and a note at the top.
+  // "ctx3") and, when given, a note at the top. The window shows its note
+  // (why the help file is not shown) in a line of its own above the text.
   static QString BuiltInHtml(const QString& note);
 
  private:

@@ -266,6 +266,7 @@ void TMForm::buildCentrePanel() {
   auto* box = new QVBoxLayout(Panel1);
   box->setContentsMargins(8, 8, 8, 8);
   box->addWidget(title);
+  wwDBGridCODCENTRO->setFixedSize(wwDBGridCODCENTRO->sizeHint());
   box->addWidget(wwDBGridCODCENTRO, 0, Qt::AlignLeft);
   box->addStretch(1);
   auto* row = new QHBoxLayout;
@@ -325,6 +326,10 @@ void TMForm::buildLevelPanel() {
   box->setContentsMargins(10, 8, 10, 10);
   box->addWidget(title);
   box->addWidget(hint);
+  // As wide as its columns, as high as the panel allows.
+  wwDBGridNIVIMP->setVisibleRows(6);
+  wwDBGridNIVIMP->setFixedWidth(wwDBGridNIVIMP->sizeHint().width());
+  wwDBGridNIVIMP->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
   box->addWidget(wwDBGridNIVIMP, 1, Qt::AlignHCenter);
   auto* row = new QHBoxLayout;
   row->addWidget(Button2);
