@@ -94,7 +94,12 @@ DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
   followTable();
 }
 
-DataGrid::~DataGrid() = default;
+DataGrid::~DataGrid() {
+  // The cell editors are destroyed with the grid's children, after this
+  // destructor; their focus changes must no longer reach a half-destroyed
+  // grid.
+  disconnect(qApp, nullptr, this, nullptr);
+}
 
 int DataGrid::columnWidthForChars(int n) const {
   // Digits (times, codes, numbers) are often wider than the font's average
