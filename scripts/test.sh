@@ -17,7 +17,7 @@ bash scripts/build.sh build
 if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
   echo "== Compilación con AddressSanitizer y UndefinedBehaviorSanitizer, y pruebas"
   bash scripts/build.sh build-asan -DTRANSDAE_SANITIZE=ON -DTRANSDAE_BUILD_BENCH=OFF
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 900)
