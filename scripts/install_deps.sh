@@ -8,7 +8,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 python3-dbf
   perl libdbd-xbase-perl
-  xvfb x11-utils xauth xdotool imagemagick
+  xvfb x11-utils xauth xdotool imagemagick fontconfig fonts-dejavu-core
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
