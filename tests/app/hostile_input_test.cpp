@@ -20,6 +20,7 @@
 #include "app/process_state.h"
 #include "store/work_folder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/child_holder.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -61,43 +62,7 @@ long PythonRowCount(const fs::path& dbf) {
   return static_cast<long>(SplitLines(r.out).size()) - 1;
 }
 
-// A child process holding a file with the lock that open tables take.
-class LockHolder {
- public:
-  LockHolder(const fs::path& file, int how) {
-    int ready[2], done[2];
-    if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      ::close(done[1]);
-      int fd = ::open(file.c_str(), O_RDONLY);
-      char ok = (fd >= 0 && ::flock(fd, how | LOCK_NB) == 0) ? 'y' : 'n';
-      (void)!::write(ready[1], &ok, 1);
-      char c;
-      (void)!::read(done[0], &c, 1);
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(done[0]);
-    done_ = done[1];
-    char c = 'n';
-    (void)!::read(ready[0], &c, 1);
-    ::close(ready[0]);
-    held_ = c == 'y';
-  }
-  ~LockHolder() {
-    ::close(done_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  bool held() const { return held_; }
-
- private:
-  pid_t pid_ = -1;
-  int done_ = -1;
-  bool held_ = false;
-};
+using testsupport::LockHolder;
 
 // A work folder with an accepted import of the sample school and its
 // solution, and a DAE folder of its own.

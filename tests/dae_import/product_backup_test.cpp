@@ -18,6 +18,7 @@
 #include "store/store_error.h"
 #include "store/table.h"
 #include "tests/dae_import/import_fixture.h"
+#include "tests/support/child_holder.h"
 
 namespace {
 
@@ -34,44 +35,7 @@ std::string Teacher(const std::string& dni, const std::string& p1, const std::st
                 {"", 6}, {"Dept", 100}});
 }
 
-// A child process that holds a file with the operating-system lock that
-// tables take, until the object is destroyed.
-class LockHolder {
- public:
-  LockHolder(const fs::path& file, int how) {
-    int ready[2], done[2];
-    if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      ::close(done[1]);
-      int fd = ::open(file.c_str(), O_RDONLY);
-      char ok = (fd >= 0 && ::flock(fd, how | LOCK_NB) == 0) ? 'y' : 'n';
-      (void)!::write(ready[1], &ok, 1);
-      char c;
-      (void)!::read(done[0], &c, 1);
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(done[0]);
-    done_ = done[1];
-    char c = 'n';
-    (void)!::read(ready[0], &c, 1);
-    ::close(ready[0]);
-    held_ = c == 'y';
-  }
-  ~LockHolder() {
-    ::close(done_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  bool held() const { return held_; }
-
- private:
-  pid_t pid_ = -1;
-  int done_ = -1;
-  bool held_ = false;
-};
+using testsupport::LockHolder;
 
 std::vector<std::string> Names(const std::vector<fs::path>& paths) {
   std::vector<std::string> out;

@@ -14,6 +14,7 @@
 #include "store/store_error.h"
 #include "store/table.h"
 #include "tests/store/store_test_util.h"
+#include "tests/support/child_holder.h"
 
 using namespace store;
 namespace fs = std::filesystem;
@@ -22,50 +23,19 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // A child process that holds a table open until told to end.
-class Holder {
+class Holder : public testsupport::ChildHolder {
  public:
-  Holder(const fs::path& folder, const std::string& name, bool exclusive) {
-    int ready[2], done[2];
-    if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      ::close(done[1]);
-      char ok = 'n';
-      try {
-        Table t;
-        t.SetDatabaseName(folder);
-        t.SetTableName(name);
-        t.SetExclusive(exclusive);
-        t.Open();
-        ok = 'y';
-        (void)!::write(ready[1], &ok, 1);
-        char c;
-        (void)!::read(done[0], &c, 1);
-      } catch (...) {
-        (void)!::write(ready[1], &ok, 1);
-      }
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(done[0]);
-    done_ = done[1];
-    char c = 'n';
-    (void)!::read(ready[0], &c, 1);
-    ::close(ready[0]);
-    opened_ = c == 'y';
-  }
-  ~Holder() {
-    ::close(done_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  bool opened() const { return opened_; }
-
- private:
-  pid_t pid_ = -1;
-  int done_ = -1;
-  bool opened_ = false;
+  Holder(const fs::path& folder, const std::string& name, bool exclusive)
+      : ChildHolder([&] {
+          // The table object stays open in the child until it ends.
+          static Table t;
+          t.SetDatabaseName(folder);
+          t.SetTableName(name);
+          t.SetExclusive(exclusive);
+          t.Open();
+          return true;
+        }) {}
+  bool opened() const { return held(); }
 };
 
 std::string OpenError(const fs::path& folder, const std::string& name, bool exclusive) {
