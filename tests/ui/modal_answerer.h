@@ -5,7 +5,9 @@
 // keeps firing inside the nested event loop of a modal box. Each modal it
 // finds is recorded (title, text, icon, buttons, default button) and dealt
 // with by the next queued action: click a button by its text, or run a
-// function that handles the modal itself (and must close it). A modal found
+// function that handles the modal itself (and must close it). Actions run
+// just after the poll, so that they may open further boxes, which are
+// answered in turn. A modal found
 // with no action queued is recorded as unexpected and rejected, so that a
 // test never hangs on a box it did not foresee. Keep one answerer alive at
 // a time: two would compete for the same box.
@@ -160,7 +162,15 @@ class ModalAnswerer : public QObject {
     queue_.pop_front();
     if (step.action) {
       seen.push_back(box);
-      step.action(modal);
+      // Run outside this timer's slot: Qt does not fire a timer again while
+      // its slot runs, and the action may open further modal boxes.
+      QPointer<QWidget> target(modal);
+      QMetaObject::invokeMethod(
+          this,
+          [target, action = std::move(step.action)] {
+            if (target) action(target);
+          },
+          Qt::QueuedConnection);
       return;
     }
     box.answer = step.button;
@@ -177,7 +187,13 @@ class ModalAnswerer : public QObject {
       return;
     }
     seen.push_back(box);
-    target->click();
+    QPointer<QAbstractButton> button(target);
+    QMetaObject::invokeMethod(
+        this,
+        [button] {
+          if (button) button->click();
+        },
+        Qt::QueuedConnection);
   }
 
   QTimer timer_;

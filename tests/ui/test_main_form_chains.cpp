@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 
+#include "store/table.h"
 #include "tests/ui/test_main_form_fixture.h"
+#include "ui/ajusta_dae_dialog.h"
 
 namespace {
 
@@ -283,6 +286,146 @@ TEST_F(ImportChainTest, EnterInACellEditorDoesNotPressTheDefaultButton) {
   QApplication::processEvents();
   EXPECT_EQ(answers.texts(), QStringList{QStringLiteral("Proceso finalizado")});
   EXPECT_FALSE(W<QWidget>("Panel2")->isVisible());
+}
+
+// ------------------------------------------------------------------ export
+
+class ExportChainTest : public ImportChainTest {
+ protected:
+  // The import run to its end, then the centre table removed and the
+  // timetable solution put in place, as after a run of the timetabling
+  // product.
+  void ImportThenDropCentre() {
+    Open();
+    RunImport();
+    Click(Button("BitBtn1"));
+    uitest::ModalAnswerer answers;
+    answers.click(QStringLiteral("Aceptar"));
+    Click(Button("BitBtn2"));
+    ASSERT_EQ(answers.texts(), QStringList{QStringLiteral("Proceso finalizado")});
+    fs::remove(Table("daeCENTRO.DBF"));
+    fs::remove(store::ResolveFileNoCase(work_, "daeCENTRO.MDX"));
+    fs::copy_file(testsupport::SourceDir() / "examples" / "solution" / "SOLUC.DBF", work_ / "SOLUC.DBF",
+                  fs::copy_options::overwrite_existing);
+    // Every teacher of the sample has a document: the coding window can
+    // write the timetable file without asking.
+    for (const std::string& dni : uitest::DumpTable(Table("PROFT.DBF")).values("DNI")) ASSERT_FALSE(dni.empty());
+  }
+
+  static void PressButtonOf(QWidget* window, const QString& text) {
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+      if (b->text() == text && b->isVisible()) {
+        b->click();
+        return;
+      }
+    ADD_FAILURE() << "no button " << text.toStdString() << " in " << window->metaObject()->className();
+    if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
+  }
+};
+
+TEST_F(ExportChainTest, MissingCentreWaitsInTheCentrePanelUntilItsDataAreComplete) {
+  ImportThenDropCentre();
+  state_.resultCode = 0;
+
+  {
+    uitest::ModalAnswerer answers;
+    answers.act([](QWidget* w) { PressButtonOf(w, QStringLiteral("Aceptar")); });  // template window
+    Click(Button("BImportar"));
+    ASSERT_EQ(answers.seen.size(), 1u);
+    EXPECT_EQ(answers.seen[0].className, QStringLiteral("ui::TControlPlantilla"));
+  }
+  EXPECT_EQ(state_.workflowFlag, 1);
+  EXPECT_TRUE(W<QWidget>("Panel1")->isVisible());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  ui::DataGrid* centre = Grid("wwDBGridCODCENTRO");
+  ASSERT_EQ(centre->model()->rowCount(), 1);  // one new, empty row
+  EXPECT_EQ(Column(centre, 0)[0], QString());
+
+  // OK with a field still empty keeps the panel, without a word.
+  TypeIntoCell(centre, 0, 0, QStringLiteral("012345"));
+  TypeIntoCell(centre, 0, 1, QStringLiteral("2025"));
+  {
+    uitest::ModalAnswerer answers;
+    Click(Button("BitBtn1"));
+    EXPECT_TRUE(answers.seen.empty()) << answers.texts().join(" | ").toStdString();
+  }
+  EXPECT_TRUE(W<QWidget>("Panel1")->isVisible());
+  EXPECT_EQ(state_.workflowFlag, 1);
+
+  // Complete: the export runs on through the coding window to its file.
+  TypeIntoCell(centre, 0, 2, QStringLiteral("3"));
+  uitest::ModalAnswerer answers;
+  answers.act([](QWidget* w) {
+    // The user completes the teachers' documents, then leaves with "&Salir".
+    auto* coding = qobject_cast<ui::TAjustaDAE*>(w);
+    ASSERT_NE(coding, nullptr);
+    store::Table& prof = coding->logic().wwTableProfesor;
+    int n = 0;
+    for (prof.First(); !prof.Eof(); prof.Next()) {
+      if (!prof.FieldByName("DNI").AsString().empty()) continue;
+      prof.Edit();
+      prof.FieldByName("DNI").SetAsString("9900000" + std::to_string(n++));
+      prof.Post();
+    }
+    PressButtonOf(w, QStringLiteral("&Salir"));
+  });
+  answers.click(QStringLiteral("Aceptar"));
+  Click(Button("BitBtn1"));
+  ASSERT_EQ(answers.seen.size(), 2u) << answers.texts().join(" | ").toStdString();
+  EXPECT_EQ(answers.seen[0].className, QStringLiteral("ui::TAjustaDAE"));
+  EXPECT_EQ(answers.seen[1].text, QStringLiteral("Proceso finalizado"));
+  EXPECT_FALSE(W<QWidget>("Panel1")->isVisible());
+  EXPECT_EQ(state_.resultCode, 1);
+  EXPECT_EQ(state_.workflowFlag, 0);
+  const fs::path file = store::ResolveFileNoCase(dae_, "fCUADROS.txt");
+  ASSERT_TRUE(fs::exists(file));
+  const std::string text = testsupport::ReadFile(file);
+  EXPECT_NE(text.find("012345"), std::string::npos);
+  const uitest::DumpedTable centreTable = uitest::DumpTable(Table("daeCENTRO.DBF"));
+  ASSERT_EQ(centreTable.rows.size(), 1u);
+  EXPECT_EQ(centreTable.values("CODCENTRO")[0], "012345");
+  EXPECT_EQ(centreTable.values("VERSION")[0], "3");
+}
+
+TEST_F(ExportChainTest, CodingWindowLeftWithoutTheFileEndsWithTheWarningAndStillOne) {
+  ImportThenDropCentre();
+  form_.reset();
+  // One teacher without a document.
+  {
+    store::Table prof;
+    prof.SetDatabaseName(work_);
+    prof.SetTableName("PROFT");
+    prof.Open();
+    prof.First();
+    prof.Edit();
+    prof.FieldByName("DNI").SetAsString("");
+    prof.Post();
+    prof.Close();
+  }
+  OpenEmbedded(app::HiddenPanel::Left);  // the export direction only
+  {
+    uitest::ModalAnswerer answers;
+    answers.act([](QWidget* w) { PressButtonOf(w, QStringLiteral("Aceptar")); });
+    Click(Button("BImportar"));
+  }
+  ASSERT_TRUE(W<QWidget>("Panel1")->isVisible());
+  ui::DataGrid* centre = Grid("wwDBGridCODCENTRO");
+  TypeIntoCell(centre, 0, 0, QStringLiteral("012345"));
+  TypeIntoCell(centre, 0, 1, QStringLiteral("2025"));
+  TypeIntoCell(centre, 0, 2, QStringLiteral("1"));
+
+  uitest::ModalAnswerer answers;
+  answers.act([](QWidget* w) { PressButtonOf(w, QStringLiteral("&Salir")); });
+  answers.click(QStringLiteral("&No"));  // do not correct the missing document
+  answers.click(QStringLiteral("Aceptar"));
+  Click(Button("BitBtn1"));
+  ASSERT_EQ(answers.seen.size(), 3u) << answers.texts().join(" | ").toStdString();
+  EXPECT_EQ(answers.seen[1].title, QStringLiteral("Confirmación"));
+  EXPECT_TRUE(answers.seen[1].text.contains(QStringLiteral("SIN DOCumento")));
+  EXPECT_EQ(answers.seen[2].text, QStringLiteral("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"));
+  EXPECT_FALSE(fs::exists(store::ResolveFileNoCase(dae_, "fCUADROS.txt")));
+  EXPECT_FALSE(form_->isVisible());  // embedded: closed at the end
+  EXPECT_EQ(uitest::ResultEntry(Ini()), "1");
 }
 
 // ---------------------------------------------------- folder missing, close
