@@ -159,6 +159,7 @@ void DriveBox::refreshVolumes() {
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
     if (!volume.isValid() || !volume.isReady()) continue;
     const QString root = QDir::cleanPath(volume.rootPath());
+    if (!QFileInfo(root).isDir()) continue;  // a single file mounted in place
     if (roots.contains(root)) continue;
     roots << root;
     const QString name = volume.displayName();

@@ -67,6 +67,9 @@ class XServer {
       const bool up = WaitUntil([&] {
         return fs::exists(socket) || p->state() == QProcess::NotRunning;
       });
+      // A server started at the same moment by another test may own the
+      // socket: ours must still be running a moment later.
+      if (up) p->waitForFinished(300);
       if (up && p->state() == QProcess::Running) {
         display_ = QStringLiteral(":%1").arg(n);
         process_ = std::move(p);

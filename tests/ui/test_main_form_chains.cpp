@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -201,6 +202,28 @@ TEST_F(ImportChainTest, MissingLevelTableKeepsTheCentrePanel) {
   EXPECT_TRUE(W<QWidget>("Panel1")->isVisible());
   EXPECT_FALSE(W<QWidget>("Panel2")->isVisible());
   EXPECT_EQ(state_.resultCode, -1);
+}
+
+TEST_F(ImportChainTest, StoreErrorGoesToTheErrorReportAndTheWindowStaysAsItWas) {
+  Open();
+  RunImport();
+  ASSERT_TRUE(W<QWidget>("Panel1")->isVisible());
+  // The level table damaged behind the tool's back.
+  testsupport::WriteFile(Table("daeNIVIMP.DBF"), "esto no es una tabla");
+  uitest::ModalAnswerer answers;
+  answers.click(QStringLiteral("OK"));
+  Click(Button("BitBtn1"));
+  ASSERT_EQ(answers.seen.size(), 1u);
+  const uitest::SeenBox& box = answers.seen[0];
+  EXPECT_EQ(box.objectName, QStringLiteral("ErrorReport"));
+  EXPECT_EQ(box.title, QStringLiteral("transPelmarDAE"));
+  EXPECT_EQ(box.icon, static_cast<int>(QMessageBox::Critical));
+  EXPECT_TRUE(box.text.contains(QStringLiteral("daeNIVIMP"), Qt::CaseInsensitive)) << box.text.toStdString();
+  EXPECT_TRUE(box.text.endsWith(QLatin1Char('.'))) << box.text.toStdString();
+  EXPECT_FALSE(W<QWidget>("Panel2")->isVisible());
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_EQ(state_.resultCode, 1);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ImportChainTest, RepeatedAbbreviationKeepsTheLevelPanelAndWritesNothing) {
