@@ -353,12 +353,15 @@ void TMForm::FormCreate(const app::LaunchOptions& options) {
   hideDirectionPanel(options.hiddenPanel);
 }
 
+// The handle is the foreign window's native id (an X11 window id under X).
+// Where the platform cannot hold foreign windows (offscreen, Wayland), the
+// window stays top-level but still frameless at (2, 2), and embedded mode
+// holds all the same: the caller still gets its result entry.
 void TMForm::embedInto(std::uintptr_t handle) {
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setFixedSize(kFormWidth, kFormHeight);
   host_ = QWindow::fromWinId(static_cast<WId>(handle));
   if (host_) {
-    host_->setParent(nullptr);
     winId();  // the native window, so that it can be given its parent
     windowHandle()->setParent(host_);
     windowHandle()->setPosition(kEmbeddedOffset, kEmbeddedOffset);
