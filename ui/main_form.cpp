@@ -15,6 +15,13 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#if __has_include(<xcb/xcb.h>)
+#include <xcb/xcb.h>
+#define TRANSDAE_WATCH_XCB 1
+#endif
+
+#include <QAbstractNativeEventFilter>
+
 #include "app/error_report.h"
 #include "app/result_entry.h"
 #include "store/work_folder.h"
@@ -75,6 +82,40 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+// Under X the foreign window may vanish while the tool runs (the program
+// that owns it ended, or closed it): the server then destroys the tool's
+// window with it. The tool then closes as the user's "&Salir" would, so that
+// it never lingers without a window.
+class TMForm::HostWatch : public QAbstractNativeEventFilter {
+ public:
+  HostWatch(TMForm* form, WId window) : form_(form), window_(window) {}
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+#ifdef TRANSDAE_WATCH_XCB
+    if (type != QByteArrayLiteral("xcb_generic_event_t")) return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+    const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+    if (destroyed->window != window_) return false;
+    QPointer<TMForm> form(form_);
+    QMetaObject::invokeMethod(
+        form_,
+        [form] {
+          if (form && form->isVisible()) form->close();
+        },
+        Qt::QueuedConnection);
+#else
+    Q_UNUSED(type);
+    Q_UNUSED(message);
+#endif
+    return false;
+  }
+
+ private:
+  TMForm* form_;
+  WId window_;
+};
+
 TMForm::TMForm(FormSetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window),
       state_(setup.state ? setup.state : &app::Process()),
@@ -107,6 +148,7 @@ TMForm::TMForm(FormSetup setup, QWidget* parent)
 }
 
 TMForm::~TMForm() {
+  if (hostWatch_) QCoreApplication::instance()->removeNativeEventFilter(hostWatch_.get());
   if (busy_) QApplication::restoreOverrideCursor();
   // The grids listen to the tables: they go before the workflow's tables.
   delete Panel1;
@@ -365,6 +407,8 @@ void TMForm::embedInto(std::uintptr_t handle) {
     winId();  // the native window, so that it can be given its parent
     windowHandle()->setParent(host_);
     windowHandle()->setPosition(kEmbeddedOffset, kEmbeddedOffset);
+    hostWatch_ = std::make_unique<HostWatch>(this, winId());
+    QCoreApplication::instance()->installNativeEventFilter(hostWatch_.get());
   }
   move(kEmbeddedOffset, kEmbeddedOffset);
 }

@@ -118,6 +118,8 @@ class TMForm : public QWidget, public app::UserInterface {
   void wwDBGridNIVIMPEnter();
   void showHelpForFocus();
 
+  class HostWatch;
+  std::unique_ptr<HostWatch> hostWatch_;
   app::ProcessState* state_;
   std::filesystem::path workFolder_;
   std::filesystem::path exeFolder_;

@@ -265,6 +265,22 @@ TEST_F(EmbeddingTest, EmbeddedImportWithoutItsFolderWritesMinusOneAndCloses) {
   EXPECT_EQ(uitest::ResultEntry(exe_ / "Dolvarin.ini"), "-1");
 }
 
+TEST_F(EmbeddingTest, ToolEndsWhenTheForeignWindowVanishes) {
+  const QString host = StartHost();
+  ASSERT_FALSE(host.isEmpty());
+  QProcess* xmessage = processes_.back().get();
+  QProcess* tool = Spawn(QString::fromStdString(tool_.string()), {QStringLiteral("importar"), host.mid(2)}, dae_);
+  ASSERT_TRUE(WaitUntil([&] {
+    const QString child = ChildWithText(host, QString::fromUtf8(kCaption));
+    return !child.isEmpty() && Info(child, QStringLiteral("Map State")) == QStringLiteral("IsViewable");
+  }));
+  xmessage->terminate();  // the owner of the foreign window ends
+  ASSERT_TRUE(xmessage->waitForFinished(10000));
+  ASSERT_TRUE(tool->waitForFinished(15000)) << "the tool outlived its window";
+  EXPECT_EQ(tool->exitCode(), 0);
+  EXPECT_EQ(uitest::ResultEntry(exe_ / "Dolvarin.ini"), "0");
+}
+
 TEST_F(EmbeddingTest, BadHandleIsReportedAndTheToolStartsStandAlone) {
   const QPoint salir = ButtonCentre("BClose", app::HiddenPanel::None);
   const QString host = StartHost();
