@@ -31,12 +31,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number.
-N=91
-while [ -e "/tmp/.X11-unix/X$N" ] || [ -e "/tmp/.X$N-lock" ]; do N=$((N + 1)); done
-Xvfb ":$N" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display and writes its number once it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 PIDS+=($!)
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$N" ] && break; sleep 0.1; done
+for _ in $(seq 150); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+N=$(tr -d '[:space:]' <"$WORK/display")
+[ -n "$N" ] || { echo "Xvfb no ha arrancado" >&2; exit 1; }
 export DISPLAY=":$N" QT_QPA_PLATFORM=xcb QTEMP="$WORK/QTEMP"
 
 mkdir -p "$WORK/dae" "$WORK/bin"

@@ -45,33 +45,38 @@ class XServer {
  public:
   ~XServer() {
     if (process_) {
-      process_->kill();
-      process_->waitForFinished(5000);
+      process_->terminate();  // lets the server remove its socket and lock
+      if (!process_->waitForFinished(5000)) {
+        process_->kill();
+        process_->waitForFinished(5000);
+      }
     }
   }
 
+  // The server chooses a free display itself and writes its number when it
+  // is ready (-displayfd), so that tests running side by side never meet on
+  // one display.
   bool Start() {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty()) return false;
-    for (int n = 70 + static_cast<int>(QCoreApplication::applicationPid() % 50); n < 400; ++n) {
-      if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-          fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-        continue;
+    for (int attempt = 0; attempt < 3; ++attempt) {
       auto p = std::make_unique<QProcess>();
-      p->setProcessChannelMode(QProcess::MergedChannels);
-      p->start(xvfb, {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
-                      QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+      p->setProcessChannelMode(QProcess::SeparateChannels);
+      p->start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                      QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
                       QStringLiteral("tcp")});
       if (!p->waitForStarted(5000)) continue;
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      const bool up = WaitUntil([&] {
-        return fs::exists(socket) || p->state() == QProcess::NotRunning;
-      });
-      // A server started at the same moment by another test may own the
-      // socket: ours must still be running a moment later.
-      if (up) p->waitForFinished(300);
-      if (up && p->state() == QProcess::Running) {
-        display_ = QStringLiteral(":%1").arg(n);
+      QByteArray out;
+      QElapsedTimer clock;
+      clock.start();
+      while (!out.contains('\n') && p->state() == QProcess::Running && clock.elapsed() < 15000) {
+        p->waitForReadyRead(200);
+        out += p->readAllStandardOutput();
+      }
+      bool ok = false;
+      const int number = out.trimmed().toInt(&ok);
+      if (ok && p->state() == QProcess::Running) {
+        display_ = QStringLiteral(":%1").arg(number);
         process_ = std::move(p);
         return true;
       }
@@ -123,6 +128,7 @@ class EmbeddingTest : public uitest::FormFixture {
   QProcess* Spawn(const QString& program, const QStringList& args, const fs::path& cwd = {}) {
     processes_.push_back(std::make_unique<QProcess>());
     QProcess* p = processes_.back().get();
+    p->setProcessChannelMode(QProcess::MergedChannels);
     p->setProcessEnvironment(env_);
     if (!cwd.empty()) p->setWorkingDirectory(QString::fromStdString(cwd.string()));
     p->start(program, args);
@@ -160,16 +166,28 @@ class EmbeddingTest : public uitest::FormFixture {
     return {};
   }
 
-  // Starts the host window and returns its id.
+  // Starts the host window and returns its id (the host process is
+  // host_). A host that ends before its window shows is started again.
   QString StartHost() {
-    Spawn(QStringLiteral("xmessage"),
-          {QStringLiteral("-name"), QStringLiteral("transdae-anfitrion"), QStringLiteral("-geometry"),
-           QStringLiteral("700x400+10+10"), QStringLiteral("Ventana anfitriona")});
     QString host;
-    EXPECT_TRUE(WaitUntil([&] {
-      host = ChildWithText({}, QStringLiteral("\"transdae-anfitrion\""));
-      return !host.isEmpty();
-    }));
+    QString report;
+    for (int attempt = 0; attempt < 3 && host.isEmpty(); ++attempt) {
+      host_ = Spawn(QStringLiteral("xmessage"),
+                    {QStringLiteral("-name"), QStringLiteral("transdae-anfitrion"),
+                     QStringLiteral("-geometry"), QStringLiteral("700x400+10+10"),
+                     QStringLiteral("Ventana anfitriona")});
+      WaitUntil([&] {
+        host = ChildWithText({}, QStringLiteral("\"transdae-anfitrion\""));
+        return !host.isEmpty() || host_->state() == QProcess::NotRunning;
+      });
+      if (host.isEmpty())
+        report += QStringLiteral("xmessage (exit %1): %2\n")
+                      .arg(host_->exitCode())
+                      .arg(QString::fromLocal8Bit(host_->readAll()));
+    }
+    EXPECT_FALSE(host.isEmpty()) << report.toStdString()
+                                 << X(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+                                        .toStdString();
     return host;
   }
 
@@ -198,6 +216,7 @@ class EmbeddingTest : public uitest::FormFixture {
   }
 
   XServer x_;
+  QProcess* host_ = nullptr;
   QProcessEnvironment env_;
   fs::path tool_;
   std::vector<std::unique_ptr<QProcess>> processes_;
@@ -268,7 +287,7 @@ TEST_F(EmbeddingTest, EmbeddedImportWithoutItsFolderWritesMinusOneAndCloses) {
 TEST_F(EmbeddingTest, ToolEndsWhenTheForeignWindowVanishes) {
   const QString host = StartHost();
   ASSERT_FALSE(host.isEmpty());
-  QProcess* xmessage = processes_.back().get();
+  QProcess* xmessage = host_;
   QProcess* tool = Spawn(QString::fromStdString(tool_.string()), {QStringLiteral("importar"), host.mid(2)}, dae_);
   ASSERT_TRUE(WaitUntil([&] {
     const QString child = ChildWithText(host, QString::fromUtf8(kCaption));
