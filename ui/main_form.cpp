@@ -125,6 +125,9 @@ TMForm::TMForm(FormSetup setup, QWidget* parent)
   setWindowTitle(QStringLiteral("Exportar e importar datos entre Dolvarin y DAE"));
   setProperty("helpContext", kHelpMainWindow);
   setFixedSize(kFormWidth, kFormHeight);
+  // A dialog's border: a title and a close box, no resizing or maximising.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
   workflow_ = std::make_unique<app::MainWorkflow>(*this, *state_, workFolder_);
   help_ = new HelpViewer(this);

@@ -230,6 +230,11 @@ TEST_F(MainFormTest, CommandLineShapesTheWindow) {
       EXPECT_EQ(right->geometry(), QRect(289, 0, 310, 106));
     }
     EXPECT_EQ(form.windowFlags().testFlag(Qt::FramelessWindowHint), c.embedded);
+    if (!c.embedded) {
+      // Stand-alone: a dialog's border, without a maximise box.
+      EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+      EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    }
     if (c.embedded) EXPECT_EQ(form.pos(), QPoint(2, 2));
     EXPECT_EQ(form.size(), QSize(599, 311));
     if (c.error.isEmpty()) {
