@@ -70,7 +70,7 @@ inline DumpedTable DumpTable(const fs::path& dbf) {
   DumpedTable table;
   const std::vector<std::string> lines = testsupport::SplitLines(r.out);
   if (lines.empty()) return table;
-  for (const std::string& spec : SplitBar(lines[0])) table.fields.push_back(spec.substr(0, spec.find(':')));
+  for (const std::string& field : SplitBar(lines[0])) table.fields.push_back(field.substr(0, field.find(':')));
   for (size_t i = 1; i < lines.size(); ++i) table.rows.push_back(SplitBar(lines[i]));
   return table;
 }
