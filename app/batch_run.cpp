@@ -6,7 +6,7 @@
 
 #include "app/batch_ui.h"
 #include "app/csv_value.h"
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "app/main_workflow.h"
 #include "dae_export/ajusta_dae.h"
 #include "store/cp1252.h"
@@ -42,7 +42,7 @@ bool AsUser(BatchUI& ui, Fn&& fn) {
     fn();
     return true;
   } catch (const std::exception& e) {
-    ui.ReportError(ErrorReportText(e.what()));
+    ui.ReportError(chain::ErrorReportText(e.what()));
     return false;
   }
 }
@@ -86,7 +86,7 @@ std::vector<std::string> TypeLevels(store::Table& levels,
   return unmatched;
 }
 
-int Finish(BatchUI& ui, const ProcessState& state, std::ostream& out) {
+int Finish(BatchUI& ui, const chain::ProcessState& state, std::ostream& out) {
   const bool finished = ui.Errors().empty() && !ui.Messages().empty() &&
                         ui.Messages().back() == kFinished;
   out << "resultado: " << state.resultCode << "\n";
@@ -96,7 +96,7 @@ int Finish(BatchUI& ui, const ProcessState& state, std::ostream& out) {
 
 }  // namespace
 
-int RunImport(const CliOptions& o, ProcessState& state, std::ostream& out,
+int RunImport(const CliOptions& o, chain::ProcessState& state, std::ostream& out,
               std::ostream& err) {
   // The levels file is checked before anything is touched.
   std::vector<LevelAbbreviations> levels;
@@ -108,11 +108,11 @@ int RunImport(const CliOptions& o, ProcessState& state, std::ostream& out,
       return kExitUsage;
     }
   }
-  BatchUI ui(out, o.language, [](const std::string&) { return Answer::No; });
+  BatchUI ui(out, o.language, [](const std::string&) { return chain::Answer::No; });
   MainWorkflow wf(ui, state, WorkFolderOf(o));
 
   wf.BExportarClick(o.daeFolder);
-  if (!ui.Errors().empty() || !ui.PanelVisible(Panel::Centre))
+  if (!ui.Errors().empty() || !ui.PanelVisible(chain::Panel::Centre))
     return Finish(ui, state, out);
 
   // Centre panel: the row as it stands, or with the values typed in.
@@ -120,7 +120,7 @@ int RunImport(const CliOptions& o, ProcessState& state, std::ostream& out,
       !AsUser(ui, [&] { TypeCentre(wf.Tables().wwTableCentro, *o.centre); }))
     return Finish(ui, state, out);
   wf.BitBtn1Click();
-  if (!ui.Errors().empty() || !ui.PanelVisible(Panel::Levels))
+  if (!ui.Errors().empty() || !ui.PanelVisible(chain::Panel::Levels))
     return Finish(ui, state, out);
 
   // Level panel.
@@ -163,7 +163,7 @@ void TypeDocuments(BatchUI& ui, dae_export::AjustaDAE& w,
   }
 }
 
-int RunExport(const CliOptions& o, ProcessState& state, std::ostream& out,
+int RunExport(const CliOptions& o, chain::ProcessState& state, std::ostream& out,
               std::ostream& err) {
   // The documents file is checked before anything is touched.
   std::vector<TeacherDocument> docs;
@@ -177,9 +177,9 @@ int RunExport(const CliOptions& o, ProcessState& state, std::ostream& out,
   }
   const bool fresh = o.fresh, codesOnly = o.codesOnly;
   BatchUI ui(out, o.language, [fresh, codesOnly](const std::string& q) {
-    if (Contains(q, kKeepPrevious)) return fresh ? Answer::No : Answer::Yes;
-    if (Contains(q, kStraightToCoding)) return codesOnly ? Answer::Yes : Answer::No;
-    return Answer::No;  // teachers without a document: leave without the file
+    if (Contains(q, kKeepPrevious)) return fresh ? chain::Answer::No : chain::Answer::Yes;
+    if (Contains(q, kStraightToCoding)) return codesOnly ? chain::Answer::Yes : chain::Answer::No;
+    return chain::Answer::No;  // teachers without a document: leave without the file
   });
   if (!docs.empty())
     ui.SetCodingInput([&ui, &docs](dae_export::AjustaDAE& w) {
@@ -189,7 +189,7 @@ int RunExport(const CliOptions& o, ProcessState& state, std::ostream& out,
 
   wf.BImportarClick(o.daeFolder);
   if (!ui.Errors().empty()) return Finish(ui, state, out);
-  if (ui.PanelVisible(Panel::Centre)) {
+  if (ui.PanelVisible(chain::Panel::Centre)) {
     // The centre table was missing: the export waits for the centre data.
     if (!o.centre) {
       ui.Note("Faltan los datos del centro (daeCENTRO): indique --centre "
@@ -199,7 +199,7 @@ int RunExport(const CliOptions& o, ProcessState& state, std::ostream& out,
     if (!AsUser(ui, [&] { TypeCentre(wf.Tables().wwTableCentro, *o.centre); }))
       return Finish(ui, state, out);
     wf.BitBtn1Click();
-    if (ui.Errors().empty() && ui.PanelVisible(Panel::Centre)) {
+    if (ui.Errors().empty() && ui.PanelVisible(chain::Panel::Centre)) {
       ui.Note("Los datos del centro siguen incompletos. La exportación no ha "
               "terminado.");
       return Finish(ui, state, out);
@@ -243,7 +243,7 @@ int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
     out.flush();
     return kExitFinished;
   } catch (const std::exception& e) {
-    err << "transdae-cli: " << ErrorReportText(e.what()) << "\n";
+    err << "transdae-cli: " << chain::ErrorReportText(e.what()) << "\n";
     return kExitStopped;
   }
 }
@@ -263,14 +263,14 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out,
         out << CliUsageText();
         return kExitFinished;
       case CliCommand::Import:
-        return RunImport(o, Process(), out, err);
+        return RunImport(o, chain::Process(), out, err);
       case CliCommand::Export:
-        return RunExport(o, Process(), out, err);
+        return RunExport(o, chain::Process(), out, err);
       case CliCommand::Show:
         return RunShow(o, out, err);
     }
   } catch (const std::exception& e) {
-    err << "transdae-cli: " << ErrorReportText(e.what()) << "\n";
+    err << "transdae-cli: " << chain::ErrorReportText(e.what()) << "\n";
   }
   return kExitStopped;
 }

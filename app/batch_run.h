@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/cli_options.h"
-#include "app/process_state.h"
+#include "chain/process_state.h"
 
 namespace app {
 
@@ -24,9 +24,9 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err);
 
 // The commands, for options already parsed.
-int RunImport(const CliOptions& options, ProcessState& state, std::ostream& out,
+int RunImport(const CliOptions& options, chain::ProcessState& state, std::ostream& out,
               std::ostream& err);
-int RunExport(const CliOptions& options, ProcessState& state, std::ostream& out,
+int RunExport(const CliOptions& options, chain::ProcessState& state, std::ostream& out,
               std::ostream& err);
 int RunShow(const CliOptions& options, std::ostream& out, std::ostream& err);
 

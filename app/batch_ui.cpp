@@ -34,10 +34,10 @@ void BatchUI::ShowMessage(const std::string& text) {
   Print(text);
 }
 
-Answer BatchUI::Ask(const std::string& text) {
+chain::Answer BatchUI::Ask(const std::string& text) {
   Print(text);
-  Answer a = policy_ ? policy_(text) : Answer::No;
-  Print(a == Answer::Yes ? "respuesta: Sí" : "respuesta: No");
+  chain::Answer a = policy_ ? policy_(text) : chain::Answer::No;
+  Print(a == chain::Answer::Yes ? "respuesta: Sí" : "respuesta: No");
   return a;
 }
 
@@ -46,19 +46,19 @@ void BatchUI::ReportError(const std::string& text) {
   Print("Error: " + text);
 }
 
-void BatchUI::SetPanelVisible(Panel panel, bool visible) {
+void BatchUI::SetPanelVisible(chain::Panel panel, bool visible) {
   switch (panel) {
-    case Panel::Centre: centre_ = visible; break;
-    case Panel::Levels: levels_ = visible; break;
-    case Panel::BackToLevels: backToLevels_ = visible; break;
+    case chain::Panel::Centre: centre_ = visible; break;
+    case chain::Panel::Levels: levels_ = visible; break;
+    case chain::Panel::BackToLevels: backToLevels_ = visible; break;
   }
 }
 
-bool BatchUI::PanelVisible(Panel panel) const {
+bool BatchUI::PanelVisible(chain::Panel panel) const {
   switch (panel) {
-    case Panel::Centre: return centre_;
-    case Panel::Levels: return levels_;
-    case Panel::BackToLevels: return backToLevels_;
+    case chain::Panel::Centre: return centre_;
+    case chain::Panel::Levels: return levels_;
+    case chain::Panel::BackToLevels: return backToLevels_;
   }
   return false;
 }

@@ -8,21 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.h"
+#include "chain/user_interface.h"
 
 namespace app {
 
-class BatchUI : public UserInterface {
+class BatchUI : public chain::UserInterface {
  public:
   // Chooses the answer to a question (its text as the chain asked it).
-  using AnswerPolicy = std::function<Answer(const std::string& question)>;
+  using AnswerPolicy = std::function<chain::Answer(const std::string& question)>;
 
   BatchUI(std::ostream& out, std::string language, AnswerPolicy policy);
 
   void ShowMessage(const std::string& text) override;
-  Answer Ask(const std::string& text) override;
+  chain::Answer Ask(const std::string& text) override;
   void ReportError(const std::string& text) override;
-  void SetPanelVisible(Panel panel, bool visible) override;
+  void SetPanelVisible(chain::Panel panel, bool visible) override;
   void SetBusyCursor(bool busy) override { busy_ = busy; }
   void CloseMainWindow() override { closed_ = true; }
   std::string LanguageText() override { return language_; }
@@ -43,7 +43,7 @@ class BatchUI : public UserInterface {
 
   const std::vector<std::string>& Messages() const { return messages_; }
   const std::vector<std::string>& Errors() const { return errors_; }
-  bool PanelVisible(Panel panel) const;
+  bool PanelVisible(chain::Panel panel) const;
   bool Busy() const { return busy_; }
   bool Closed() const { return closed_; }
 

@@ -31,7 +31,7 @@ struct LaunchOptions {
   HiddenPanel hiddenPanel = HiddenPanel::None;
   // The conversion error's text ("'$xyz' no es un valor entero válido");
   // empty when none. Shown like every general error report:
-  // ui.ReportError(app::ErrorReportText(error)).
+  // ui.ReportError(chain::ErrorReportText(error)).
   std::string error;
 };
 

@@ -30,12 +30,12 @@ bool IsOwnIndexedTable(const store::IndexError& e) {
   return OwnTags(e.TablePath().stem().string()) != nullptr;
 }
 
-bool OfferIndexRebuild(UserInterface& ui, const store::IndexError& e, MainTables& tables) {
+bool OfferIndexRebuild(chain::UserInterface& ui, const store::IndexError& e, chain::MainTables& tables) {
   const store::IndexDefs* tags = OwnTags(e.TablePath().stem().string());
   if (!tags) return false;
   const std::string label = e.TablePath().filename().string();
   ui.SetBusyCursor(false);
-  if (ui.Ask(RebuildIndexQuestion(e.what(), label)) != Answer::Yes) return false;
+  if (ui.Ask(RebuildIndexQuestion(e.what(), label)) != chain::Answer::Yes) return false;
   tables.CloseAll();
   store::Table t;
   t.SetDatabaseName(e.TablePath().parent_path());

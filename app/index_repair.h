@@ -6,8 +6,8 @@
 #pragma once
 #include <string>
 
-#include "app/main_tables.h"
-#include "app/user_interface.h"
+#include "chain/main_tables.h"
+#include "chain/user_interface.h"
 #include "store/store_error.h"
 
 namespace app {
@@ -22,6 +22,6 @@ bool IsOwnIndexedTable(const store::IndexError& e);
 // answer is "&Si", closes the window's tables and rebuilds it. True when the
 // index was rebuilt; false when the table is not one of the tool's own or
 // the user said no. Errors of the rebuild itself are thrown.
-bool OfferIndexRebuild(UserInterface& ui, const store::IndexError& e, MainTables& tables);
+bool OfferIndexRebuild(chain::UserInterface& ui, const store::IndexError& e, chain::MainTables& tables);
 
 }  // namespace app

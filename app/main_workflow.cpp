@@ -24,7 +24,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "app/index_repair.h"
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
@@ -57,20 +57,20 @@ bool IsBlank(std::string_view s) {
 
 }  // namespace
 
-MainWorkflow::MainWorkflow(UserInterface& ui, ProcessState& state,
+MainWorkflow::MainWorkflow(chain::UserInterface& ui, chain::ProcessState& state,
                            fs::path workFolder)
     : ui_(ui),
       state_(state),
       workFolder_(std::move(workFolder)),
       tables_(workFolder_) {}
 
-StepContext MainWorkflow::Context() {
-  return StepContext{ui_, state_, workFolder_, daeFolder_};
+chain::StepContext MainWorkflow::Context() {
+  return chain::StepContext{ui_, state_, workFolder_, daeFolder_};
 }
 
 void MainWorkflow::ReportError(const std::exception& e) {
   ui_.SetBusyCursor(false);
-  ui_.ReportError(ErrorReportText(e.what()));
+  ui_.ReportError(chain::ErrorReportText(e.what()));
 }
 
 void MainWorkflow::BExportarClick(const std::string& currentFolder) {
@@ -88,7 +88,7 @@ void MainWorkflow::BExportarClick(const std::string& currentFolder) {
     }
     ui_.SetBusyCursor(true);
     state_.resultCode = 1;
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     dae_import::ImportaTablasDAE(ctx);
     dae_import::ImportaAsignaturas(ctx);
     dae_import::ImportaProfesores(ctx);
@@ -110,7 +110,7 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
       }
       return;
     }
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     // A missing or damaged index of one of the tool's own tables can be
     // rebuilt from its records; the chain then starts again, once.
     for (int attempt = 0;; ++attempt) {
@@ -129,7 +129,7 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
 
 void MainWorkflow::BitBtn1Click() {
   Guarded([&] {
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     if (state_.workflowFlag == 0) {
       dae_import::DatosNivel(ctx, tables_);
       return;
@@ -142,7 +142,7 @@ void MainWorkflow::BitBtn1Click() {
                           !IsBlank(centre.FieldByName("VERSION").AsString());
     if (complete) {
       state_.workflowFlag = 0;
-      ui_.SetPanelVisible(Panel::Centre, false);
+      ui_.SetPanelVisible(chain::Panel::Centre, false);
       centre.Close();
       dae_export::Importar2(ctx, tables_);
       ui_.SetBusyCursor(false);
@@ -154,21 +154,21 @@ void MainWorkflow::BitBtn1Click() {
 
 void MainWorkflow::FinalRecogida() {
   Guarded([&] {
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     dae_import::FinalRecogida(ctx, tables_);
   });
 }
 
 void MainWorkflow::Button2Click() {
   Guarded([&] {
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     dae_import::Button2Click(ctx, tables_);
   });
 }
 
 void MainWorkflow::Button3Click() {
   Guarded([&] {
-    StepContext ctx = Context();
+    chain::StepContext ctx = Context();
     dae_import::Button3Click(ctx, tables_);
   });
 }

@@ -7,19 +7,19 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/main_tables.h"
-#include "app/process_state.h"
-#include "app/step_context.h"
-#include "app/user_interface.h"
+#include "chain/main_tables.h"
+#include "chain/process_state.h"
+#include "chain/step_context.h"
+#include "chain/user_interface.h"
 
 namespace app {
 
 class MainWorkflow {
  public:
-  MainWorkflow(UserInterface& ui, ProcessState& state,
+  MainWorkflow(chain::UserInterface& ui, chain::ProcessState& state,
                std::filesystem::path workFolder);
 
-  MainTables& Tables() { return tables_; }
+  chain::MainTables& Tables() { return tables_; }
   const std::string& DaeFolder() const { return daeFolder_; }
   const std::filesystem::path& WorkFolder() const { return workFolder_; }
 
@@ -40,14 +40,14 @@ class MainWorkflow {
   void Guarded(Fn&& fn);
 
  private:
-  StepContext Context();
+  chain::StepContext Context();
   void ReportError(const std::exception& e);
 
-  UserInterface& ui_;
-  ProcessState& state_;
+  chain::UserInterface& ui_;
+  chain::ProcessState& state_;
   std::filesystem::path workFolder_;
   std::string daeFolder_;
-  MainTables tables_;
+  chain::MainTables tables_;
 };
 
 template <typename Fn>

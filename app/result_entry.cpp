@@ -3,7 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "app/ini_file.h"
 
 namespace app {
@@ -26,13 +26,13 @@ void WriteResultEntry(const fs::path& exeFolder, int resultCode) {
                 std::to_string(resultCode));
 }
 
-std::string CloseStep(const ProcessState& state, const fs::path& exeFolder) {
+std::string CloseStep(const chain::ProcessState& state, const fs::path& exeFolder) {
   if (!state.embedded) return "";
   try {
     WriteResultEntry(exeFolder, state.resultCode);
     return "";
   } catch (const std::exception& e) {
-    return ErrorReportText(e.what());
+    return chain::ErrorReportText(e.what());
   }
 }
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/process_state.h"
+#include "chain/process_state.h"
 
 namespace app {
 
@@ -32,10 +32,10 @@ void WriteResultEntry(const std::filesystem::path& exeFolder, int resultCode);
 // already applied).
 //
 // The main window's close handler calls it, shows a non-empty text with
-// UserInterface::ReportError (or its own error box) and then lets the window
+// chain::UserInterface::ReportError (or its own error box) and then lets the window
 // close all the same: a file that cannot be written must not keep the user
 // from ending the tool; the file keeps its previous content.
-std::string CloseStep(const ProcessState& state,
+std::string CloseStep(const chain::ProcessState& state,
                       const std::filesystem::path& exeFolder);
 
 }  // namespace app

@@ -9,8 +9,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/main_tables.h"
-#include "app/step_context.h"
+#include "chain/main_tables.h"
+#include "chain/step_context.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
@@ -128,10 +128,10 @@ struct School {
   }
   void Export(bool keep) {
     testsupport::ScriptedUI ui;
-    if (keep) ui.answers = {app::Answer::Yes, app::Answer::No};
-    app::ProcessState state;
-    app::MainTables tables(work);
-    app::StepContext ctx{ui, state, work, (work / "").string()};
+    if (keep) ui.answers = {chain::Answer::Yes, chain::Answer::No};
+    chain::ProcessState state;
+    chain::MainTables tables(work);
+    chain::StepContext ctx{ui, state, work, (work / "").string()};
     dae_export::Importar2(ctx, tables);
   }
   void DropRecords() {
@@ -164,7 +164,7 @@ void BM_PendingSummary(benchmark::State& state) {
   School school(static_cast<int>(state.range(0)));
   school.Export(false);
   testsupport::ScriptedUI ui;
-  app::ProcessState ps;
+  chain::ProcessState ps;
   dae_export::AjustaDAE window(ui, ps, school.work);
   window.FormCreate();
   int cells = 0;

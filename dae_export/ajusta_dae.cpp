@@ -64,7 +64,7 @@ void CopyDocument(store::Table& records, const std::string& abrev,
 
 }  // namespace
 
-AjustaDAE::AjustaDAE(app::UserInterface& ui, app::ProcessState& state,
+AjustaDAE::AjustaDAE(chain::UserInterface& ui, chain::ProcessState& state,
                      const std::filesystem::path& workFolder)
     : ui_(ui), state_(state), workFolder_(workFolder) {
   Declare(wwTabledaeCENTRO, workFolder, "daeCENTRO.DBF", "");
@@ -150,7 +150,7 @@ bool AjustaDAE::BitBtn1Click() {
   wwTableProfesor.First();
   while (!wwTableProfesor.Eof()) {
     if (IsBlank(wwTableProfesor.FieldByName("DNI").AsString())) {
-      if (ui_.Ask(kMissingDocumentQuestion) != app::Answer::No) return false;
+      if (ui_.Ask(kMissingDocumentQuestion) != chain::Answer::No) return false;
       state_.incidencia = 4;
       break;
     }

@@ -3,15 +3,15 @@
 #include <filesystem>
 #include <string>
 
-#include "app/process_state.h"
-#include "app/user_interface.h"
+#include "chain/process_state.h"
+#include "chain/user_interface.h"
 #include "store/table.h"
 
 namespace dae_export {
 
 class AjustaDAE {
  public:
-  AjustaDAE(app::UserInterface& ui, app::ProcessState& state,
+  AjustaDAE(chain::UserInterface& ui, chain::ProcessState& state,
             const std::filesystem::path& workFolder);
   ~AjustaDAE();
 
@@ -52,8 +52,8 @@ class AjustaDAE {
                              const std::string& fieldName);
 
  private:
-  app::UserInterface& ui_;
-  app::ProcessState& state_;
+  chain::UserInterface& ui_;
+  chain::ProcessState& state_;
   std::filesystem::path workFolder_;
 };
 

@@ -107,7 +107,7 @@ std::string Cut(const std::string& s, size_t n) { return s.substr(0, n); }
 // it ends, also when an error ends it.
 class MainTablesInUse {
  public:
-  explicit MainTablesInUse(app::MainTables& t) : t_(t) {}
+  explicit MainTablesInUse(chain::MainTables& t) : t_(t) {}
   ~MainTablesInUse() {
     for (store::Table* x : {&t_.wwTableSoluc, &t_.wwTableGrupos,
                             &t_.wwTableProfesor, &t_.wwTableNomAsg}) {
@@ -119,7 +119,7 @@ class MainTablesInUse {
   }
 
  private:
-  app::MainTables& t_;
+  chain::MainTables& t_;
 };
 
 // Number of records in a .DBF, deleted ones included (header bytes 4-7).
@@ -162,7 +162,7 @@ void PackWhenMostlyDeleted(const std::filesystem::path& folder,
   if (stored && *stored > live && *stored - live > live) t.Pack();
 }
 
-void Expand(app::StepContext& ctx, app::MainTables& mt) {
+void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
   MainTablesInUse inUse(mt);
   store::Table& soluc = mt.wwTableSoluc;
   store::Table& grupos = mt.wwTableGrupos;
@@ -340,17 +340,17 @@ void Expand(app::StepContext& ctx, app::MainTables& mt) {
 
 }  // namespace
 
-void Importar2(app::StepContext& ctx, app::MainTables& t) {
+void Importar2(chain::StepContext& ctx, chain::MainTables& t) {
   if (!store::FileExistsNoCase(ctx.workFolder, kCuadroH2)) {
     CreaTablasCuadro(ctx.workFolder);
     ctx.state.workflowFlag = 1;
-  } else if (ctx.ui.Ask(kKeepQuestion) == app::Answer::No) {
+  } else if (ctx.ui.Ask(kKeepQuestion) == chain::Answer::No) {
     CreaTablasCuadro(ctx.workFolder);
     ctx.state.workflowFlag = 1;
   }
   bool expand = true;
   if (ctx.state.workflowFlag == 0 &&
-      ctx.ui.Ask(CodingOnlyQuestion()) == app::Answer::Yes)
+      ctx.ui.Ask(CodingOnlyQuestion()) == chain::Answer::Yes)
     expand = false;
   if (expand) Expand(ctx, t);
 

@@ -82,7 +82,7 @@ void EnsurePlantilla(const std::filesystem::path& workFolder) {
   }
 }
 
-void PlantillaCentro(app::StepContext& ctx, app::MainTables& t) {
+void PlantillaCentro(chain::StepContext& ctx, chain::MainTables& t) {
   EnsurePlantilla(ctx.workFolder);
   {
     ControlPlantilla window(ctx.workFolder);

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_tables.h"
-#include "app/step_context.h"
+#include "chain/main_tables.h"
+#include "chain/step_context.h"
 
 namespace dae_export {
 
@@ -26,6 +26,6 @@ void EnsurePlantilla(const std::filesystem::path& workFolder);
 // Ensures the template, shows the template window, sets the busy cursor;
 // creates a missing daeCENTRO, sets the workflow flag to 1 and opens the
 // centre panel.
-void PlantillaCentro(app::StepContext& ctx, app::MainTables& t);
+void PlantillaCentro(chain::StepContext& ctx, chain::MainTables& t);
 
 }  // namespace dae_export

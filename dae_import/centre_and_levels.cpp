@@ -34,7 +34,7 @@ bool NonEmpty(const std::string& text) { return !TrimControls(text).empty(); }
 
 // Checks one abbreviation against its language's list; false on a repeat
 // (reported, flag set to 1).
-bool CheckAbbreviation(app::StepContext& ctx, CodeList& seen,
+bool CheckAbbreviation(chain::StepContext& ctx, CodeList& seen,
                        const std::string& abbreviation,
                        const char* repeatMessage) {
   if (!NonEmpty(abbreviation)) return true;
@@ -49,7 +49,7 @@ bool CheckAbbreviation(app::StepContext& ctx, CodeList& seen,
 
 }  // namespace
 
-void MuestraDatosCentro(app::StepContext& ctx, app::MainTables& t) {
+void MuestraDatosCentro(chain::StepContext& ctx, chain::MainTables& t) {
   if (!store::FileExistsNoCase(ctx.workFolder, "daeCENTRO.DBF")) {
     ctx.ui.ShowMessage("No existe archivo del Centro (daeCENTRO.DBF)");
     ctx.state.resultCode = -1;
@@ -58,12 +58,12 @@ void MuestraDatosCentro(app::StepContext& ctx, app::MainTables& t) {
   if (!t.wwTableCentro.Active()) t.wwTableCentro.Open();
   t.wwTableCentro.First();
   ctx.ui.SetBusyCursor(false);
-  ctx.ui.SetPanelVisible(app::Panel::BackToLevels, false);
-  ctx.ui.SetPanelVisible(app::Panel::Centre, true);
+  ctx.ui.SetPanelVisible(chain::Panel::BackToLevels, false);
+  ctx.ui.SetPanelVisible(chain::Panel::Centre, true);
   if (!Editing(t.wwTableCentro)) t.wwTableCentro.Edit();
 }
 
-void DatosNivel(app::StepContext& ctx, app::MainTables& t) {
+void DatosNivel(chain::StepContext& ctx, chain::MainTables& t) {
   if (Editing(t.wwTableCentro)) t.wwTableCentro.Post();
   t.wwTableCentro.Close();
   if (!store::FileExistsNoCase(ctx.workFolder, "daeNIVIMP.DBF")) {
@@ -73,28 +73,28 @@ void DatosNivel(app::StepContext& ctx, app::MainTables& t) {
   }
   if (!t.wwTableNIVIMP.Active()) t.wwTableNIVIMP.Open();
   t.wwTableNIVIMP.First();
-  ctx.ui.SetPanelVisible(app::Panel::Centre, false);
-  ctx.ui.SetPanelVisible(app::Panel::Levels, true);
+  ctx.ui.SetPanelVisible(chain::Panel::Centre, false);
+  ctx.ui.SetPanelVisible(chain::Panel::Levels, true);
 }
 
-void wwDBGridNIVIMPEnter(app::MainTables& t) {
+void wwDBGridNIVIMPEnter(chain::MainTables& t) {
   if (!Editing(t.wwTableNIVIMP)) t.wwTableNIVIMP.Edit();
 }
 
-void FinalRecogida(app::StepContext& ctx, app::MainTables& t) {
+void FinalRecogida(chain::StepContext& ctx, chain::MainTables& t) {
   if (Editing(t.wwTableNIVIMP)) t.wwTableNIVIMP.Post();
   CompruebaAbreviaturas(ctx, t);
   if (ctx.state.workflowFlag == 1) return;
   AplicaAbreviaturas(ctx, t);
   t.wwTableNIVIMP.Close();
-  ctx.ui.SetPanelVisible(app::Panel::BackToLevels, true);
-  ctx.ui.SetPanelVisible(app::Panel::Levels, false);
+  ctx.ui.SetPanelVisible(chain::Panel::BackToLevels, true);
+  ctx.ui.SetPanelVisible(chain::Panel::Levels, false);
   ctx.ui.SetBusyCursor(false);
   ctx.ui.ShowMessage("Proceso finalizado");
   if (ctx.state.embedded) ctx.ui.CloseMainWindow();
 }
 
-void CompruebaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
+void CompruebaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t) {
   ctx.state.workflowFlag = 0;
   CodeList castellano, euskera;
   store::Table& levels = t.wwTableNIVIMP;
@@ -110,7 +110,7 @@ void CompruebaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
   }
 }
 
-void AplicaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
+void AplicaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t) {
   const char* abbrevField =
       IsEuskera(ctx.ui.LanguageText()) ? "ABREVEUSK" : "ABREVCAST";
   store::Table& groups = t.wwTableGrupos;
@@ -131,13 +131,13 @@ void AplicaAbreviaturas(app::StepContext& ctx, app::MainTables& t) {
   groups.Close();
 }
 
-void Button2Click(app::StepContext& ctx, app::MainTables& t) {
+void Button2Click(chain::StepContext& ctx, chain::MainTables& t) {
   ctx.state.workflowFlag = 0;
-  ctx.ui.SetPanelVisible(app::Panel::Levels, false);
+  ctx.ui.SetPanelVisible(chain::Panel::Levels, false);
   MuestraDatosCentro(ctx, t);
 }
 
-void Button3Click(app::StepContext& ctx, app::MainTables& t) {
+void Button3Click(chain::StepContext& ctx, chain::MainTables& t) {
   DatosNivel(ctx, t);
 }
 

@@ -1,21 +1,21 @@
 // The centre panel and the study-level panel of the main window: what they
 // do with the tables, apart from how they are drawn.
 #pragma once
-#include "app/main_tables.h"
-#include "app/step_context.h"
+#include "chain/main_tables.h"
+#include "chain/step_context.h"
 
 namespace dae_import {
 
-void MuestraDatosCentro(app::StepContext& ctx, app::MainTables& t);
-void DatosNivel(app::StepContext& ctx, app::MainTables& t);
-void wwDBGridNIVIMPEnter(app::MainTables& t);
+void MuestraDatosCentro(chain::StepContext& ctx, chain::MainTables& t);
+void DatosNivel(chain::StepContext& ctx, chain::MainTables& t);
+void wwDBGridNIVIMPEnter(chain::MainTables& t);
 // "Aceptar" of the level panel.
-void FinalRecogida(app::StepContext& ctx, app::MainTables& t);
-void CompruebaAbreviaturas(app::StepContext& ctx, app::MainTables& t);
-void AplicaAbreviaturas(app::StepContext& ctx, app::MainTables& t);
+void FinalRecogida(chain::StepContext& ctx, chain::MainTables& t);
+void CompruebaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t);
+void AplicaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t);
 // "Volver a Datos Centro".
-void Button2Click(app::StepContext& ctx, app::MainTables& t);
+void Button2Click(chain::StepContext& ctx, chain::MainTables& t);
 // "Volver a Niveles Estudios".
-void Button3Click(app::StepContext& ctx, app::MainTables& t);
+void Button3Click(chain::StepContext& ctx, chain::MainTables& t);
 
 }  // namespace dae_import

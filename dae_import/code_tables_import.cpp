@@ -124,7 +124,7 @@ const std::vector<CodeFile>& CodeFiles() {
 }
 
 // Rebuilds one code table; false when its file is missing (reported).
-bool ImportCodeFile(app::StepContext& ctx, const CodeFile& file) {
+bool ImportCodeFile(chain::StepContext& ctx, const CodeFile& file) {
   std::unique_ptr<DaeTextReader> reader =
       OpenDaeFileOrReport(ctx, file.fileName, file.missingMessage);
   if (!reader) return false;
@@ -154,7 +154,7 @@ bool ImportCodeFile(app::StepContext& ctx, const CodeFile& file) {
 
 }  // namespace
 
-void ImportaTablasDAE(app::StepContext& ctx) {
+void ImportaTablasDAE(chain::StepContext& ctx) {
   for (const char* name : {"ASIGT", "DIASHORAT"}) {
     const store::TableFileLock held = KeepProductTable(ctx, name);
     store::DeleteFileNoCase(ctx.workFolder, std::string(name) + ".DBF");

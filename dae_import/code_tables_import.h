@@ -1,11 +1,11 @@
 // The DAE code tables: seven code files become seven tables.
 #pragma once
-#include "app/step_context.h"
+#include "chain/step_context.h"
 
 namespace dae_import {
 
 // Deletes ASIGT and DIASHORAT, then rebuilds daeTIPTAR, daeASIGNAT,
 // daeOTRACT, daeTIPDOC, daeNIVIMP, daeIDIOMA and daeGRUPNIV.
-void ImportaTablasDAE(app::StepContext& ctx);
+void ImportaTablasDAE(chain::StepContext& ctx);
 
 }  // namespace dae_import

@@ -3,7 +3,7 @@
 namespace dae_import {
 
 std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
-    app::StepContext& ctx, const std::string& name,
+    chain::StepContext& ctx, const std::string& name,
     const std::string& missingMessage) {
   std::optional<std::filesystem::path> path = FindDaeFile(ctx.daeFolder, name);
   if (!path) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/step_context.h"
+#include "chain/step_context.h"
 #include "dae_import/dae_text_reader.h"
 
 namespace dae_import {
@@ -15,7 +15,7 @@ namespace dae_import {
 // shows `missingMessage`, sets the result code to -1 and returns null.
 // Throws DaeFileError when it exists but cannot be opened.
 std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
-    app::StepContext& ctx, const std::string& name,
+    chain::StepContext& ctx, const std::string& name,
     const std::string& missingMessage);
 
 }  // namespace dae_import

@@ -45,7 +45,7 @@ void CreaTablaCentro(const std::filesystem::path& workFolder) {
                 StringField("VERSION", 5)});
 }
 
-void ImportaGrupos(app::StepContext& ctx) {
+void ImportaGrupos(chain::StepContext& ctx) {
   std::unique_ptr<DaeTextReader> reader = OpenDaeFileOrReport(
       ctx, "fGRUPOS.txt", "No existe archivo de grupos (fGRUPOS.TXT)");
   if (!reader) return;

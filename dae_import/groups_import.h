@@ -2,11 +2,11 @@
 #pragma once
 #include <filesystem>
 
-#include "app/step_context.h"
+#include "chain/step_context.h"
 
 namespace dae_import {
 
-void ImportaGrupos(app::StepContext& ctx);
+void ImportaGrupos(chain::StepContext& ctx);
 // Deletes and creates daeCENTRO empty (no rows); opens and shows nothing.
 void CreaTablaCentro(const std::filesystem::path& workFolder);
 

@@ -120,7 +120,7 @@ std::vector<fs::path> BackupRuns(const fs::path& workFolder) {
   return runs;
 }
 
-store::TableFileLock KeepProductTable(app::StepContext& ctx, const std::string& name) {
+store::TableFileLock KeepProductTable(chain::StepContext& ctx, const std::string& name) {
   store::TableFileLock lock(ctx.workFolder, name + ".DBF");
   std::vector<fs::path> files;
   std::error_code ec;

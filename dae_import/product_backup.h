@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/step_context.h"
+#include "chain/step_context.h"
 #include "store/table_file_lock.h"
 
 namespace dae_import {
@@ -37,7 +37,7 @@ inline constexpr int kBackupRunsKept = 5;
 // lock holds the table until it is destroyed: delete and rebuild the table
 // while it lives. Throws StoreError when the table is in use or the copy
 // cannot be made; nothing has been deleted then.
-[[nodiscard]] store::TableFileLock KeepProductTable(app::StepContext& ctx,
+[[nodiscard]] store::TableFileLock KeepProductTable(chain::StepContext& ctx,
                                                     const std::string& name);
 
 // The run folders of <work>/COPIAS, oldest first.

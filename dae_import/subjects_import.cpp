@@ -55,7 +55,7 @@ std::string NoFreeCodeMessage(const std::string& abbreviation,
 
 }  // namespace
 
-void ImportaAsignaturas(app::StepContext& ctx) {
+void ImportaAsignaturas(chain::StepContext& ctx) {
   std::unique_ptr<DaeTextReader> reader =
       OpenDaeFileOrReport(ctx, "fASIGNAT.txt", kMissing);
   if (!reader) return;

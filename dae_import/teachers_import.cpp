@@ -32,7 +32,7 @@
 
 namespace dae_import {
 
-void ImportaProfesores(app::StepContext& ctx) {
+void ImportaProfesores(chain::StepContext& ctx) {
   std::unique_ptr<DaeTextReader> reader = OpenDaeFileOrReport(
       ctx, "fPROFES.txt", "No existe archivo de profesores (fPROFES.TXT)");
   if (!reader) return;

@@ -1,9 +1,9 @@
 // Teachers: fPROFES.txt becomes PROFT with its index ABREV.
 #pragma once
-#include "app/step_context.h"
+#include "chain/step_context.h"
 
 namespace dae_import {
 
-void ImportaProfesores(app::StepContext& ctx);
+void ImportaProfesores(chain::StepContext& ctx);
 
 }  // namespace dae_import

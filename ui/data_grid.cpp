@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "ui/lookup_delegate.h"
 
 namespace ui {
@@ -46,7 +46,7 @@ int TitleWidth(const QString& title, const QFontMetrics& fm) {
 void ShowGridError(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("transPelmarDAE"),
                   QString::fromStdString(
-                      app::ErrorReportText(text.toStdString())),
+                      chain::ErrorReportText(text.toStdString())),
                   QMessageBox::Ok, parent);
   box.exec();
 }

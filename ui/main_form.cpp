@@ -22,7 +22,7 @@
 
 #include <QAbstractNativeEventFilter>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "app/result_entry.h"
 #include "store/work_folder.h"
 #include "ui/ajusta_dae_dialog.h"
@@ -118,7 +118,7 @@ class TMForm::HostWatch : public QAbstractNativeEventFilter {
 
 TMForm::TMForm(FormSetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      state_(setup.state ? setup.state : &app::Process()),
+      state_(setup.state ? setup.state : &chain::Process()),
       workFolder_(setup.workFolder.empty() ? store::WorkFolder() : setup.workFolder),
       exeFolder_(setup.exeFolder.empty() ? app::ExecutableFolder() : setup.exeFolder) {
   setObjectName(QStringLiteral("MForm"));
@@ -299,7 +299,7 @@ void TMForm::buildCentrePanel() {
   wwDBGridCODCENTRO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   wwDBGridCODCENTRO->setVisibleRows(1);
   wwDBGridCODCENTRO->errorHandler = [this](const QString& text) {
-    ShowErrorReport(this, FromUtf8(app::ErrorReportText(text.toStdString())));
+    ShowErrorReport(this, FromUtf8(chain::ErrorReportText(text.toStdString())));
   };
 
   BitBtn1 = MakeButton(QStringLiteral("OK"), Panel1, "BitBtn1");
@@ -354,7 +354,7 @@ void TMForm::buildLevelPanel() {
   wwDBGridNIVIMP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   wwDBGridNIVIMP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   wwDBGridNIVIMP->errorHandler = [this](const QString& text) {
-    ShowErrorReport(this, FromUtf8(app::ErrorReportText(text.toStdString())));
+    ShowErrorReport(this, FromUtf8(chain::ErrorReportText(text.toStdString())));
   };
   connect(wwDBGridNIVIMP, &DataGrid::entered, this, &TMForm::wwDBGridNIVIMPEnter);
 
@@ -389,7 +389,7 @@ void TMForm::buildLevelPanel() {
 void TMForm::FormCreate(const app::LaunchOptions& options) {
   state_->resultCode = 0;
   if (!options.error.empty()) {
-    ReportError(app::ErrorReportText(options.error));
+    ReportError(chain::ErrorReportText(options.error));
     return;
   }
   if (!options.embedded) return;
@@ -483,19 +483,19 @@ void TMForm::Button1Click() { help_->showContents(); }
 
 void TMForm::showHelpForFocus() { help_->show(HelpContextOf(QApplication::focusWidget())); }
 
-// ------------------------------------------------------- app::UserInterface
+// ------------------------------------------------------- chain::UserInterface
 
 void TMForm::ShowMessage(const std::string& text) { ShowPlainMessage(this, FromUtf8(text)); }
 
-app::Answer TMForm::Ask(const std::string& text) {
-  return AskQuestion(this, FromUtf8(text)) ? app::Answer::Yes : app::Answer::No;
+chain::Answer TMForm::Ask(const std::string& text) {
+  return AskQuestion(this, FromUtf8(text)) ? chain::Answer::Yes : chain::Answer::No;
 }
 
 void TMForm::ReportError(const std::string& text) { ShowErrorReport(this, FromUtf8(text)); }
 
-void TMForm::SetPanelVisible(app::Panel panel, bool visible) {
+void TMForm::SetPanelVisible(chain::Panel panel, bool visible) {
   switch (panel) {
-    case app::Panel::Centre:
+    case chain::Panel::Centre:
       Panel1->setVisible(visible);
       if (visible) {
         Panel1->raise();
@@ -504,7 +504,7 @@ void TMForm::SetPanelVisible(app::Panel panel, bool visible) {
         });
       }
       break;
-    case app::Panel::Levels:
+    case chain::Panel::Levels:
       Panel2->setVisible(visible);
       if (visible) {
         Panel2->raise();
@@ -513,7 +513,7 @@ void TMForm::SetPanelVisible(app::Panel panel, bool visible) {
         });
       }
       break;
-    case app::Panel::BackToLevels:
+    case chain::Panel::BackToLevels:
       Button3->setVisible(visible);
       break;
   }

@@ -1,6 +1,6 @@
 // TMForm, the main window: the two direction panels, the DAE folder
 // browser, the centre panel and the level panel. It is the user interface
-// of the chains (app::UserInterface) and owns their logic
+// of the chains (chain::UserInterface) and owns their logic
 // (app::MainWorkflow); its buttons call the workflow's handlers.
 //
 // Geometry: client area 599 x 311. Top band 106 high: the left panel (import
@@ -22,8 +22,8 @@
 
 #include "app/command_line.h"
 #include "app/main_workflow.h"
-#include "app/process_state.h"
-#include "app/user_interface.h"
+#include "chain/process_state.h"
+#include "chain/user_interface.h"
 
 class QComboBox;
 class QLabel;
@@ -47,16 +47,16 @@ inline constexpr int kBottomBandHeight = 205;
 inline constexpr int kEmbeddedOffset = 2;
 
 // Where the window finds the process state, the tables and the INI file.
-// Empty members take the process's own: app::Process(), store::WorkFolder(),
+// Empty members take the process's own: chain::Process(), store::WorkFolder(),
 // app::ExecutableFolder() and the current directory.
 struct FormSetup {
-  app::ProcessState* state = nullptr;
+  chain::ProcessState* state = nullptr;
   std::filesystem::path workFolder;
   std::filesystem::path exeFolder;
   QString startFolder;
 };
 
-class TMForm : public QWidget, public app::UserInterface {
+class TMForm : public QWidget, public chain::UserInterface {
   Q_OBJECT
 
  public:
@@ -70,7 +70,7 @@ class TMForm : public QWidget, public app::UserInterface {
   void FormCreate(const app::LaunchOptions& options);
 
   app::MainWorkflow& workflow() { return *workflow_; }
-  app::ProcessState& state() { return *state_; }
+  chain::ProcessState& state() { return *state_; }
   HelpViewer& help() { return *help_; }
   const std::filesystem::path& exeFolder() const { return exeFolder_; }
   // The foreign window that holds this one (nullptr when stand-alone).
@@ -79,11 +79,11 @@ class TMForm : public QWidget, public app::UserInterface {
   // The folder list's current folder (the DAE folder's source).
   QString currentFolder() const;
 
-  // ---- app::UserInterface
+  // ---- chain::UserInterface
   void ShowMessage(const std::string& text) override;
-  app::Answer Ask(const std::string& text) override;
+  chain::Answer Ask(const std::string& text) override;
   void ReportError(const std::string& text) override;
-  void SetPanelVisible(app::Panel panel, bool visible) override;
+  void SetPanelVisible(chain::Panel panel, bool visible) override;
   void SetBusyCursor(bool busy) override;
   void CloseMainWindow() override;
   std::string LanguageText() override;
@@ -120,7 +120,7 @@ class TMForm : public QWidget, public app::UserInterface {
 
   class HostWatch;
   std::unique_ptr<HostWatch> hostWatch_;
-  app::ProcessState* state_;
+  chain::ProcessState* state_;
   std::filesystem::path workFolder_;
   std::filesystem::path exeFolder_;
   std::unique_ptr<app::MainWorkflow> workflow_;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ TEST(Launch, LargestHandleFits) {
 
 TEST(Launch, ConversionErrorGetsThePeriodOfTheErrorReport) {
   LaunchOptions o = ParseCommandLine({"importar", "xyz"});
-  EXPECT_EQ(app::ErrorReportText(o.error), "'$xyz' no es un valor entero válido.");
+  EXPECT_EQ(chain::ErrorReportText(o.error), "'$xyz' no es un valor entero válido.");
 }
 
 TEST(Launch, ArgvFormSkipsProgramName) {

@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_workflow.h"
-#include "app/process_state.h"
+#include "chain/process_state.h"
 #include "store/work_folder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/child_holder.h"
@@ -235,14 +235,14 @@ TEST_P(OwnIndex, TheChainOffersToRebuildItAndThenCompletes) {
 
   // A user who answers yes gets the index back and the chain runs again.
   struct User : testsupport::ScriptedUI {
-    app::Answer Ask(const std::string& text) override {
+    chain::Answer Ask(const std::string& text) override {
       questions.push_back(text);
       // Keep the earlier export and rebuild; go through the expansion.
-      return text.find("Codificación DAE") != std::string::npos ? app::Answer::No
-                                                                 : app::Answer::Yes;
+      return text.find("Codificación DAE") != std::string::npos ? chain::Answer::No
+                                                                 : chain::Answer::Yes;
     }
   } ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   app::MainWorkflow wf(ui, state, s.work.path());
   wf.BImportarClick(s.dae.string());
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/control_plantilla.h"
 #include "store/table.h"
@@ -95,7 +95,7 @@ TEST_P(MissingFolder, ShowsMessageSetsResultAndClosesOnlyEmbedded) {
   const MissingFolderCase& c = GetParam();
   TempDir work;
   RecordingUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = c.embedded;
   state.resultCode = 7;  // whatever an earlier chain left
   app::MainWorkflow wf(ui, state, work.path());
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MainWorkflow, EmptyFolderTextIsNoFolder) {
   TempDir work;
   ScriptedUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   app::MainWorkflow wf(ui, state, work.path());
   wf.BExportarClick("");
@@ -135,7 +135,7 @@ TEST(MainWorkflow, EmptyFolderTextIsNoFolder) {
 TEST(ImportChain, RunsToTheLevelPanelAndFinishes) {
   TempDir work;
   RecordingUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   app::MainWorkflow wf(ui, state, work.path());
 
@@ -180,7 +180,7 @@ TEST(ImportChain, MissingFilesGoOnAndEndWithArrowCursor) {
   // reports its file, the centre panel cannot open, the window stays.
   TempDir work, dae;
   RecordingUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   app::MainWorkflow wf(ui, state, work.path());
   wf.BExportarClick(dae.path().string());
@@ -203,7 +203,7 @@ TEST(ImportChain, StartsWithTheFlagAtZero) {
   // export.
   TempDir work;
   ScriptedUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.workflowFlag = 1;
   app::MainWorkflow wf(ui, state, work.path());
   wf.BExportarClick(SampleDae().string());
@@ -218,7 +218,7 @@ TEST(ImportChain, StartsWithTheFlagAtZero) {
 TEST(ImportChain, StoreErrorGoesToTheErrorReportWithItsPeriod) {
   TempDir work;
   RecordingUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   app::MainWorkflow wf(ui, state, work.path());
   // A damaged centre table left by an earlier run, and no fGRUPOS.txt, so
@@ -242,7 +242,7 @@ TEST(ImportChain, StoreErrorGoesToTheErrorReportWithItsPeriod) {
 
   wf.BExportarClick(dae.path().string());
   ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0], app::ErrorReportText(raw));
+  EXPECT_EQ(ui.errors[0], chain::ErrorReportText(raw));
   EXPECT_EQ(state.resultCode, -1);  // kept: fGRUPOS.txt was missing
   EXPECT_FALSE(ui.closed);
   EXPECT_FALSE(ui.busy);
@@ -255,7 +255,7 @@ TEST(ImportChain, StoreErrorGoesToTheErrorReportWithItsPeriod) {
 // sample timetable solution beside it.
 void ImportSample(const fs::path& work) {
   ScriptedUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
   app::MainWorkflow wf(ui, state, work);
   wf.BExportarClick(SampleDae().string());
   wf.BitBtn1Click();
@@ -271,7 +271,7 @@ TEST(ExportChain, WithCentreTableRunsStraightToTheEnd) {
   fs::path dae = CopySampleDae(dir);
   RecordingUI ui;
   LeaveCodingWindow(ui);
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   state.workflowFlag = 4;  // left by an earlier export without its file
   app::MainWorkflow wf(ui, state, work.path());
@@ -295,7 +295,7 @@ TEST(ExportChain, MissingCentreWaitsForCompleteCentreData) {
   fs::path dae = CopySampleDae(dir);
   RecordingUI ui;
   LeaveCodingWindow(ui);
-  app::ProcessState state;
+  chain::ProcessState state;
   app::MainWorkflow wf(ui, state, work.path());
 
   wf.BImportarClick(dae.string());
@@ -339,7 +339,7 @@ TEST(ExportChain, StoreErrorEndsTheChainKeepingResultAndWindow) {
   fs::remove(work / "SOLUC.DBF");
   RecordingUI ui;
   LeaveCodingWindow(ui);
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   state.resultCode = 5;
   app::MainWorkflow wf(ui, state, work.path());
@@ -357,7 +357,7 @@ TEST(ExportChain, StoreErrorEndsTheChainKeepingResultAndWindow) {
   }
   ASSERT_FALSE(raw.empty());
   ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0], app::ErrorReportText(raw));
+  EXPECT_EQ(ui.errors[0], chain::ErrorReportText(raw));
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_EQ(state.resultCode, 5);
   EXPECT_FALSE(ui.closed);

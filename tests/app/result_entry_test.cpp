@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/error_report.h"
+#include "chain/error_report.h"
 #include "app/ini_file.h"
 #include "tests/support/test_support.h"
 
@@ -24,7 +24,7 @@ TEST(ResultEntry, ExecutableFolderHoldsTheRunningProgram) {
 
 TEST(ResultEntry, StandAloneWritesNothingWhateverTheResult) {
   TempDir exe;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.resultCode = 1;
   EXPECT_EQ(app::CloseStep(state, exe.path()), "");
   EXPECT_FALSE(fs::exists(exe / "Dolvarin.ini"));
@@ -36,7 +36,7 @@ TEST(ResultEntry, EmbeddedWritesTheCodeAndKeepsTheRest) {
       "[General]\r\nIdioma=EUS\r\n\r\n[Transformadores]\r\nTransformado=1\r\n"
       "Horario=3\r\n";
   WriteFile(exe / "Dolvarin.ini", before);
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   for (int code : {-1, 0, 1}) {
     state.resultCode = code;
@@ -49,7 +49,7 @@ TEST(ResultEntry, EmbeddedWritesTheCodeAndKeepsTheRest) {
 
 TEST(ResultEntry, EmbeddedCreatesAMissingFile) {
   TempDir exe;
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   state.resultCode = -1;
   EXPECT_EQ(app::CloseStep(state, exe.path()), "");
@@ -60,7 +60,7 @@ TEST(ResultEntry, FailedWriteIsReturnedNotThrown) {
   TempDir exe;
   WriteFile(exe / "Dolvarin.ini", "[Transformadores]\r\nTransformado=0\r\n");
   ::chmod((exe / "Dolvarin.ini").c_str(), 0444);
-  app::ProcessState state;
+  chain::ProcessState state;
   state.embedded = true;
   state.resultCode = 1;
   std::string text;
@@ -75,7 +75,7 @@ TEST(ResultEntry, FailedWriteIsReturnedNotThrown) {
     FAIL() << "no error";
   } catch (const app::IniError& e) {
     EXPECT_EQ(app::CloseStep(state, exe / "no-such-folder"),
-              app::ErrorReportText(e.what()));
+              chain::ErrorReportText(e.what()));
   }
 }
 

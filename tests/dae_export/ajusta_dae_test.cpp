@@ -13,7 +13,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using app::Answer;
+using chain::Answer;
 using dae_export::AjustaDAE;
 using dae_export::BuildProfDiaSes;
 using exporttest::Rows;
@@ -27,7 +27,7 @@ const char* kQuestion =
 struct Coding : ::testing::Test {
   TempDir work, dae;
   testsupport::ScriptedUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
 
   void SetUp() override {
     state.rutaDAE = (dae.path() / "").string();

@@ -3,7 +3,7 @@
 // the DAE timetable file checked against what the data say by hand.
 #include <gtest/gtest.h>
 
-#include "app/main_tables.h"
+#include "chain/main_tables.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
@@ -25,9 +25,9 @@ TEST(SampleSchool, ImportThenExportTheSampleSolution) {
     fs::copy_file(e.path(), dae / e.path().filename().string());
   testsupport::ScriptedUI ui;
   ui.language = "EUSKERA";
-  app::ProcessState state;
-  app::MainTables tables(work.path());
-  app::StepContext ctx{ui, state, work.path(), (dae.path() / "").string()};
+  chain::ProcessState state;
+  chain::MainTables tables(work.path());
+  chain::StepContext ctx{ui, state, work.path(), (dae.path() / "").string()};
   dae_import::ImportaTablasDAE(ctx);
   dae_import::ImportaAsignaturas(ctx);
   dae_import::ImportaProfesores(ctx);
@@ -41,7 +41,7 @@ TEST(SampleSchool, ImportThenExportTheSampleSolution) {
   ui.onCodingWindow = [&](dae_export::AjustaDAE& w) {
     w.FormCreate();
     // XYZ came from the timetable only and has no document yet.
-    ui.answers = {app::Answer::Yes};
+    ui.answers = {chain::Answer::Yes};
     EXPECT_FALSE(w.BitBtn1Click());
     firstMissing = w.wwTableProfesor.FieldByName("ABREV").AsString();
     w.wwTableProfesor.Edit();

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "app/main_tables.h"
+#include "chain/main_tables.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/record_tables.h"
 #include "dae_export/timetable_expansion.h"
@@ -17,7 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using app::Answer;
+using chain::Answer;
 using exporttest::Lesson;
 using exporttest::Rows;
 using testsupport::TempDir;
@@ -44,10 +44,10 @@ const std::vector<std::string> kH3 = {
 struct Expansion : ::testing::Test {
   TempDir work, dae;
   testsupport::ScriptedUI ui;
-  app::ProcessState state;
-  std::unique_ptr<app::MainTables> tables =
-      std::make_unique<app::MainTables>(work.path());
-  app::StepContext ctx{ui, state, work.path(), (dae.path() / "").string()};
+  chain::ProcessState state;
+  std::unique_ptr<chain::MainTables> tables =
+      std::make_unique<chain::MainTables>(work.path());
+  chain::StepContext ctx{ui, state, work.path(), (dae.path() / "").string()};
   int codingWindows = 0;
   int flagInWindow = -1;
   std::string rutaInWindow;

@@ -1,8 +1,8 @@
 // The timetable template table, the template step and the window's logic.
 #include <gtest/gtest.h>
 
-#include "app/main_tables.h"
-#include "app/process_state.h"
+#include "chain/main_tables.h"
+#include "chain/process_state.h"
 #include "dae_export/control_plantilla.h"
 #include "dae_export/timetable_template.h"
 #include "store/work_folder.h"
@@ -87,9 +87,9 @@ TEST(TemplateTable, ExistingFileInOtherLetterCaseCounts) {
 struct TemplateStep : ::testing::Test {
   TempDir work;
   testsupport::ScriptedUI ui;
-  app::ProcessState state;
-  app::MainTables tables{work.path()};
-  app::StepContext ctx{ui, state, work.path(), (work.path() / "").string()};
+  chain::ProcessState state;
+  chain::MainTables tables{work.path()};
+  chain::StepContext ctx{ui, state, work.path(), (work.path() / "").string()};
 };
 
 TEST_F(TemplateStep, CentrePresentShowsWindowAndLeavesFlag) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_tables.h"
+#include "chain/main_tables.h"
 #include "dae_import/code_tables_import.h"
 #include "dae_import/groups_import.h"
 #include "tests/dae_import/import_fixture.h"
@@ -36,11 +36,11 @@ std::string Group(const std::string& code, const std::string& alias,
 
 class Panels : public ImportFixture {
  protected:
-  std::unique_ptr<app::MainTables> tables;
+  std::unique_ptr<chain::MainTables> tables;
 
   void SetUp() override {
     ImportFixture::SetUp();
-    tables = std::make_unique<app::MainTables>(workDir.path());
+    tables = std::make_unique<chain::MainTables>(workDir.path());
   }
   void TearDown() override { tables->CloseAll(); }
 
@@ -166,7 +166,7 @@ TEST_F(Panels, AcceptWritesTheChosenLanguageIntoTheGroups) {
     SCOPED_TRACE(c.language);
     tables->CloseAll();
     ui = testsupport::ScriptedUI();
-    state = app::ProcessState();
+    state = chain::ProcessState();
     Import();
     ui.language = c.language;
     ToLevelPanel();
@@ -222,7 +222,7 @@ TEST_F(Panels, RepeatedAbbreviationsStopBeforeAnyGroupChanges) {
     SCOPED_TRACE(c.stopRow + " " + c.message);
     tables->CloseAll();
     ui = testsupport::ScriptedUI();
-    state = app::ProcessState();
+    state = chain::ProcessState();
     Import();
     ToLevelPanel();
     Type("ESO", c.eso[0], c.eso[1]);

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/process_state.h"
-#include "app/step_context.h"
+#include "chain/process_state.h"
+#include "chain/step_context.h"
 #include "store/cp1252.h"
 #include "store/work_folder.h"
 #include "tests/support/scripted_ui.h"
@@ -86,10 +86,10 @@ class ImportFixture : public ::testing::Test {
  protected:
   testsupport::TempDir daeDir, workDir;
   testsupport::ScriptedUI ui;
-  app::ProcessState state;
+  chain::ProcessState state;
 
-  app::StepContext Ctx() {
-    return app::StepContext{ui, state, workDir.path(),
+  chain::StepContext Ctx() {
+    return chain::StepContext{ui, state, workDir.path(),
                             daeDir.path().string() + "/"};
   }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_tables.h"
+#include "chain/main_tables.h"
 #include "dae_import/centre_and_levels.h"
 #include "dae_import/code_tables_import.h"
 #include "dae_import/groups_import.h"
@@ -122,7 +122,7 @@ TEST_F(SampleSchool, EuskeraImportAndLevelsFromTheLevelsFile) {
   }
   EXPECT_EQ(Read("daeNIVIMP").Column("COD").size(), abbrevs.size());
 
-  app::MainTables tables(workDir.path());
+  chain::MainTables tables(workDir.path());
   auto ctx = Ctx();
   dae_import::MuestraDatosCentro(ctx, tables);
   dae_import::DatosNivel(ctx, tables);

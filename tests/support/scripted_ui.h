@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.h"
+#include "chain/user_interface.h"
 
 namespace testsupport {
 
-class ScriptedUI : public app::UserInterface {
+class ScriptedUI : public chain::UserInterface {
  public:
   std::vector<std::string> messages;   // plain messages, in order
   std::vector<std::string> questions;  // questions asked, in order
   std::vector<std::string> errors;     // general error reports
-  std::deque<app::Answer> answers;     // next answers; No when exhausted
+  std::deque<chain::Answer> answers;     // next answers; No when exhausted
   std::string language = "EUSKERA";
   bool busy = false;
   bool closed = false;
@@ -24,18 +24,18 @@ class ScriptedUI : public app::UserInterface {
   std::function<void(dae_export::AjustaDAE&)> onCodingWindow;
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  app::Answer Ask(const std::string& text) override {
+  chain::Answer Ask(const std::string& text) override {
     questions.push_back(text);
-    if (answers.empty()) return app::Answer::No;
-    app::Answer a = answers.front();
+    if (answers.empty()) return chain::Answer::No;
+    chain::Answer a = answers.front();
     answers.pop_front();
     return a;
   }
   void ReportError(const std::string& text) override { errors.push_back(text); }
-  void SetPanelVisible(app::Panel p, bool v) override {
-    if (p == app::Panel::Centre) centreVisible = v;
-    if (p == app::Panel::Levels) levelsVisible = v;
-    if (p == app::Panel::BackToLevels) backToLevelsVisible = v;
+  void SetPanelVisible(chain::Panel p, bool v) override {
+    if (p == chain::Panel::Centre) centreVisible = v;
+    if (p == chain::Panel::Levels) levelsVisible = v;
+    if (p == chain::Panel::BackToLevels) backToLevelsVisible = v;
   }
   void SetBusyCursor(bool b) override { busy = b; }
   void CloseMainWindow() override { closed = true; }

@@ -10,7 +10,7 @@
 #include <map>
 #include <memory>
 
-#include "app/process_state.h"
+#include "chain/process_state.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/record_tables.h"
 #include "store/cp1252.h"
@@ -79,7 +79,7 @@ class CodingWindowTest : public ::testing::Test {
 
   testsupport::TempDir dir_;
   testsupport::ScriptedUI ui_;
-  app::ProcessState state_;
+  chain::ProcessState state_;
   std::unique_ptr<dae_export::AjustaDAE> logic_;
   std::unique_ptr<ui::TAjustaDAE> window_;
 };
@@ -214,7 +214,7 @@ TEST_F(CodingWindowTest, CodesChosenInTheType2GridStayInThatRecord) {
 }
 
 TEST_F(CodingWindowTest, ExitWithATeacherWithoutDocumentAnsweredYesStays) {
-  ui_.answers = {app::Answer::Yes};
+  ui_.answers = {chain::Answer::Yes};
   Goto(Teachers(), 0, "NOMBRE");
   QTest::mouseClick(window_->BitBtn1, Qt::LeftButton);
   gridtest::Settle();
@@ -244,7 +244,7 @@ TEST_F(CodingWindowTest, ExitWithATeacherWithoutDocumentAnsweredYesStays) {
 
 TEST_F(CodingWindowTest, ExitAnsweredNoClosesWithoutFileAndFlagFour) {
   testsupport::WriteFile(OutputFile(), "anterior");
-  ui_.answers = {app::Answer::No};
+  ui_.answers = {chain::Answer::No};
   QTest::mouseClick(window_->BitBtn1, Qt::LeftButton);
   gridtest::Settle();
   EXPECT_EQ(ui_.questions.size(), 1u);
@@ -354,7 +354,7 @@ TEST(CodingWindowEmptyCentre, TypingStartsARowThatLeavingTheEditDoesNotStore) {
                        codingtest::S("VERSION", 5)},
                       {}, {});
   testsupport::ScriptedUI scripted;
-  app::ProcessState state;
+  chain::ProcessState state;
   dae_export::AjustaDAE logic(scripted, state, dir.path());
   ui::TAjustaDAE window(logic);
   ASSERT_TRUE(gridtest::ShowAndActivate(&window));

@@ -14,7 +14,7 @@
 #include <QTableWidget>
 #include <memory>
 
-#include "app/process_state.h"
+#include "chain/process_state.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/control_plantilla.h"
 #include "dae_export/timetable_template.h"
@@ -111,7 +111,7 @@ TEST(WindowLayout, CodingWindow) {
   testsupport::TempDir dir;
   codingtest::MakeCodingTables(dir.path());
   testsupport::ScriptedUI scripted;
-  app::ProcessState state;
+  chain::ProcessState state;
   dae_export::AjustaDAE logic(scripted, state, dir.path());
   ui::TAjustaDAE window(logic);
   ASSERT_TRUE(gridtest::ShowAndActivate(&window));

@@ -205,7 +205,7 @@ TEST_F(MainFormTest, CommandLineShapesTheWindow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args[0] + " ...");
-    state_ = app::ProcessState{};
+    state_ = chain::ProcessState{};
     state_.resultCode = 7;  // creation sets it back to 0
     uitest::ModalAnswerer answers;
     if (!c.error.isEmpty()) answers.click(QStringLiteral("OK"));

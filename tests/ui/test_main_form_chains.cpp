@@ -469,7 +469,7 @@ TEST_F(ImportChainTest, MissingFolderIsReportedAndEmbeddedRunsClose) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.button) + (c.embedded ? " embedded" : ""));
     fs::remove(Ini());
-    state_ = app::ProcessState{};
+    state_ = chain::ProcessState{};
     const fs::path gone = tmp_.path() / "desaparecida";
     fs::create_directories(gone);
     if (c.embedded)

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/process_state.h"
+#include "chain/process_state.h"
 #include "store/work_folder.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/modal_answerer.h"
@@ -195,7 +195,7 @@ class FormFixture : public ::testing::Test {
 
   testsupport::TempDir tmp_;
   fs::path dae_, work_, exe_;
-  app::ProcessState state_;
+  chain::ProcessState state_;
   std::unique_ptr<ui::TMForm> form_;
   bool hadQtemp_ = false;
   QByteArray oldQtemp_;

@@ -5,7 +5,7 @@
 
 #include "store/table.h"
 
-namespace app {
+namespace chain {
 
 struct MainTables {
   store::Table wwTableNomAsg;    // "ASIGNOMT", exclusive
@@ -20,4 +20,4 @@ struct MainTables {
   void CloseAll();
 };
 
-}  // namespace app
+}  // namespace chain

@@ -1,10 +1,10 @@
-#include "app/process_state.h"
+#include "chain/process_state.h"
 
-namespace app {
+namespace chain {
 
 ProcessState& Process() {
   static ProcessState state;
   return state;
 }
 
-}  // namespace app
+}  // namespace chain

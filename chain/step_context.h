@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/process_state.h"
-#include "app/user_interface.h"
+#include "chain/process_state.h"
+#include "chain/user_interface.h"
 
-namespace app {
+namespace chain {
 
 struct StepContext {
   UserInterface& ui;
@@ -16,4 +16,4 @@ struct StepContext {
   std::string daeFolder;             // ends with a path separator
 };
 
-}  // namespace app
+}  // namespace chain

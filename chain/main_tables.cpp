@@ -1,6 +1,6 @@
-#include "app/main_tables.h"
+#include "chain/main_tables.h"
 
-namespace app {
+namespace chain {
 
 namespace {
 void Declare(store::Table& t, const std::filesystem::path& folder,
@@ -27,4 +27,4 @@ void MainTables::CloseAll() {
     if (t->Active()) t->Close();
 }
 
-}  // namespace app
+}  // namespace chain

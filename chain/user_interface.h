@@ -8,7 +8,7 @@ class ControlPlantilla;  // logic of the timetable template window
 class AjustaDAE;         // logic of the DAE coding window
 }  // namespace dae_export
 
-namespace app {
+namespace chain {
 
 enum class Answer { Yes, No };
 
@@ -43,4 +43,4 @@ class UserInterface {
   virtual void RunCodingWindow(dae_export::AjustaDAE& window) = 0;
 };
 
-}  // namespace app
+}  // namespace chain

@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-namespace app {
+namespace chain {
 
 struct ProcessState {
   int resultCode = 0;     // written to Dolvarin.ini on close (embedded only)
@@ -18,4 +18,4 @@ struct ProcessState {
 // The one instance of the running process.
 ProcessState& Process();
 
-}  // namespace app
+}  // namespace chain

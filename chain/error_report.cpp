@@ -1,6 +1,6 @@
-#include "app/error_report.h"
+#include "chain/error_report.h"
 
-namespace app {
+namespace chain {
 
 std::string ErrorReportText(const std::string& message) {
   if (!message.empty() &&
@@ -9,4 +9,4 @@ std::string ErrorReportText(const std::string& message) {
   return message;
 }
 
-}  // namespace app
+}  // namespace chain

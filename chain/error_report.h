@@ -2,10 +2,10 @@
 #pragma once
 #include <string>
 
-namespace app {
+namespace chain {
 
 // Appends a period when the text's last character comes after the period
 // in character order (letters and digits do); otherwise the text as is.
 std::string ErrorReportText(const std::string& message);
 
-}  // namespace app
+}  // namespace chain
