@@ -33,6 +33,8 @@
 #include "dae_import/groups_import.h"
 #include "dae_import/subjects_import.h"
 #include "dae_import/teachers_import.h"
+#include "dae_import/product_backup.h"
+#include "store/table_replacement.h"
 
 namespace app {
 
@@ -89,6 +91,10 @@ void MainWorkflow::BExportarClick(const std::string& currentFolder) {
     ui_.SetBusyCursor(true);
     state_.resultCode = 1;
     chain::StepContext ctx = Context();
+    // Whatever a killed run left half done is finished or undone, and no
+    // product table may be held elsewhere, before the first table changes.
+    store::RecoverWorkFolder(ctx.workFolder);
+    dae_import::CheckProductTablesFree(ctx.workFolder);
     dae_import::ImportaTablasDAE(ctx);
     dae_import::ImportaAsignaturas(ctx);
     dae_import::ImportaProfesores(ctx);
@@ -111,6 +117,7 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
       return;
     }
     chain::StepContext ctx = Context();
+    store::RecoverWorkFolder(ctx.workFolder);
     // A missing or damaged index of one of the tool's own tables can be
     // rebuilt from its records; the chain then starts again, once.
     for (int attempt = 0;; ++attempt) {

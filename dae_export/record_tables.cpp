@@ -39,9 +39,7 @@ store::IndexDef Tag(const char* field) { return store::IndexDef{field, field}; }
 
 void Recreate(const std::filesystem::path& folder, const std::string& base,
               const store::FieldDefs& fields, const store::IndexDefs& tags) {
-  store::DeleteFileNoCase(folder, base + ".DBF");
-  store::DeleteFileNoCase(folder, base + ".MDX");
-  store::Table t;
+  store::Table t;  // the new empty table replaces the old one as t goes
   t.SetDatabaseName(folder);
   t.SetTableName(base + ".DBF");
   t.FieldDefsList() = fields;

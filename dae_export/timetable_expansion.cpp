@@ -45,6 +45,7 @@
 #include "dae_export/record_tables.h"
 #include "store/store_error.h"
 #include "store/table.h"
+#include "store/transaction.h"
 #include "store/work_folder.h"
 
 namespace dae_export {
@@ -184,6 +185,9 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
     t->SetIndexName(tag);
     t->Open();
   }
+  // Each table that the expansion changes in place changes as a whole:
+  // a failure or a kill before its commit leaves it as it was.
+  store::Transaction teachersChange(prof), cuadroH2Change(h2), cuadroH3Change(h3);
 
   // Look-up tables read once.
   std::unordered_map<std::string, GroupInfo> groups;
@@ -327,10 +331,13 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
     soluc.Next();
   }
 
+  teachersChange.Commit();
   for (store::Table* x : {&soluc, &grupos, &prof, &asig}) x->Close();
 
   const size_t live2 = Sweep(h2);
   const size_t live3 = Sweep(h3);
+  cuadroH2Change.Commit();
+  cuadroH3Change.Commit();
   h2.Close();
   h3.Close();
   plantilla.Close();

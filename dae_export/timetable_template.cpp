@@ -59,27 +59,17 @@ void EnsurePlantilla(const std::filesystem::path& workFolder) {
   t.FieldDefsList() = {hora, ini, fin};
   t.IndexDefsList() = {store::IndexDef{"HORA", "HORA"}};
   t.CreateTable();
-  // A template is made whole or not at all: one left half-filled by a
-  // failure would never be made again.
-  try {
-    t.Open();
-    for (const TemplateRow& row : DefaultTemplateRows()) {
-      t.Append();
-      t.FieldByName("HORA").SetAsInteger(row.hora);
-      t.FieldByName("HORAINI").SetAsString(row.horaIni);
-      t.FieldByName("HORAFIN").SetAsString(row.horaFin);
-      t.Post();
-    }
-    t.Close();
-  } catch (...) {
-    try {
-      if (t.Active()) t.Close();
-      store::DeleteFileNoCase(workFolder, "PLANTILLA.DBF");
-      store::DeleteFileNoCase(workFolder, "PLANTILLA.MDX");
-    } catch (...) {
-    }
-    throw;
+  // The template is built beside the (missing) table and appears whole
+  // when t closes; a failure before that leaves no table at all.
+  t.Open();
+  for (const TemplateRow& row : DefaultTemplateRows()) {
+    t.Append();
+    t.FieldByName("HORA").SetAsInteger(row.hora);
+    t.FieldByName("HORAINI").SetAsString(row.horaIni);
+    t.FieldByName("HORAFIN").SetAsString(row.horaFin);
+    t.Post();
   }
+  t.Close();
 }
 
 void PlantillaCentro(chain::StepContext& ctx, chain::MainTables& t) {

@@ -120,22 +120,29 @@ std::vector<fs::path> BackupRuns(const fs::path& workFolder) {
   return runs;
 }
 
-store::TableFileLock KeepProductTable(chain::StepContext& ctx, const std::string& name) {
+void CheckProductTablesFree(const fs::path& workFolder) {
+  for (const char* name : {"ASIGNOMT", "PROFT", "GRUPOST", "ASIGT", "DIASHORAT"}) {
+    const store::TableFileLock probe(workFolder, std::string(name) + ".DBF");
+  }
+}
+
+ProductTableHold KeepProductTable(chain::StepContext& ctx, const std::string& name) {
   store::TableFileLock lock(ctx.workFolder, name + ".DBF");
+  store::HeldHere mark(store::ResolveFileNoCase(ctx.workFolder, name + ".DBF"));
   std::vector<fs::path> files;
   std::error_code ec;
   for (const char* ext : {".DBF", ".MDX"}) {
     const fs::path p = store::ResolveFileNoCase(ctx.workFolder, name + ext);
     if (fs::is_regular_file(p, ec)) files.push_back(p);
   }
-  if (files.empty()) return lock;
+  if (files.empty()) return ProductTableHold{std::move(lock), std::move(mark)};
   fs::path run = ctx.state.backupFolder;
   if (run.empty() || !fs::is_directory(run, ec)) {
     run = MakeRunFolder(ctx.workFolder);
     ctx.state.backupFolder = run.string();
   }
   for (const fs::path& f : files) CopyWhole(f, run);
-  return lock;
+  return ProductTableHold{std::move(lock), std::move(mark)};
 }
 
 }  // namespace dae_import

@@ -25,11 +25,25 @@
 
 #include "chain/step_context.h"
 #include "store/table_file_lock.h"
+#include "store/table_replacement.h"
 
 namespace dae_import {
 
 inline constexpr const char* kBackupFolderName = "COPIAS";
 inline constexpr int kBackupRunsKept = 5;
+
+// A product table held by this run: the lock keeps other programs out, the
+// mark lets the table's replacement go ahead under that lock.
+struct ProductTableHold {
+  store::TableFileLock lock;
+  store::HeldHere mark;
+};
+
+// Before the import changes any product table: throws StoreError naming
+// the first of ASIGNOMT, PROFT, GRUPOST, ASIGT and DIASHORAT that another
+// program holds, so that the import never stops half way with some of
+// them replaced and others not. Holds none of them afterwards.
+void CheckProductTablesFree(const std::filesystem::path& workFolder);
 
 // Takes the product's table `name` ("PROFT", without extension) away from
 // other programs and copies its files into this run's backup folder
@@ -37,7 +51,7 @@ inline constexpr int kBackupRunsKept = 5;
 // lock holds the table until it is destroyed: delete and rebuild the table
 // while it lives. Throws StoreError when the table is in use or the copy
 // cannot be made; nothing has been deleted then.
-[[nodiscard]] store::TableFileLock KeepProductTable(chain::StepContext& ctx,
+[[nodiscard]] ProductTableHold KeepProductTable(chain::StepContext& ctx,
                                                     const std::string& name);
 
 // The run folders of <work>/COPIAS, oldest first.

@@ -63,7 +63,7 @@ void ImportaAsignaturas(chain::StepContext& ctx) {
 
   store::Table subjects;
   {
-    const store::TableFileLock held = KeepProductTable(ctx, "ASIGNOMT");
+    const ProductTableHold held = KeepProductTable(ctx, "ASIGNOMT");
     RebuildTable(subjects, ctx.workFolder, "ASIGNOMT",
                  {StringField("COD", 4), StringField("CODLARGO", 8),
                   StringField("NOMBRE", 40), StringField("CODIGODAE", 4),

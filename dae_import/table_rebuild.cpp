@@ -29,8 +29,9 @@ void NameTable(store::Table& table, const std::filesystem::path& workFolder,
 void RebuildTable(store::Table& table, const std::filesystem::path& workFolder,
                   const std::string& name, const store::FieldDefs& fields,
                   const store::IndexDefs& tags) {
-  store::DeleteFileNoCase(workFolder, name + ".DBF");
-  store::DeleteFileNoCase(workFolder, name + ".MDX");
+  // The new table is built beside the old one, which stays (for other
+  // programs too) until `table` closes with the new one complete; an index
+  // that the new table lacks goes with the old table then.
   NameTable(table, workFolder, name);
   table.FieldDefsList().clear();
   for (const store::FieldDef& f : fields) table.FieldDefsList().push_back(f);

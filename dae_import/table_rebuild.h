@@ -1,8 +1,9 @@
-// Rebuilding a table of the work folder from nothing: its .DBF file and
-// then its .MDX file are deleted where they exist (letter case ignored), and
-// the table is created from its list of fields, in order, none required,
-// and of index tags, if it has any. The table object is left closed, ready
-// to be opened.
+// Rebuilding a table of the work folder from nothing: the table is created
+// from its list of fields, in order, none required, and of index tags, if
+// it has any, beside the old one. The table object is left closed, ready to
+// be opened; the new table replaces the old one (its .DBF and .MDX, letter
+// case ignored) when the object closes, or is dropped if a failure
+// discards the object first.
 #pragma once
 #include <filesystem>
 #include <string>

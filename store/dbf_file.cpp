@@ -25,24 +25,19 @@
 // digits, logical fields one of T/F/Y/N or ' '/'?' when unset. After the
 // last record comes the end mark 0x1A (some writers omit it).
 //
-// Writes are placed so that another reader always sees a whole file: a new
-// record and the end mark go to disk before the record count that admits
-// them; a changed record touches only its own bytes and the header's date.
+// The file is read and written through its pager (pager.h): changes stay
+// in memory until the table layer commits them, and then reach the disk
+// under the table's journal.
 #include "store/dbf_file.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <random>
 
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 
 namespace store {
 
@@ -82,32 +77,6 @@ bool KnownVersion(unsigned char v) {
   // FoxPro; all keep the 32-byte descriptors read here.
   return (v & 0x07) == 0x03 || v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 ||
          v == 0xFB;
-}
-
-bool ReadFully(int fd, uint64_t offset, void* buf, size_t size) {
-  auto* p = static_cast<unsigned char*>(buf);
-  while (size > 0) {
-    ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return true;
-}
-
-bool WriteFully(int fd, uint64_t offset, const void* buf, size_t size) {
-  const auto* p = static_cast<const unsigned char*>(buf);
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return true;
 }
 
 std::string Quoted(const std::string& label) { return "'" + label + "'"; }
@@ -152,27 +121,16 @@ void DbfFile::Create(const fs::path& path, const std::string& label,
   h[headerLength - 1] = kTerminator;
   h[headerLength] = kEndMark;
 
-  // Written beside the target and renamed over it: a reader never meets a
-  // half-written table.
-  std::random_device rd;
-  fs::path tmp = path;
-  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 100000);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" +
-                     path.string() + "): " + std::strerror(errno));
-  }
-  bool ok = WriteFully(fd, 0, bytes.data(), bytes.size());
-  int err = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" +
-                     path.string() + "): " + std::strerror(err));
+  // The caller stages the new file under a name nobody else uses
+  // (table_replacement.h), so it is written in place and synced.
+  os::File file;
+  if (!file.Open(path, os::OpenMode::CreateOrTruncate) ||
+      !file.WriteAt(0, bytes.data(), bytes.size()) || !file.Sync()) {
+    const int err = os::LastError();
+    file.Close();
+    os::RemoveFile(path);
+    throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" + path.string() +
+                     "): " + SystemErrorText(err));
   }
 }
 
@@ -186,26 +144,28 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
   Close();
   path_ = path;
   label_ = label;
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  writable_ = fd >= 0;
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  os::File file;
+  writable_ = file.Open(path, os::OpenMode::ReadWrite);
+  if (!writable_ && os::IsAccessDenied(os::LastError())) {
+    file.Open(path, os::OpenMode::ReadOnly);
   }
-  if (fd < 0) {
-    if (errno == ENOENT) {
+  if (!file.IsOpen()) {
+    const int err = os::LastError();
+    if (os::IsNotFound(err)) {
       throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
     }
     throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
-                     "): " + std::strerror(errno));
+                     "): " + SystemErrorText(err));
   }
-  fd_ = fd;
+  if (!file.IsRegularFile()) {
+    throw StoreError("La tabla " + Quoted(label) + " está dañada: no es un archivo");
+  }
+  pager_.Attach(std::move(file), path, label, writable_);
   try {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail(std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) Fail("no es un archivo");
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    const uint64_t size = pager_.Size();
     unsigned char h[32];
-    if (size < 32 || !ReadFully(fd_, 0, h, 32)) Fail("el archivo es más corto que una cabecera");
+    if (size < 32) Fail("el archivo es más corto que una cabecera");
+    pager_.Read(0, h, 32);
     if (!KnownVersion(h[0])) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "0x%02X", h[0]);
@@ -227,7 +187,7 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
     if (recordLength_ < 2) Fail("la longitud de registro es " + std::to_string(recordLength_));
 
     std::string header(static_cast<size_t>(headerLength_), '\0');
-    if (!ReadFully(fd_, 0, header.data(), header.size())) Fail("no se puede leer la cabecera");
+    pager_.Read(0, header.data(), header.size());
     const auto* hp = reinterpret_cast<const unsigned char*>(header.data());
     // Descriptors run until the terminator, which must lie inside the
     // header; bytes after it (up to the header length) are padding.
@@ -287,18 +247,18 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
 }
 
 void DbfFile::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // releases the lock too
-    fd_ = -1;
-  }
+  pager_.Detach();  // releases the lock too
   lock_ = Lock::None;
 }
 
 void DbfFile::SetLock(Lock lock) {
   if (lock == lock_) return;
-  int op = lock == Lock::Exclusive ? LOCK_EX : lock == Lock::Shared ? LOCK_SH : LOCK_UN;
-  if (::flock(fd_, op | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
+  const os::LockKind kind = lock == Lock::Exclusive ? os::LockKind::Exclusive
+                            : lock == Lock::Shared  ? os::LockKind::Shared
+                                                    : os::LockKind::None;
+  if (!pager_.File().TryLock(kind)) {
+    const int err = os::LastError();
+    if (os::IsWouldBlock(err)) {
       if (lock == Lock::Exclusive) {
         throw StoreError("La tabla " + Quoted(label_) +
                          " está en uso por otro programa y no se puede abrir en exclusiva");
@@ -307,22 +267,15 @@ void DbfFile::SetLock(Lock lock) {
                        " está abierta en exclusiva por otro programa");
     }
     throw StoreError("No se puede bloquear la tabla " + Quoted(label_) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(err));
   }
   lock_ = lock;
 }
 
-void DbfFile::RefreshCount() {
+void DbfFile::Reload() {
   unsigned char c[4];
-  if (!ReadFully(fd_, 4, c, 4)) return;
-  uint32_t n = Get32(c);
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return;
-  // Only believe a count that the file's size supports.
-  if (static_cast<uint64_t>(headerLength_) + uint64_t(n) * uint64_t(recordLength_) <=
-      static_cast<uint64_t>(st.st_size)) {
-    count_ = n;
-  }
+  pager_.Read(4, c, 4);
+  count_ = Get32(c);
 }
 
 void DbfFile::ReadRecord(uint32_t recno, std::string& out) const {
@@ -331,22 +284,15 @@ void DbfFile::ReadRecord(uint32_t recno, std::string& out) const {
                      std::to_string(recno));
   }
   out.resize(static_cast<size_t>(recordLength_));
-  uint64_t at = static_cast<uint64_t>(headerLength_) +
-                uint64_t(recno - 1) * uint64_t(recordLength_);
-  if (!ReadFully(fd_, at, out.data(), out.size())) {
-    throw StoreError("Error al leer el registro " + std::to_string(recno) + " de la tabla " +
-                     Quoted(label_));
-  }
+  pager_.Read(static_cast<uint64_t>(headerLength_) + uint64_t(recno - 1) * uint64_t(recordLength_),
+              out.data(), out.size());
 }
 
 void DbfFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!writable_) {
     throw StoreError("La tabla " + Quoted(label_) + " no se puede modificar (archivo de sólo lectura)");
   }
-  if (!WriteFully(fd_, offset, data, size)) {
-    throw StoreError("Error al escribir en la tabla " + Quoted(label_) + ": " +
-                     std::strerror(errno ? errno : EIO));
-  }
+  pager_.Write(offset, data, size);
 }
 
 void DbfFile::StampHeader() {
@@ -369,19 +315,14 @@ uint32_t DbfFile::AppendRecord(const std::string& record) {
   if (record.size() != static_cast<size_t>(recordLength_)) {
     throw StoreError("Registro de longitud incorrecta para la tabla " + Quoted(label_));
   }
-  if (lock_ != Lock::Exclusive) RefreshCount();
   if (count_ == UINT32_MAX) throw StoreError("La tabla " + Quoted(label_) + " está llena");
-  std::string bytes = record;
-  bytes += static_cast<char>(kEndMark);
-  WriteAt(static_cast<uint64_t>(headerLength_) + uint64_t(count_) * uint64_t(recordLength_),
-          bytes.data(), bytes.size());
+  const uint64_t at =
+      static_cast<uint64_t>(headerLength_) + uint64_t(count_) * uint64_t(recordLength_);
+  WriteAt(at, record.data(), record.size());
+  const char endMark = static_cast<char>(kEndMark);
+  WriteAt(at + record.size(), &endMark, 1);
   ++count_;
-  try {
-    StampHeader();
-  } catch (...) {
-    --count_;
-    throw;
-  }
+  StampHeader();
   return count_;
 }
 
@@ -397,9 +338,7 @@ void DbfFile::SetDeleted(uint32_t recno, bool deleted) {
 
 std::string DbfFile::HeaderBytes() const {
   std::string h(static_cast<size_t>(headerLength_), '\0');
-  if (!ReadFully(fd_, 0, h.data(), h.size())) {
-    throw StoreError("Error al leer la cabecera de la tabla " + Quoted(label_));
-  }
+  pager_.Read(0, h.data(), h.size());
   return h;
 }
 

@@ -1,11 +1,15 @@
-// One open .DBF file: header, field descriptors, records, and the
+// The record layer of a table: one open .DBF file (header, field
+// descriptors, records) read and written through its pager, and the
 // operating-system lock that keeps other programs out. The layout is
-// described at the top of dbf_file.cpp.
+// described at the top of dbf_file.cpp. Changes stay in the pager until
+// the table layer commits them (CommitPages).
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "store/pager.h"
 
 namespace store {
 
@@ -24,9 +28,9 @@ class DbfFile {
   static constexpr unsigned char kLanguageDriverAnsi = 0x57;
   static constexpr int kMaxFieldName = 10;
 
-  // Writes a new empty table file in place of any file of that name; the
-  // new file appears whole (it is written aside and renamed). label names
-  // the table in error texts.
+  // Writes a new empty table file (synced) in place of any file of that
+  // name; callers make it under a staging name. label names the table in
+  // error texts.
   static void Create(const std::filesystem::path& path, const std::string& label,
                      const std::vector<DbfField>& fields, bool productionIndex);
 
@@ -39,7 +43,7 @@ class DbfFile {
   // is missing, unreadable or its header does not describe its contents.
   void Open(const std::filesystem::path& path, const std::string& label);
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return pager_.IsOpen(); }
 
   enum class Lock { None, Shared, Exclusive };
   // Takes or changes the lock without waiting; throws StoreError naming
@@ -57,17 +61,18 @@ class DbfFile {
   unsigned char LanguageDriver() const { return languageDriver_; }
   bool Writable() const { return writable_; }
 
-  // Re-reads the record count from the header (another program may have
-  // appended while the file is shared).
-  void RefreshCount();
+  // Reads the record count again from the (cached) header, after the
+  // pager's pending writes were discarded.
+  void Reload();
+
+  Pager& PagerRef() { return pager_; }
 
   // recno is 1-based. out receives RecordLength() bytes.
   void ReadRecord(uint32_t recno, std::string& out) const;
   // Rewrites an existing record, then stamps the header's date.
   void WriteRecord(uint32_t recno, const std::string& record);
-  // Appends a record: the record and the end mark are written first, then
-  // the header's count and date, so that the file is whole for other
-  // readers at every moment. Returns the new record's number.
+  // Appends a record with the end mark after it, and updates the header's
+  // count and date. Returns the new record's number.
   uint32_t AppendRecord(const std::string& record);
   // Sets or clears the deletion flag of one record.
   void SetDeleted(uint32_t recno, bool deleted);
@@ -84,7 +89,7 @@ class DbfFile {
   void StampHeader();
   [[noreturn]] void Fail(const std::string& what) const;
 
-  int fd_ = -1;
+  mutable Pager pager_;
   bool writable_ = false;
   Lock lock_ = Lock::None;
   std::filesystem::path path_;

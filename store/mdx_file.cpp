@@ -51,15 +51,15 @@
 // Free blocks form a chain from the header: a free block holds 0 entries
 // and, at offset 4, the page of the next free block.
 //
-// Every change writes back the blocks it changed before it returns. Parsed
-// blocks are kept between calls only while nobody changed the file (see
-// Revalidate), so several objects may work on the same file in turn.
+// The file is read through its pager (pager.h). Parsed nodes are kept as
+// long as the file is open; a change edits them in memory and marks them,
+// and Flush writes the marked nodes into the pager's pages just before the
+// table layer commits. A rollback forgets every parsed node.
 #include "store/mdx_file.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -67,7 +67,9 @@
 #include <set>
 
 #include "store/mdx_bcd.h"
+#include "store/pager.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 
 namespace store {
 
@@ -143,24 +145,14 @@ struct Frame {
 };
 using Path = std::vector<Frame>;
 
-// The same, with nodes that a change is editing.
+// The same, with the kept nodes that a change edits in place.
 struct EditFrame {
-  Node node;
+  EditFrame(std::shared_ptr<Node> h, size_t i) : holder(std::move(h)), node(*holder), idx(i) {}
+  std::shared_ptr<Node> holder;
+  Node& node;
   size_t idx = 0;
 };
 using EditPath = std::vector<EditFrame>;
-
-// Changes made by any object of this process to a file, counted per file,
-// so that an object knows when the blocks it keeps in memory are stale.
-std::map<std::string, uint64_t>& Generations() {
-  static std::map<std::string, uint64_t> generations;
-  return generations;
-}
-std::string GenerationKey(const fs::path& path) {
-  std::error_code ec;
-  fs::path p = fs::weakly_canonical(path, ec);
-  return (ec ? path : p).string();
-}
 
 struct TagInfo {
   MdxTagDef def;
@@ -182,100 +174,59 @@ struct MdxFile::Impl {
   fs::path path;
   bool readOnly = true;
   bool open = false;
-  mutable std::fstream file;
+  bool deferred = false;
+  mutable Pager pager;
   std::vector<MdxTagDef> defs;
   std::vector<TagInfo> tags;
-  mutable uint64_t fileSize = 0;
 
-  // Blocks read from the file, kept while nobody changes the file: the
-  // count of changes made in this process, the size and the time of last
-  // writing are checked at the start of every call.
-  std::string generationKey;
-  mutable uint64_t cacheGeneration = ~uint64_t{0};
-  mutable uint64_t cacheSize = 0;
-  mutable fs::file_time_type cacheTime{};
-  mutable std::unordered_map<uint32_t, NodeRef> cache;
+  // Nodes parsed from the file, kept while it is open; those changed since
+  // the last Flush are listed in `changed` with their tag.
+  mutable std::unordered_map<uint32_t, std::shared_ptr<Node>> cache;
+  std::unordered_map<uint32_t, const TagInfo*> changed;
   mutable std::optional<Header> cachedHeader;
   mutable std::vector<std::optional<uint32_t>> cachedRoots;
-  static constexpr size_t kCacheLimit = 2048;
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
   [[noreturn]] void Damaged(const std::string& detail) const {
     throw StoreError("El índice '" + Name() + "' está dañado: " + detail);
   }
-  [[noreturn]] void IoError() const {
-    throw StoreError("Error de lectura o escritura en el índice '" + Name() + "'");
-  }
 
   // ---- raw access ---------------------------------------------------
   std::string ReadAt(uint64_t offset, size_t length) const {
-    if (offset + length > fileSize) Damaged("lectura fuera del archivo");
+    if (offset + length > pager.Size()) Damaged("lectura fuera del archivo");
     std::string buf(length, '\0');
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    file.read(buf.data(), static_cast<std::streamsize>(length));
-    if (!file) IoError();
+    pager.Read(offset, buf.data(), length);
     return buf;
   }
   void WriteAt(uint64_t offset, const std::string& bytes) {
-    file.clear();
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (!file) IoError();
-    fileSize = std::max<uint64_t>(fileSize, offset + bytes.size());
+    pager.Write(offset, bytes.data(), bytes.size());
   }
 
   void DropCache() const {
     cache.clear();
+    const_cast<Impl*>(this)->changed.clear();
     cachedHeader.reset();
     cachedRoots.assign(tags.size(), std::nullopt);
   }
 
-  // Starts a call: forgets the kept blocks if the file changed since.
-  void Revalidate() const {
-    std::error_code ec1, ec2;
-    const uint64_t size = fs::file_size(path, ec1);
-    const fs::file_time_type time = fs::last_write_time(path, ec2);
-    if (ec1 || ec2) IoError();
-    const uint64_t generation = Generations()[generationKey];
-    if (generation != cacheGeneration || size != cacheSize || time != cacheTime ||
-        cache.size() > kCacheLimit) {
-      DropCache();
-      cacheGeneration = generation;
-      cacheSize = size;
-      cacheTime = time;
+  // Writes the changed nodes into the pager.
+  void Flush() {
+    for (const auto& [page, tag] : changed) {
+      auto it = cache.find(page);
+      if (it != cache.end()) WriteNode(*tag, *it->second);
     }
-    fileSize = size;
-  }
-
-  // Ends a change: tells the other objects, and keeps this object's blocks
-  // (they are what was just written).
-  void ChangeDone() {
-    cacheGeneration = ++Generations()[generationKey];
-    std::error_code ec1, ec2;
-    cacheSize = fs::file_size(path, ec1);
-    cacheTime = fs::last_write_time(path, ec2);
-    if (ec1 || ec2) DropCache();
-  }
-
-  // A change that failed half way leaves nothing in memory.
-  void ChangeFailed() {
-    ++Generations()[generationKey];
-    cacheGeneration = ~uint64_t{0};
-    DropCache();
+    changed.clear();
   }
 
   Header ReadHeader() const {
-    Revalidate();
     if (cachedHeader) return *cachedHeader;
     std::string h = ReadAt(32, 12);
     Header hd;
     hd.pageCount = Get32(h, 0);
     hd.firstFree = Get32(h, 4);
     hd.freeCount = Get32(h, 8);
-    if (static_cast<uint64_t>(hd.pageCount) * kPage > fileSize ||
+    if (static_cast<uint64_t>(hd.pageCount) * kPage > pager.Size() ||
         hd.pageCount < kHeaderPages) {
       Damaged("número de páginas incorrecto");
     }
@@ -353,7 +304,7 @@ struct MdxFile::Impl {
     CheckBlockPage(page, hd);
     auto it = cache.find(page);
     if (it != cache.end()) return it->second;
-    NodeRef n = std::make_shared<const Node>(Parse(t, page));
+    auto n = std::make_shared<Node>(Parse(t, page));
     cache[page] = n;
     return n;
   }
@@ -393,7 +344,15 @@ struct MdxFile::Impl {
     return n;
   }
 
+  // Marks a node changed; a node that is not the kept one (a new node, or
+  // a copy) becomes the kept one.
   void Store(const TagInfo& t, const Node& n) {
+    auto it = cache.find(n.page);
+    if (it == cache.end() || it->second.get() != &n) cache[n.page] = std::make_shared<Node>(n);
+    changed[n.page] = &t;
+  }
+
+  void WriteNode(const TagInfo& t, const Node& n) {
     std::string b(kBlock, '\0');
     const size_t count = n.keys.size();
     Put32(b, 0, static_cast<uint32_t>(count));
@@ -404,9 +363,7 @@ struct MdxFile::Impl {
       at += static_cast<size_t>(t.itemLength);
     }
     if (!n.leaf) Put32(b, at, n.ptrs.back());
-    cache.erase(n.page);
     WriteAt(static_cast<uint64_t>(n.page) * kPage, b);
-    cache[n.page] = std::make_shared<const Node>(n);
   }
 
   uint32_t Allocate(Header& hd) {
@@ -421,6 +378,7 @@ struct MdxFile::Impl {
       page = hd.pageCount;
       hd.pageCount += kPagesPerBlock;
       cache.erase(page);
+      changed.erase(page);
       // Make the new block part of the file before the header counts it.
       WriteAt(static_cast<uint64_t>(page) * kPage, std::string(kBlock, '\0'));
     }
@@ -430,6 +388,7 @@ struct MdxFile::Impl {
 
   void Release(Header& hd, uint32_t page) {
     cache.erase(page);
+    changed.erase(page);
     std::string b(kBlock, '\0');
     Put32(b, 4, hd.firstFree);
     WriteAt(static_cast<uint64_t>(page) * kPage, b);
@@ -555,7 +514,8 @@ struct MdxFile::Impl {
   // ---- changes ------------------------------------------------------
   static EditPath Editable(const Path& path) {
     EditPath out;
-    for (const Frame& f : path) out.push_back(EditFrame{*f.node, f.idx});
+    out.reserve(path.size());
+    for (const Frame& f : path) out.emplace_back(std::const_pointer_cast<Node>(f.node), f.idx);
     return out;
   }
 
@@ -908,25 +868,16 @@ void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
     // The root block is an empty leaf: all zeros.
   }
 
-  fs::path tmp = path;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(img.data(), static_cast<std::streamsize>(img.size()));
-    out.flush();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      bad("no se puede escribir el archivo");
-    }
+  // The caller stages a new index under a name nobody else uses, so it is
+  // written in place and synced.
+  os::File file;
+  if (!file.Open(path, os::OpenMode::CreateOrTruncate) ||
+      !file.WriteAt(0, img.data(), img.size()) || !file.Sync()) {
+    const int err = os::LastError();
+    file.Close();
+    os::RemoveFile(path);
+    bad("no se puede escribir el archivo: " + SystemErrorText(err));
   }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    bad("no se puede escribir el archivo");
-  }
-  ++Generations()[GenerationKey(path)];
 }
 
 MdxFile::MdxFile() : impl_(std::make_unique<Impl>()) {}
@@ -937,21 +888,20 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
   Impl& m = *impl_;
   m.path = path;
   m.readOnly = readOnly;
-  m.generationKey = GenerationKey(path);
-  m.cacheGeneration = ~uint64_t{0};
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
+  os::File file;
+  if (!file.Open(path, readOnly ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite)) {
+    if (os::IsNotFound(os::LastError())) {
+      throw StoreError("No se encuentra el índice '" + path.string() + "'");
+    }
+    throw StoreError("No se puede abrir el índice '" + path.string() + "': " +
+                     SystemErrorText(os::LastError()));
+  }
+  if (!file.IsRegularFile()) {
     throw StoreError("No se encuentra el índice '" + path.string() + "'");
   }
-  m.file.open(path, readOnly ? (std::ios::in | std::ios::binary)
-                             : (std::ios::in | std::ios::out | std::ios::binary));
-  if (!m.file.is_open()) {
-    throw StoreError("No se puede abrir el índice '" + path.string() + "'");
-  }
   try {
-    m.fileSize = fs::file_size(path, ec);
-    if (ec) m.IoError();
-    if (m.fileSize < kHeaderPages * kPage) m.Damaged("archivo demasiado corto");
+    m.pager.Attach(std::move(file), path, path.filename().string(), !readOnly);
+    if (m.pager.Size() < kHeaderPages * kPage) m.Damaged("archivo demasiado corto");
     std::string h = m.ReadAt(0, kHeaderPages * kPage);
     if (Get16(h, 20) != kPagesPerBlock || Get16(h, 22) != kBlock) {
       m.Damaged("tamaño de bloque no admitido");
@@ -1005,19 +955,19 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
     m.open = false;
     m.tags.clear();
     m.defs.clear();
-    m.file.close();
+    m.pager.Detach();
     throw;
   }
 }
 
 void MdxFile::Close() {
   Impl& m = *impl_;
-  if (m.file.is_open()) m.file.close();
+  m.pager.Detach();
   m.open = false;
   m.tags.clear();
   m.defs.clear();
-  m.fileSize = 0;
   m.cache.clear();
+  m.changed.clear();
   m.cachedHeader.reset();
   m.cachedRoots.clear();
 }
@@ -1040,11 +990,11 @@ void MdxFile::Insert(int tag, const MdxEntry& entry) {
   const std::string key = impl_->RawKey(t, entry.key);
   try {
     impl_->Insert(t, key, entry.recno);
+    if (!impl_->deferred) WriteThrough();
   } catch (...) {
-    impl_->ChangeFailed();
+    Discard();
     throw;
   }
-  impl_->ChangeDone();
 }
 
 void MdxFile::Remove(int tag, const MdxEntry& entry) {
@@ -1053,11 +1003,11 @@ void MdxFile::Remove(int tag, const MdxEntry& entry) {
   const std::string key = impl_->RawKey(t, entry.key);
   try {
     impl_->Remove(t, key, entry.recno);
+    if (!impl_->deferred) WriteThrough();
   } catch (...) {
-    impl_->ChangeFailed();
+    Discard();
     throw;
   }
-  impl_->ChangeDone();
 }
 
 std::optional<MdxEntry> MdxFile::First(int tag) const {
@@ -1111,6 +1061,28 @@ int MdxFile::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
     return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
   }
   return impl_->CompareRaw(t, impl_->RawKey(t, a), impl_->RawKey(t, b));
+}
+
+void MdxFile::Flush() { impl_->Flush(); }
+
+void MdxFile::SetDeferred(bool deferred) { impl_->deferred = deferred; }
+
+void MdxFile::WriteThrough() {
+  impl_->Flush();
+  impl_->pager.WriteBack();
+  impl_->pager.MarkClean();
+}
+
+Pager& MdxFile::PagerRef() { return impl_->pager; }
+
+void MdxFile::Discard() {
+  impl_->pager.Discard();
+  impl_->DropCache();
+}
+
+void MdxFile::Save() {
+  Flush();
+  CommitPages(fs::path(), {&impl_->pager}, false);
 }
 
 void MdxFile::Verify() const {

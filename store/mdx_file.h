@@ -7,11 +7,11 @@
 // spaces to the key length and compare byte by byte (the space sorts before
 // every digit and letter). Numeric keys compare as numbers.
 //
-// Each change writes the blocks it changed before it returns. Blocks read
-// are kept in memory only while the file stays unchanged: every call first
-// checks whether another MdxFile of this process changed the file, or its
-// size or time of last writing moved, and then reads it again. So several
-// MdxFile objects may have the same file open and take turns changing it.
+// The file is read and written through its pager (pager.h), whose cache
+// lives as long as the file is open here: one MdxFile per file in this
+// process (the table layer shares it between the objects on a table).
+// Deferred, changes stay in memory until Flush puts them into the pager,
+// whose commit then writes them; otherwise each change is written at once.
 //
 // The table file: MdxFile never touches the .DBF. For other dBase readers
 // to use the index, the table layer sets, in the .DBF it creates with
@@ -46,6 +46,8 @@ struct MdxEntry {
   uint32_t recno = 0;
 };
 
+class Pager;
+
 class MdxFile {
  public:
   // Writes a new, empty index file (replacing one of the same name) for
@@ -68,7 +70,6 @@ class MdxFile {
   const std::vector<MdxTagDef>& Tags() const;
   int TagIndex(const std::string& name) const;  // letter case ignored; -1
 
-  // Each change writes the pages it touches before it returns.
   // A character key shorter than the key length is padded with spaces, a
   // longer one is cut. Inserting an entry that is already there (same key
   // and record number) changes nothing. Record number 0 is refused.
@@ -87,11 +88,27 @@ class MdxFile {
   // Compares two keys of a tag: <0, 0, >0.
   int CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const;
 
+  // Deferred (as the table layer uses it): changes stay in memory until
+  // Flush and the pager's commit. Not deferred (the default, for a file
+  // used alone): each change is written to the file before it returns.
+  void SetDeferred(bool deferred);
+
+  // Puts the changed nodes into the pager's pages (before a commit).
+  void Flush();
+  Pager& PagerRef();
+  // Forgets every change since the last commit (the pager's and the
+  // parsed nodes').
+  void Discard();
+  // Flushes and writes the pages straight to the file, synced, without a
+  // journal: for an index being built under a staging name.
+  void Save();
+
   // Checks the structure of every tag (page bounds, order of keys); throws
   // StoreError when it is damaged.
   void Verify() const;
 
  private:
+  void WriteThrough();
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,8 +1,11 @@
 // The registry of open tables and the record changes that keep a table's
 // file and its production index in step.
 //
-// Order of a change: the .DBF first (so that the table is whole for other
-// readers after each record), then the index entries of every tag.
+// A change (a record appended, rewritten or deleted, with its index
+// entries) goes into the pagers of the .DBF and the .MDX, and is committed
+// at once under the table's journal unless a transaction is open; a
+// failure half way discards everything since the last commit, so the
+// files and the index never part.
 #include "store/shared_table.h"
 
 #include <unistd.h>
@@ -13,7 +16,9 @@
 
 #include "store/cp1252.h"
 #include "store/field_value.h"
+#include "store/pager.h"
 #include "store/store_error.h"
+#include "store/table_replacement.h"
 #include "store/work_folder.h"
 
 namespace store {
@@ -65,7 +70,7 @@ bool SharedTable::IsOpenInProcess(const fs::path& dbfPath) {
 
 std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
                                                   const std::string& label, bool exclusive,
-                                                  TableImpl* user) {
+                                                  TableImpl* user, bool staged) {
   const std::string key = RegistryKey(dbfPath);
   auto it = Registry().find(key);
   if (it != Registry().end()) {
@@ -77,6 +82,9 @@ std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
   std::shared_ptr<SharedTable> t(new SharedTable());
   t->key_ = key;
   t->label_ = label;
+  t->staged_ = staged;
+  t->journal_ = dbfPath;
+  t->journal_ += kJournalSuffix;
   t->dbf_.Open(dbfPath, label);
   t->dbf_.SetLock(exclusive ? DbfFile::Lock::Exclusive : DbfFile::Lock::Shared);
   t->OpenIndex();
@@ -95,14 +103,18 @@ SharedTable::~SharedTable() {
 void SharedTable::OpenIndex() {
   if (!dbf_.ProductionIndexFlag()) return;
   const fs::path& dbfPath = dbf_.Path();
-  fs::path mdxPath = ResolveFileNoCase(dbfPath.parent_path(),
-                                       dbfPath.stem().string() + ".MDX");
+  // A staged table's index is staged beside it ("T.MDX.transdae-new").
+  fs::path mdxPath = staged_ ? dbfPath.parent_path() / (dbfPath.stem().stem().string() + ".MDX" +
+                                                        kStagingSuffix)
+                             : ResolveFileNoCase(dbfPath.parent_path(),
+                                                 dbfPath.stem().string() + ".MDX");
   std::error_code ec;
   if (!fs::exists(mdxPath, ec)) {
     throw IndexError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
                      mdxPath.filename().string() + ")", dbfPath);
   }
   auto mdx = std::make_unique<MdxFile>();
+  mdx->SetDeferred(true);
   try {
     mdx->Open(mdxPath, !dbf_.Writable());
     mdx->Verify();
@@ -206,9 +218,49 @@ void SharedTable::Changed() {
 // entries: ones that point past the end of the table or whose key differs
 // from their record's. Readers skip those (EntryIsLive); a rebuild drops
 // them.
-void SharedTable::PutEntry(int tag, const MdxEntry& entry) {
-  mdx_->Remove(tag, entry);  // never twice the same entry
-  mdx_->Insert(tag, entry);
+void SharedTable::PutEntry(int tag, const MdxEntry& entry) { mdx_->Insert(tag, entry); }
+
+// ---------------------------------------------------------------- commit
+
+void SharedTable::Begin() { ++transactionDepth_; }
+
+void SharedTable::CommitTransaction() {
+  if (transactionDepth_ > 0) --transactionDepth_;
+  if (transactionDepth_ == 0 && !staged_) Commit();
+}
+
+void SharedTable::RollbackTransaction() {
+  if (transactionDepth_ > 0) --transactionDepth_;
+  Discard();
+}
+
+void SharedTable::Commit() {
+  std::vector<Pager*> pagers{&dbf_.PagerRef()};
+  if (mdx_) {
+    mdx_->Flush();
+    pagers.push_back(&mdx_->PagerRef());
+  }
+  try {
+    CommitPages(journal_, pagers, !staged_);
+  } catch (...) {
+    Discard();
+    throw;
+  }
+}
+
+void SharedTable::Discard() {
+  dbf_.PagerRef().Discard();
+  dbf_.Reload();
+  if (mdx_) mdx_->Discard();
+  Changed();
+}
+
+void SharedTable::Finish() {
+  if (staged_) Commit();
+}
+
+void SharedTable::AfterChange() {
+  if (transactionDepth_ == 0 && !staged_) Commit();
 }
 
 bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string& record) const {
@@ -217,61 +269,68 @@ bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string&
 }
 
 uint32_t SharedTable::Append(const std::string& record) {
-  if (dbf_.CurrentLock() != DbfFile::Lock::Exclusive) dbf_.RefreshCount();
   const uint32_t recno = dbf_.RecordCount() + 1;
-  if (mdx_) {
-    for (size_t t = 0; t < tags_.size(); ++t) {
-      if (tags_[t].field < 0) continue;
-      PutEntry(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
+  try {
+    dbf_.AppendRecord(record);
+    ++generation_;
+    if (mdx_) {
+      for (size_t t = 0; t < tags_.size(); ++t) {
+        if (tags_[t].field < 0) continue;
+        PutEntry(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
+      }
     }
-  }
-  const uint32_t stored = dbf_.AppendRecord(record);
-  ++generation_;
-  if (stored != recno && mdx_) {
-    // Another program appended in between: point the entries at the
-    // record's real number.
-    for (size_t t = 0; t < tags_.size(); ++t) {
-      if (tags_[t].field < 0) continue;
-      MdxKey key = KeyOf(static_cast<int>(t), record);
-      mdx_->Remove(static_cast<int>(t), MdxEntry{key, recno});
-      PutEntry(static_cast<int>(t), MdxEntry{key, stored});
-    }
+    AfterChange();
+  } catch (...) {
+    Discard();
+    throw;
   }
   Changed();
-  return stored;
+  return recno;
 }
 
 void SharedTable::Update(uint32_t recno, const std::string& record) {
-  std::string old;
-  dbf_.ReadRecord(recno, old);
-  std::vector<int> moved;
-  if (mdx_) {
-    for (size_t t = 0; t < tags_.size(); ++t) {
-      if (tags_[t].field < 0) continue;
-      int tag = static_cast<int>(t);
-      if (mdx_->CompareKeys(tag, KeyOf(tag, old), KeyOf(tag, record)) == 0) continue;
-      PutEntry(tag, MdxEntry{KeyOf(tag, record), recno});
-      moved.push_back(tag);
+  try {
+    std::string old;
+    dbf_.ReadRecord(recno, old);
+    dbf_.WriteRecord(recno, record);
+    ++generation_;
+    if (mdx_) {
+      for (size_t t = 0; t < tags_.size(); ++t) {
+        if (tags_[t].field < 0) continue;
+        int tag = static_cast<int>(t);
+        const MdxKey before = KeyOf(tag, old);
+        const MdxKey after = KeyOf(tag, record);
+        if (mdx_->CompareKeys(tag, before, after) == 0) continue;
+        mdx_->Remove(tag, MdxEntry{before, recno});
+        PutEntry(tag, MdxEntry{after, recno});
+      }
     }
+    AfterChange();
+  } catch (...) {
+    Discard();
+    throw;
   }
-  dbf_.WriteRecord(recno, record);
-  ++generation_;
-  for (int tag : moved) mdx_->Remove(tag, MdxEntry{KeyOf(tag, old), recno});
   Changed();
 }
 
 void SharedTable::Delete(uint32_t recno) {
-  std::string old;
-  dbf_.ReadRecord(recno, old);
-  if (old[0] == '*') return;
-  dbf_.SetDeleted(recno, true);
-  ++generation_;
-  if (mdx_) {
-    for (size_t t = 0; t < tags_.size(); ++t) {
-      if (tags_[t].field < 0) continue;
-      int tag = static_cast<int>(t);
-      mdx_->Remove(tag, MdxEntry{KeyOf(tag, old), recno});
+  try {
+    std::string old;
+    dbf_.ReadRecord(recno, old);
+    if (old[0] == '*') return;
+    dbf_.SetDeleted(recno, true);
+    ++generation_;
+    if (mdx_) {
+      for (size_t t = 0; t < tags_.size(); ++t) {
+        if (tags_[t].field < 0) continue;
+        int tag = static_cast<int>(t);
+        mdx_->Remove(tag, MdxEntry{KeyOf(tag, old), recno});
+      }
     }
+    AfterChange();
+  } catch (...) {
+    Discard();
+    throw;
   }
   Changed();
 }

@@ -34,9 +34,11 @@ class SharedTable {
  public:
   // Opens the table (or joins the objects that already have it open) and
   // takes the lock that "exclusive" asks for. Throws StoreError.
+  // A staged table (one being built under a staging name, seen by nobody
+  // else) keeps its changes in memory until Finish, and has no journal.
   static std::shared_ptr<SharedTable> Acquire(const std::filesystem::path& dbfPath,
                                               const std::string& label, bool exclusive,
-                                              TableImpl* user);
+                                              TableImpl* user, bool staged = false);
   // True while some object of this process has the file open.
   static bool IsOpenInProcess(const std::filesystem::path& dbfPath);
 
@@ -57,7 +59,9 @@ class SharedTable {
   bool IsDeleted(uint32_t recno) const;
 
   // Record changes, with the index kept in step and every attached object
-  // told (DataChanged).
+  // told (DataChanged). Outside a transaction each change is committed
+  // (on disk, synced) before it returns; a failure undoes every change
+  // since the last commit.
   uint32_t Append(const std::string& record);
   void Update(uint32_t recno, const std::string& record);
   void Delete(uint32_t recno);
@@ -82,12 +86,27 @@ class SharedTable {
 
   const std::vector<TableImpl*>& Users() const { return users_; }
 
+  // Transactions: changes made between Begin and CommitTransaction are
+  // committed as one; RollbackTransaction forgets them (every attached
+  // object is told). Transactions nest; only the outermost commits.
+  void Begin();
+  void CommitTransaction();
+  void RollbackTransaction();
+  bool InTransaction() const { return transactionDepth_ > 0; }
+  // Writes a staged table's pages to its file (synced); nothing for
+  // others.
+  void Finish();
+  bool Staged() const { return staged_; }
+
  private:
   SharedTable() = default;
   void Attach(TableImpl* user, bool exclusive);
   void OpenIndex();
   void Changed();
   void PutEntry(int tag, const MdxEntry& entry);
+  void AfterChange();
+  void Commit();
+  void Discard();
 
   std::string key_;
   std::string label_;
@@ -97,6 +116,9 @@ class SharedTable {
   std::vector<TableImpl*> users_;
   int exclusiveUsers_ = 0;
   uint64_t generation_ = 1;
+  std::filesystem::path journal_;
+  bool staged_ = false;
+  int transactionDepth_ = 0;
   mutable std::string scratch_;
 };
 

@@ -14,15 +14,11 @@
 // AppendValues, GotoRecord and GotoBookmark, and when a master moves.
 #include "store/table.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <optional>
-#include <random>
 #include <system_error>
 
 #include "store/cp1252.h"
@@ -30,10 +26,14 @@
 #include "store/field_value.h"
 #include "store/mdx_file.h"
 #include "store/shared_table.h"
+#include "store/os_file.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 #include "store/table_filter.h"
 #include "store/table_layout.h"
 #include "store/table_maintenance.h"
+#include "store/table_replacement.h"
+#include "store/transaction.h"
 #include "store/work_folder.h"
 
 namespace store {
@@ -106,6 +106,12 @@ struct TableImpl {
   std::vector<TableImpl*> details;
   std::string filterText;
   bool filtered = false;
+
+  // A table made by CreateTable and not yet in place: opening this object
+  // opens the staged files; closing it puts them in place. Destroyed while
+  // an exception passes (a failed build), it leaves the old table.
+  std::unique_ptr<StagedTable> staged;
+  int exceptionsAtCreate = 0;
 
   // Open state.
   std::shared_ptr<SharedTable> shared;
@@ -206,13 +212,52 @@ struct TableImpl {
   void Reposition();  // after the order, filter or link changed
   void RefreshRange();
   void Open();
-  void Close();
+  void Close(bool putInPlace = true);
   void Unlink();
 
   // Field access.
   std::string& WritableRecord();
   const DbfField* FieldAt(int index) const;
 };
+
+// ---------------------------------------------------------------- builds
+
+namespace {
+
+// Objects of this process whose new table (CreateTable) is not in place
+// yet, by the upper-case path of the table they replace.
+std::map<std::string, TableImpl*>& PendingBuilds() {
+  static std::map<std::string, TableImpl*> builds;
+  return builds;
+}
+
+std::string BuildKey(const fs::path& p) {
+  std::string k = fs::absolute(p).lexically_normal().string();
+  for (char& c : k) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return k;
+}
+
+void ForgetBuild(TableImpl* t) {
+  auto& b = PendingBuilds();
+  for (auto it = b.begin(); it != b.end();) {
+    if (it->second == t) it = b.erase(it);
+    else ++it;
+  }
+}
+
+}  // namespace
+
+// A table created by another object and never opened by it is put in place
+// before this object opens the table by name; one being filled stays
+// apart until its object closes.
+void SettlePendingBuild(TableImpl* opener, const fs::path& path) {
+  auto it = PendingBuilds().find(BuildKey(path));
+  if (it == PendingBuilds().end() || it->second == opener || it->second->Active()) return;
+  TableImpl* builder = it->second;
+  builder->Close(true);
+}
 
 // ---------------------------------------------------------------- naming
 
@@ -305,6 +350,13 @@ void TableDataChanged(TableImpl* user) { user->OnSharedChanged(); }
 
 void TableImpl::OnSharedChanged() {
   if (busy || !Active()) return;  // the acting object tells its own listeners
+  if (cur > shared->RecordCount()) {  // records taken back by a rollback
+    cur = FirstVisible();
+    eof = bof = cur == 0;
+  }
+  if (state == DataSetState::Edit && editRecno > shared->RecordCount()) {
+    DoCancel(true);
+  }
   if (state == DataSetState::Browse && cur != 0 && shared->IsDeleted(cur)) {
     uint32_t r = NextVisible(cur);
     if (r == 0) r = PriorVisible(cur);
@@ -552,6 +604,7 @@ void TableImpl::DoPost() {
     }
   } catch (...) {
     busy = false;
+    if (cur > shared->RecordCount()) cur = 0;
     throw;
   }
   busy = false;
@@ -634,13 +687,19 @@ void TableImpl::RefreshRange() {
 
 void TableImpl::Open() {
   if (Active()) return;
-  const fs::path path = ResolvedPath();
-  const std::string label = path.filename().string();
-  std::error_code ec;
-  if (!fs::exists(path, ec)) {
+  if (!staged) {
+    SettlePendingBuild(this, CreationPath());
+    // Finishes or undoes what a killed process left half done.
+    const fs::path named = ResolvedPath();
+    if (!SharedTable::IsOpenInProcess(named)) RecoverTable(named, named.filename().string());
+  }
+  const fs::path path = staged ? staged->DbfPath() : ResolvedPath();
+  const std::string label = staged ? staged->Target().filename().string()
+                                   : path.filename().string();
+  if (!os::Exists(path)) {
     throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
   }
-  shared = SharedTable::Acquire(path, label, exclusive, this);
+  shared = SharedTable::Acquire(path, label, exclusive, this, staged != nullptr);
   try {
     state = DataSetState::Browse;
     fieldsView.clear();
@@ -673,9 +732,18 @@ void TableImpl::Open() {
   Emit(TableEvent::StateChanged);
 }
 
-void TableImpl::Close() {
-  if (!Active()) return;
+void TableImpl::Close(bool putInPlace) {
+  if (!Active()) {
+    if (staged && putInPlace) {
+      std::unique_ptr<StagedTable> done = std::move(staged);
+      ForgetBuild(this);
+      done->Commit();
+    }
+    return;
+  }
   DoCancel(false);
+  // A staged table's pages go to its file when its last object closes.
+  if (putInPlace && shared->Staged() && shared->Users().size() == 1) shared->Finish();
   shared->Detach(this, exclusive);
   shared.reset();
   state = DataSetState::Inactive;
@@ -685,6 +753,11 @@ void TableImpl::Close() {
   cacheRecno = 0;
   Emit(TableEvent::Closed);
   Emit(TableEvent::StateChanged);
+  if (staged && putInPlace) {
+    std::unique_ptr<StagedTable> done = std::move(staged);
+    ForgetBuild(this);
+    done->Commit();
+  }
 }
 
 void TableImpl::Unlink() {
@@ -698,9 +771,13 @@ void TableImpl::Unlink() {
 TableImpl::~TableImpl() {
   listeners.clear();
   try {
-    Close();
+    // A table built by this object takes its place unless the object is
+    // destroyed by a failure.
+    Close(std::uncaught_exceptions() <= exceptionsAtCreate);
   } catch (...) {
   }
+  ForgetBuild(this);
+  staged.reset();
   Unlink();
   for (TableImpl* d : details) d->master = nullptr;
   details.clear();
@@ -902,43 +979,6 @@ bool Table::Exists() const {
 
 // ---------------------------------------------------------------- create
 
-namespace {
-
-// Holds an exclusive lock on an existing table file while it is replaced,
-// so that a table another program has open is never swept away.
-class ReplaceGuard {
- public:
-  ReplaceGuard(const fs::path& path, const std::string& label) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-      throw StoreError("La tabla " + Quoted(label) +
-                       " está en uso por otro programa y no se puede reemplazar");
-    }
-  }
-  ~ReplaceGuard() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ReplaceGuard(const ReplaceGuard&) = delete;
-  ReplaceGuard& operator=(const ReplaceGuard&) = delete;
-
- private:
-  int fd_ = -1;
-};
-
-fs::path TempBeside(const fs::path& path) {
-  std::random_device rd;
-  fs::path tmp = path;
-  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000);
-  return tmp;
-}
-
-}  // namespace
-
 void Table::CreateTable() {
   TableImpl& t = *impl_;
   t.CheckInactive();
@@ -957,36 +997,26 @@ void Table::CreateTable() {
   if (!dir.empty() && !fs::exists(dir, ec)) {
     fs::create_directories(dir, ec);
     if (ec) {
-      throw StoreError("No se puede crear la carpeta " + dir.string() + ": " + ec.message());
+      throw StoreError("No se puede crear la carpeta " + dir.string() + ": " +
+                       SystemErrorText(ec));
     }
   }
+  ForgetBuild(&t);
+  t.staged.reset();
+  // Whatever a killed process left is settled before the new build starts;
+  // a table held by another program is refused before anything is made.
+  RecoverTable(existing, label);
+  CheckReplaceable(existing);
 
-  ReplaceGuard guard(existing, label);
-  const std::string base = target.stem().string();
-  const fs::path mdxTarget = dir / (base + ".MDX");
-  fs::path mdxTemp;
-  if (!tags.empty()) {
-    // The index is written aside first: if it cannot be made, the old table
-    // stays as it was.
-    mdxTemp = TempBeside(mdxTarget);
-    MdxFile::Create(mdxTemp, base, tags);
-  }
-  try {
-    DbfFile::Create(target, label, fields, !tags.empty());
-  } catch (...) {
-    if (!mdxTemp.empty()) fs::remove(mdxTemp, ec);
-    throw;
-  }
-  // Other spellings of the same name are the replaced table.
-  if (existing != target && fs::exists(existing, ec)) fs::remove(existing, ec);
-  DeleteFileNoCase(dir, base + ".MDX");
-  if (!mdxTemp.empty()) {
-    fs::rename(mdxTemp, mdxTarget, ec);
-    if (ec) {
-      throw StoreError("No se puede crear el índice de la tabla " + Quoted(label) + ": " +
-                       ec.message());
-    }
-  }
+  // The new table is built under staging names; it takes the old one's
+  // place when this object closes (or is discarded without a failure).
+  auto staged = std::make_unique<StagedTable>(target, label, !tags.empty());
+  if (!tags.empty()) MdxFile::Create(staged->MdxPath(), target.stem().string(), tags);
+  DbfFile::Create(staged->DbfPath(), label, fields, !tags.empty());
+  ForgetBuild(&t);
+  t.staged = std::move(staged);
+  t.exceptionsAtCreate = std::uncaught_exceptions();
+  PendingBuilds()[BuildKey(target)] = &t;
 }
 
 // ---------------------------------------------------------------- open/close
@@ -997,6 +1027,35 @@ void Table::SetActive(bool active) {
   } else {
     impl_->Close();
   }
+}
+
+// ---------------------------------------------------------------- transactions
+
+Transaction::Transaction(Table& table) {
+  TableImpl& t = *table.impl_;
+  t.CheckActive();
+  shared_ = t.shared;
+  shared_->Begin();
+}
+
+Transaction::~Transaction() {
+  if (!shared_) return;
+  try {
+    shared_->RollbackTransaction();
+  } catch (...) {
+  }
+}
+
+void Transaction::Commit() {
+  if (!shared_) return;
+  std::shared_ptr<SharedTable> s = std::move(shared_);
+  s->CommitTransaction();
+}
+
+void Transaction::Rollback() {
+  if (!shared_) return;
+  std::shared_ptr<SharedTable> s = std::move(shared_);
+  s->RollbackTransaction();
 }
 bool Table::Active() const { return impl_->Active(); }
 

@@ -106,6 +106,11 @@ class Table {
   bool Exists() const;
 
   // ---- Dataset operations.
+  // Builds the new, empty table beside the old one (which other objects,
+  // other programs and later runs still see). Opening this object opens the
+  // new table; closing it (or discarding the object normally) puts it in
+  // place of the old one, .DBF and .MDX together. If the object is
+  // discarded by an exception, the old table stays and the new files go.
   void CreateTable();
   void SetActive(bool active);
   bool Active() const;
@@ -153,6 +158,9 @@ class Table {
   // True while a field of the pending record has been set.
   bool Modified() const;
 
+  // Every Post, Append and Delete is on disk when it returns, unless a
+  // Transaction (transaction.h) groups the changes of the table.
+
   // Rewrites the table without its deleted records and rebuilds its index.
   // Needs the table closed in every object of this process.
   void Pack();
@@ -168,6 +176,7 @@ class Table {
  private:
   friend class Field;
   friend struct TableImpl;
+  friend class Transaction;
   std::unique_ptr<TableImpl> impl_;
 };
 

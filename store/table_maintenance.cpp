@@ -3,19 +3,18 @@
 // into place, so that a failure leaves the table as it was.
 #include "store/table_maintenance.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <random>
 #include <system_error>
 
 #include "store/dbf_file.h"
 #include "store/mdx_file.h"
+#include "store/os_file.h"
+#include "store/pager.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/table_replacement.h"
 #include "store/table_layout.h"
 #include "store/work_folder.h"
 
@@ -27,10 +26,11 @@ namespace {
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
+// The staging name of the file: a stray left by a kill is removed by the
+// next open of the table.
 fs::path TempBeside(const fs::path& path) {
-  std::random_device rd;
   fs::path tmp = path;
-  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000);
+  tmp += kStagingSuffix;
   return tmp;
 }
 
@@ -46,28 +46,14 @@ void CheckClosedHere(const fs::path& path, const std::string& label) {
 }
 
 void WriteWhole(const fs::path& path, const std::string& bytes, const std::string& label) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  os::File f;
+  if (!f.Open(path, os::OpenMode::CreateOrTruncate) || !f.WriteAt(0, bytes.data(), bytes.size()) ||
+      !f.Sync()) {
+    const int err = os::LastError();
+    f.Close();
+    os::RemoveFile(path);
     throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
-  }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      ::unlink(path.c_str());
-      throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                       std::strerror(err ? err : EIO));
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) {
-    ::unlink(path.c_str());
-    throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(err));
   }
 }
 
@@ -80,6 +66,7 @@ fs::path IndexPathOf(const fs::path& dbfPath) {
 void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
   const std::string label = dbfPath.filename().string();
   CheckClosedHere(dbfPath, label);
+  RecoverTable(dbfPath, label);
   bool indexed = false;
   {
     DbfFile dbf;
@@ -108,11 +95,11 @@ void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     for (int i = 0; i < 4; ++i) out[4 + static_cast<size_t>(i)] = static_cast<char>((live >> (8 * i)) & 0xFF);
     const fs::path tmp = TempBeside(dbfPath);
     WriteWhole(tmp, out, label);
-    std::error_code ec;
-    fs::rename(tmp, dbfPath, ec);
-    if (ec) {
-      fs::remove(tmp, ec);
-      throw StoreError("No se puede compactar la tabla " + Quoted(label));
+    if (!os::RenameFile(tmp, dbfPath) || !os::SyncFolder(dbfPath.parent_path())) {
+      const int err = os::LastError();
+      os::RemoveFile(tmp);
+      throw StoreError("No se puede compactar la tabla " + Quoted(label) + ": " +
+                       SystemErrorText(err));
     }
   }
   if (indexed) RebuildTableIndex(dbfPath, fallbackTags);
@@ -121,6 +108,7 @@ void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
 void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
   const std::string label = dbfPath.filename().string();
   CheckClosedHere(dbfPath, label);
+  RecoverTable(dbfPath, label);
   DbfFile dbf;
   dbf.Open(dbfPath, label);
   dbf.SetLock(DbfFile::Lock::Exclusive);
@@ -172,6 +160,7 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
   try {
     MdxFile::Create(tmp, base, tags);
     MdxFile mdx;
+    mdx.SetDeferred(true);
     mdx.Open(tmp, false);
     std::string record;
     for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
@@ -183,6 +172,7 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
                    MdxEntry{KeyFromRecord(f, tags[t].keyType, tags[t].keyLength, record), r});
       }
     }
+    mdx.Save();
     mdx.Close();
   } catch (...) {
     std::error_code ec;
@@ -196,7 +186,12 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     fs::remove(tmp, ec);
     throw StoreError("No se puede escribir el índice de la tabla " + Quoted(label));
   }
-  dbf.SetProductionIndexFlag(true);
+  if (!dbf.ProductionIndexFlag()) {
+    dbf.SetProductionIndexFlag(true);
+    fs::path journal = dbfPath;
+    journal += kJournalSuffix;
+    CommitPages(journal, {&dbf.PagerRef()}, true);
+  }
 }
 
 }  // namespace store

@@ -458,6 +458,7 @@ TEST_F(DatasetTest, ObjectsRefuseNewPropertiesWhileOpen) {
   EXPECT_NE(ErrorOf([&] { again.CreateTable(); }).find("abierta"), std::string::npos);
   t.Close();
   EXPECT_NO_THROW(again.CreateTable());
+  again.Close();  // puts the new table in place
   // The old table and its index are replaced by the new, empty one.
   EXPECT_EQ(storetest::DumpTable(dir / "GRUPOST.DBF"), Strings{"X:C:1:0"});
   EXPECT_FALSE(fs::exists(dir / "GRUPOST.MDX"));

@@ -70,6 +70,7 @@ TEST(DbfFormat, ProductionIndexFlagOnlyWithAnIndexFile) {
   storetest::Define(t, dir.path(), "GRUPOST", {{"ABREV", FieldType::String, 4}});
   testsupport::WriteFile(dir / "grupost.mdx", "left over from an older table");
   t.CreateTable();
+  t.Close();  // puts the new table in place
   EXPECT_EQ(uint8_t(ReadFile(dir / "GRUPOST.DBF")[28]), 0);
   EXPECT_FALSE(fs::exists(dir / "grupost.mdx"));
   EXPECT_FALSE(fs::exists(dir / "GRUPOST.MDX"));
@@ -173,6 +174,7 @@ TEST(DbfFormat, ARecordChangeTouchesOnlyItsRecordAndTheHeader) {
   storetest::Define(t, dir.path(), "GRUPOST",
                     {{"ABREV", FieldType::String, 5}, {"NIVEL", FieldType::String, 5}});
   t.CreateTable();
+  t.Close();  // puts the new table in place
   t.Open();
   for (int i = 0; i < 5; ++i) t.AppendValues({"G" + std::to_string(i), std::string("N")});
   const std::string before = ReadFile(dir / "GRUPOST.DBF");

@@ -57,6 +57,7 @@ TEST(TableRoundTrip, IndexedTableWalksInKeyOrderAndFindsKeys) {
                     {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 10}},
                     {"ABREV"});
   t.CreateTable();
+  t.Close();  // puts the new table in place
   EXPECT_TRUE(std::filesystem::exists(dir / "PROFT.MDX"));
   t.SetIndexName("ABREV");
   t.Open();

@@ -115,6 +115,7 @@ TEST(WorkFolder, CreatedTablesKeepTheSpellingOfTheirStepAndMakeTheFolder) {
   centre.SetTableName("daeCENTRO.dbf");
   centre.FieldDefsList().push_back({"CODCENTRO", FieldType::String, 8});
   centre.CreateTable();
+  centre.Close();  // puts the new table in place
   EXPECT_TRUE(fs::is_directory(work));
   EXPECT_TRUE(fs::exists(work / "daeCENTRO.DBF"));
 
@@ -123,6 +124,7 @@ TEST(WorkFolder, CreatedTablesKeepTheSpellingOfTheirStepAndMakeTheFolder) {
   Table prof;
   storetest::Define(prof, work, "PROFT", {{"ABREV", FieldType::String, 4}}, {"ABREV"});
   prof.CreateTable();
+  prof.Close();
   EXPECT_TRUE(fs::exists(work / "PROFT.DBF"));
   EXPECT_TRUE(fs::exists(work / "PROFT.MDX"));
   EXPECT_FALSE(fs::exists(work / "proft.dbf"));

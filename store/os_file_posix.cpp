@@ -1,0 +1,170 @@
+// POSIX side of os_file.h.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "store/os_file.h"
+
+namespace store::os {
+
+namespace {
+thread_local int lastError = 0;
+
+bool Failed() {
+  lastError = errno ? errno : EIO;
+  return false;
+}
+}  // namespace
+
+int LastError() { return lastError; }
+bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
+bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
+bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+bool File::Open(const std::filesystem::path& path, OpenMode mode) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::ReadWrite: flags |= O_RDWR; break;
+    case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::CreateOrTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Failed();
+  fd_ = fd;
+  return true;
+}
+
+void File::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);  // drops the lock too
+    fd_ = -1;
+  }
+}
+
+long long File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+  auto* p = static_cast<unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd_, p + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Failed();
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(done);
+}
+
+bool File::ReadExactly(uint64_t offset, void* buffer, size_t size) const {
+  long long n = ReadAt(offset, buffer, size);
+  if (n < 0) return false;
+  if (static_cast<size_t>(n) != size) {
+    lastError = EIO;
+    return false;
+  }
+  return true;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, p + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Failed();
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Sync() {
+  while (::fsync(fd_) != 0) {
+    if (errno != EINTR) return Failed();
+  }
+  return true;
+}
+
+bool File::Truncate(uint64_t size) {
+  while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (errno != EINTR) return Failed();
+  }
+  return true;
+}
+
+bool File::Size(uint64_t& size) const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Failed();
+  size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::IsRegularFile() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Failed();
+  return S_ISREG(st.st_mode);
+}
+
+bool File::TryLock(LockKind kind) {
+  int op = kind == LockKind::Exclusive ? LOCK_EX : kind == LockKind::Shared ? LOCK_SH : LOCK_UN;
+  while (::flock(fd_, op | LOCK_NB) != 0) {
+    if (errno != EINTR) return Failed();
+  }
+  return true;
+}
+
+bool Exists(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  return Failed();
+}
+
+bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  return Failed();
+}
+
+bool SyncFolder(const std::filesystem::path& folder) {
+  const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Failed();
+  bool ok = true;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    // Some file systems cannot sync a folder; their entries are then as
+    // durable as they get.
+    if (errno != EINVAL && errno != EROFS) ok = Failed();
+    break;
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace store::os

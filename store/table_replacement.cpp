@@ -1,0 +1,343 @@
+// Staged tables and their replacement record; see table_replacement.h.
+//
+// Replacement record ("T.DBF.transdae-replace"), text, one item a line:
+//   TDREPL01
+//   M <staged name>\t<final name>     a rename inside the folder
+//   D <name>                          a file deleted (old spellings, an
+//                                     old index the new table lacks)
+//   S <checksum>                      64-bit FNV-1a of every line before
+//                                     it, in hexadecimal
+// A record without its closing checksum line is torn: its writer died
+// before the renames began, so nothing but staging files was touched.
+// Finishing a record is idempotent: a rename whose source is gone was
+// done; a deletion of a missing file was done.
+#include "store/table_replacement.h"
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "store/os_file.h"
+#include "store/pager.h"
+#include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/table_file_lock.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kRecordMagic = "TDREPL01";
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+std::set<std::string>& StagedHere() {
+  static std::set<std::string> staged;
+  return staged;
+}
+
+std::string StagedKey(const fs::path& p) {
+  std::error_code ec;
+  fs::path abs = fs::absolute(p, ec);
+  return (ec ? p : abs).lexically_normal().string();
+}
+
+std::string UpperKey(const fs::path& p) {
+  std::string k = StagedKey(p);
+  for (char& c : k) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return k;
+}
+
+std::multiset<std::string>& Held() {
+  static std::multiset<std::string> held;
+  return held;
+}
+
+bool IsHeldHere(const fs::path& p) { return Held().count(UpperKey(p)) > 0; }
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& end) {
+  return s.size() >= end.size() && SameNoCase(s.substr(s.size() - end.size()), end);
+}
+
+// The names of a folder, read once.
+std::vector<std::string> FolderNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  return names;
+}
+
+std::vector<std::string> Matching(const std::vector<std::string>& names, const std::string& name) {
+  std::vector<std::string> out;
+  for (const std::string& n : names) {
+    if (SameNoCase(n, name)) out.push_back(n);
+  }
+  return out;
+}
+
+uint64_t Fnv1a(const std::string& s) {
+  uint64_t h = 1469598103934665603ull;
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+std::string Hex(uint64_t v) {
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+struct Record {
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::vector<std::string> deletions;
+};
+
+std::string Serialize(const Record& r) {
+  std::string body = std::string(kRecordMagic) + "\n";
+  for (const auto& [from, to] : r.moves) body += "M " + from + "\t" + to + "\n";
+  for (const std::string& d : r.deletions) body += "D " + d + "\n";
+  return body + "S " + Hex(Fnv1a(body)) + "\n";
+}
+
+bool SafeName(const std::string& n) {
+  return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
+         n.find('\\') == std::string::npos;
+}
+
+bool Parse(const std::string& text, Record& out) {
+  const std::string head = std::string(kRecordMagic) + "\n";
+  if (text.compare(0, head.size(), head) != 0) return false;
+  size_t at = head.size();
+  while (at < text.size()) {
+    const size_t nl = text.find('\n', at);
+    if (nl == std::string::npos) return false;
+    const std::string line = text.substr(at, nl - at);
+    if (line.size() < 2 || line[1] != ' ') return false;
+    const std::string rest = line.substr(2);
+    if (line[0] == 'S') {
+      return nl + 1 == text.size() && rest == Hex(Fnv1a(text.substr(0, at)));
+    }
+    if (line[0] == 'M') {
+      const size_t tab = rest.find('\t');
+      if (tab == std::string::npos) return false;
+      std::string from = rest.substr(0, tab), to = rest.substr(tab + 1);
+      if (!SafeName(from) || !SafeName(to)) return false;
+      out.moves.emplace_back(from, to);
+    } else if (line[0] == 'D') {
+      if (!SafeName(rest)) return false;
+      out.deletions.push_back(rest);
+    } else {
+      return false;
+    }
+    at = nl + 1;
+  }
+  return false;
+}
+
+[[noreturn]] void ReplaceFail(const std::string& label, int err) {
+  throw StoreError("No se puede poner en su sitio la tabla nueva " + Quoted(label) + ": " +
+                   SystemErrorText(err));
+}
+
+// Carries out a whole record, then deletes it.
+void Finish(const fs::path& dir, const fs::path& recordPath, const Record& r,
+            const std::string& label) {
+  for (const auto& [from, to] : r.moves) {
+    if (!os::Exists(dir / from)) continue;  // done before a crash
+    if (!os::RenameFile(dir / from, dir / to)) ReplaceFail(label, os::LastError());
+  }
+  for (const std::string& d : r.deletions) {
+    if (!os::RemoveFile(dir / d)) ReplaceFail(label, os::LastError());
+  }
+  if (!os::SyncFolder(dir)) ReplaceFail(label, os::LastError());
+  if (!os::RemoveFile(recordPath)) ReplaceFail(label, os::LastError());
+  os::SyncFolder(dir);
+}
+
+std::string ReadAll(const fs::path& p) {
+  os::File f;
+  if (!f.Open(p, os::OpenMode::ReadOnly)) return std::string();
+  uint64_t size = 0;
+  if (!f.Size(size) || size > (1u << 20)) return std::string();
+  std::string s(static_cast<size_t>(size), '\0');
+  if (size > 0 && !f.ReadExactly(0, s.data(), s.size())) return std::string();
+  return s;
+}
+
+std::string Base(const fs::path& dbf) { return dbf.stem().string(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- HeldHere
+
+HeldHere::HeldHere(const fs::path& dbfPath) : key_(UpperKey(dbfPath)) { Held().insert(key_); }
+
+HeldHere::~HeldHere() {
+  if (key_.empty()) return;
+  auto it = Held().find(key_);
+  if (it != Held().end()) Held().erase(it);
+}
+
+HeldHere::HeldHere(HeldHere&& other) noexcept : key_(std::move(other.key_)) { other.key_.clear(); }
+
+// ---------------------------------------------------------------- StagedTable
+
+StagedTable::StagedTable(const fs::path& target, const std::string& label, bool indexed)
+    : target_(target), label_(label), indexed_(indexed) {
+  const fs::path dir = target.parent_path();
+  dbf_ = dir / (target.filename().string() + kStagingSuffix);
+  mdx_ = dir / (Base(target) + ".MDX" + kStagingSuffix);
+  StagedHere().insert(StagedKey(dbf_));
+  // Leftovers of an earlier build of this process or of a killed one.
+  os::RemoveFile(dbf_);
+  os::RemoveFile(mdx_);
+}
+
+StagedTable::~StagedTable() {
+  if (!done_) Discard();
+  StagedHere().erase(StagedKey(dbf_));
+}
+
+void StagedTable::Discard() {
+  os::RemoveFile(dbf_);
+  os::RemoveFile(mdx_);
+  done_ = true;
+}
+
+void StagedTable::Commit() {
+  if (done_) return;
+  const fs::path dir = target_.parent_path();
+  const std::string finalName = target_.filename().string();
+  const std::string finalIndex = Base(target_) + ".MDX";
+  const fs::path recordPath = dir / (finalName + kReplacementSuffix);
+  Record r;
+  try {
+    // The old table is held against every other user through the swap
+    // (by the caller, when it holds it already).
+    std::optional<TableFileLock> hold;
+    if (!IsHeldHere(target_)) hold.emplace(dir, finalName);
+    const std::vector<std::string> names = FolderNames(dir);
+    for (const std::string& old : Matching(names, finalName)) {
+      RecoverJournal(dir / (old + kJournalSuffix), label_);
+    }
+    r.moves.emplace_back(dbf_.filename().string(), finalName);
+    if (indexed_) r.moves.emplace_back(mdx_.filename().string(), finalIndex);
+    for (const std::string& old : Matching(names, finalName)) {
+      if (old != finalName) r.deletions.push_back(old);
+    }
+    for (const std::string& old : Matching(names, finalIndex)) {
+      if (old != finalIndex || !indexed_) r.deletions.push_back(old);
+    }
+    const std::string text = Serialize(r);
+    os::File f;
+    if (!f.Open(recordPath, os::OpenMode::CreateOrTruncate) ||
+        !f.WriteAt(0, text.data(), text.size()) || !f.Sync() || !os::SyncFolder(dir)) {
+      const int err = os::LastError();
+      f.Close();
+      os::RemoveFile(recordPath);
+      ReplaceFail(label_, err);
+    }
+    f.Close();
+    PassCommitPoint(CommitPoint::ReplacementRecorded);
+    Finish(dir, recordPath, r, label_);
+  } catch (...) {
+    // Before the record is whole the old table stands; after it, the next
+    // open finishes the replacement (the staged files are then moved).
+    if (!os::Exists(recordPath)) Discard();
+    done_ = true;
+    throw;
+  }
+  done_ = true;
+}
+
+// ---------------------------------------------------------------- recovery
+
+void RecoverTable(const fs::path& dbfPath, const std::string& label) {
+  const fs::path dir = dbfPath.parent_path();
+  std::string name = dbfPath.filename().string();
+  const std::vector<std::string> names = FolderNames(dir);
+  bool ours = false;
+  for (const std::string& n : names) {
+    if (EndsWithNoCase(n, kStagingSuffix) || EndsWithNoCase(n, kReplacementSuffix) ||
+        EndsWithNoCase(n, kJournalSuffix)) {
+      ours = true;
+      break;
+    }
+  }
+  if (!ours) return;
+  for (const std::string& rec : Matching(names, name + kReplacementSuffix)) {
+    Record r;
+    if (Parse(ReadAll(dir / rec), r)) {
+      Finish(dir, dir / rec, r, label);
+    } else {
+      os::RemoveFile(dir / rec);  // torn: the old table stands
+      os::SyncFolder(dir);
+    }
+  }
+  // Staging files without a whole record are strays of a killed build,
+  // unless a build of this very process owns them.
+  const std::string base = fs::path(name).stem().string();
+  const std::string owner = StagedKey(dir / (name + kStagingSuffix));
+  bool here = false;
+  for (const std::string& key : StagedHere()) here = here || SameNoCase(key, owner);
+  if (!here) {
+    for (const std::string& staged : {name + kStagingSuffix, base + ".MDX" + kStagingSuffix}) {
+      for (const std::string& stray : Matching(names, staged)) os::RemoveFile(dir / stray);
+    }
+  }
+  for (const std::string& j : Matching(FolderNames(dir), name + kJournalSuffix)) {
+    RecoverJournal(dir / j, label);
+  }
+}
+
+void CheckReplaceable(const fs::path& dbfPath) {
+  if (IsHeldHere(dbfPath)) return;
+  TableFileLock probe(dbfPath.parent_path(), dbfPath.filename().string());
+}
+
+void RecoverWorkFolder(const fs::path& folder) {
+  std::map<std::string, std::string> tables;  // upper-case base -> .DBF name
+  for (const std::string& n : FolderNames(folder)) {
+    std::string rest;
+    for (const char* suffix : {kStagingSuffix, kReplacementSuffix, kJournalSuffix}) {
+      const std::string s = suffix;
+      if (EndsWithNoCase(n, s)) rest = n.substr(0, n.size() - s.size());
+    }
+    if (rest.empty()) continue;
+    const std::string base = fs::path(rest).stem().string();
+    std::string key = base;
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (!tables.count(key) || EndsWithNoCase(rest, ".DBF")) {
+      tables[key] = EndsWithNoCase(rest, ".DBF") ? rest : base + ".DBF";
+    }
+  }
+  for (const auto& [key, dbf] : tables) RecoverTable(folder / dbf, dbf);
+}
+
+}  // namespace store

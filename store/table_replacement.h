@@ -1,0 +1,88 @@
+// Tables made afresh: built beside the old table under staging names and
+// put in its place whole, and what a killed process left behind.
+//
+// Files of this tool beside a table "T.DBF" (no other program makes them):
+//   T.DBF.transdae-new      the new table being built
+//   T.MDX.transdae-new      its production index
+//   T.DBF.transdae-replace  the replacement record: written and synced
+//                           once the new files are whole and synced, it
+//                           lists the renames and deletions that put them
+//                           in place; finished on the next open if a
+//                           crash cuts them short
+//   T.DBF.transdae-journal  the rollback journal of a change in place
+//                           (pager.cpp)
+// Until the replacement record is whole, other programs and later runs see
+// the old table; staging files without a whole record are strays of a
+// killed build and are deleted by the next open of the table or by
+// RecoverWorkFolder.
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace store {
+
+inline constexpr const char* kStagingSuffix = ".transdae-new";
+inline constexpr const char* kReplacementSuffix = ".transdae-replace";
+
+// A new table being built for the target .DBF path. While it lives, its
+// staging files belong to this process. Commit puts it in place of the old
+// table; destroying it without Commit deletes the staging files.
+class StagedTable {
+ public:
+  StagedTable(const std::filesystem::path& target, const std::string& label, bool indexed);
+  ~StagedTable();
+  StagedTable(const StagedTable&) = delete;
+  StagedTable& operator=(const StagedTable&) = delete;
+
+  const std::filesystem::path& DbfPath() const { return dbf_; }
+  const std::filesystem::path& MdxPath() const { return mdx_; }
+  const std::filesystem::path& Target() const { return target_; }
+  bool Indexed() const { return indexed_; }
+
+  // Replaces the old table (whatever spelling of the name it has) by the
+  // staged files. Throws StoreError, with the staged files deleted and the
+  // old table left as it was, when the old table is held by another
+  // program or the renames cannot start.
+  void Commit();
+  void Discard();
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path dbf_;
+  std::filesystem::path mdx_;
+  std::string label_;
+  bool indexed_ = false;
+  bool done_ = false;
+};
+
+// Marks a table's .DBF as held by this process through a TableFileLock of
+// the caller's for as long as the mark lives: putting a new table in its
+// place then relies on that lock instead of taking its own (which the
+// caller's would refuse).
+class HeldHere {
+ public:
+  explicit HeldHere(const std::filesystem::path& dbfPath);
+  ~HeldHere();
+  HeldHere(HeldHere&& other) noexcept;
+  HeldHere(const HeldHere&) = delete;
+  HeldHere& operator=(const HeldHere&) = delete;
+  HeldHere& operator=(HeldHere&&) = delete;
+
+ private:
+  std::string key_;
+};
+
+// Before a table is used: finishes a replacement whose record is whole,
+// deletes stray staging files, and rolls back an interrupted change in
+// place (its journal). dbfPath is the table's .DBF path in any spelling.
+void RecoverTable(const std::filesystem::path& dbfPath, const std::string& label);
+
+// Throws StoreError when the table may not be replaced now: another
+// program has it open (unless this process holds it, HeldHere).
+void CheckReplaceable(const std::filesystem::path& dbfPath);
+
+// The same for every table of a folder that has files of this tool.
+void RecoverWorkFolder(const std::filesystem::path& folder);
+
+}  // namespace store
