@@ -2,6 +2,11 @@
 // with four index tags, looking keys up, walking in key order. Near-flat
 // per-record figures across 1,000 / 10,000 / 100,000 records show that
 // every keyed step stays logarithmic.
+//
+// Targets: appending with four tags in one transaction (as the expansion
+// does) at most 3 us per record at 100,000 records, commit included;
+// FindKey at most 1 us. BM_PostDurable is the cost of one Post outside a
+// transaction, on disk (journal and syncs) when it returns.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,6 +19,7 @@
 #include <string>
 
 #include "store/table.h"
+#include "store/transaction.h"
 
 namespace fs = std::filesystem;
 using namespace store;
@@ -76,7 +82,9 @@ const fs::path& FilledTable(int n) {
   t.SetTableName("CUADROH2");
   t.SetExclusive(true);
   t.Open();
+  Transaction tx(t);
   AppendRecords(t, 0, n);
+  tx.Commit();
   return made[n] = folder;
 }
 
@@ -92,7 +100,11 @@ void BM_AppendWithFourTags(benchmark::State& state) {
     t->SetExclusive(true);
     t->Open();
     state.ResumeTiming();
-    AppendRecords(*t, 0, n);
+    {
+      Transaction tx(*t);
+      AppendRecords(*t, 0, n);
+      tx.Commit();
+    }
     state.PauseTiming();
     t.reset();
     fs::remove_all(folder);
@@ -102,8 +114,9 @@ void BM_AppendWithFourTags(benchmark::State& state) {
       static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// Appending to a table that already holds n records: the cost of one more.
-void BM_AppendToFullTable(benchmark::State& state) {
+// Appending to a table that already holds n records: the cost of one more
+// durable Post.
+void BM_PostDurable(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   fs::path folder = MakeTempFolder();
   fs::copy(FilledTable(n), folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
@@ -157,7 +170,7 @@ void BM_WalkInKeyOrder(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_AppendWithFourTags)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AppendToFullTable)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PostDurable)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WalkInKeyOrder)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

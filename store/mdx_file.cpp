@@ -170,6 +170,54 @@ struct Header {
 
 }  // namespace
 
+// Parsed nodes by page number: a plain vector, since the pages of an index
+// are few and dense.
+class NodeCache {
+ public:
+  std::shared_ptr<Node>* Find(uint32_t page) {
+    if (page >= nodes_.size() || !nodes_[page]) return nullptr;
+    return &nodes_[page];
+  }
+  void Set(uint32_t page, std::shared_ptr<Node> n) {
+    if (page >= nodes_.size()) nodes_.resize(static_cast<size_t>(page) + 64);
+    nodes_[page] = std::move(n);
+  }
+  void Erase(uint32_t page) {
+    if (page < nodes_.size()) nodes_[page].reset();
+  }
+  void Clear() { nodes_.clear(); }
+
+ private:
+  std::vector<std::shared_ptr<Node>> nodes_;
+};
+
+// The nodes changed since the last Flush, with their tags.
+class ChangedNodes {
+ public:
+  void Mark(uint32_t page, const TagInfo* tag) {
+    if (page >= tags_.size()) tags_.resize(static_cast<size_t>(page) + 64, nullptr);
+    if (!tags_[page]) pages_.push_back(page);
+    tags_[page] = tag;
+  }
+  void Erase(uint32_t page) {
+    if (page < tags_.size()) tags_[page] = nullptr;
+  }
+  template <typename F>
+  void ForEach(F f) const {
+    for (uint32_t p : pages_) {
+      if (tags_[p]) f(p, *tags_[p]);
+    }
+  }
+  void Clear() {
+    for (uint32_t p : pages_) tags_[p] = nullptr;
+    pages_.clear();
+  }
+
+ private:
+  std::vector<const TagInfo*> tags_;
+  std::vector<uint32_t> pages_;
+};
+
 struct MdxFile::Impl {
   fs::path path;
   bool readOnly = true;
@@ -181,8 +229,8 @@ struct MdxFile::Impl {
 
   // Nodes parsed from the file, kept while it is open; those changed since
   // the last Flush are listed in `changed` with their tag.
-  mutable std::unordered_map<uint32_t, std::shared_ptr<Node>> cache;
-  std::unordered_map<uint32_t, const TagInfo*> changed;
+  mutable NodeCache cache;
+  ChangedNodes changed;
   mutable std::optional<Header> cachedHeader;
   mutable std::vector<std::optional<uint32_t>> cachedRoots;
 
@@ -204,19 +252,18 @@ struct MdxFile::Impl {
   }
 
   void DropCache() const {
-    cache.clear();
-    const_cast<Impl*>(this)->changed.clear();
+    cache.Clear();
+    const_cast<Impl*>(this)->changed.Clear();
     cachedHeader.reset();
     cachedRoots.assign(tags.size(), std::nullopt);
   }
 
   // Writes the changed nodes into the pager.
   void Flush() {
-    for (const auto& [page, tag] : changed) {
-      auto it = cache.find(page);
-      if (it != cache.end()) WriteNode(*tag, *it->second);
-    }
-    changed.clear();
+    changed.ForEach([&](uint32_t page, const TagInfo& tag) {
+      if (auto* n = cache.Find(page)) WriteNode(tag, **n);
+    });
+    changed.Clear();
   }
 
   Header ReadHeader() const {
@@ -302,10 +349,9 @@ struct MdxFile::Impl {
   // ---- nodes --------------------------------------------------------
   NodeRef Load(const TagInfo& t, uint32_t page, const Header& hd) const {
     CheckBlockPage(page, hd);
-    auto it = cache.find(page);
-    if (it != cache.end()) return it->second;
+    if (auto* kept = cache.Find(page)) return *kept;
     auto n = std::make_shared<Node>(Parse(t, page));
-    cache[page] = n;
+    cache.Set(page, n);
     return n;
   }
 
@@ -347,9 +393,9 @@ struct MdxFile::Impl {
   // Marks a node changed; a node that is not the kept one (a new node, or
   // a copy) becomes the kept one.
   void Store(const TagInfo& t, const Node& n) {
-    auto it = cache.find(n.page);
-    if (it == cache.end() || it->second.get() != &n) cache[n.page] = std::make_shared<Node>(n);
-    changed[n.page] = &t;
+    auto* kept = cache.Find(n.page);
+    if (!kept || kept->get() != &n) cache.Set(n.page, std::make_shared<Node>(n));
+    changed.Mark(n.page, &t);
   }
 
   void WriteNode(const TagInfo& t, const Node& n) {
@@ -377,8 +423,8 @@ struct MdxFile::Impl {
     } else {
       page = hd.pageCount;
       hd.pageCount += kPagesPerBlock;
-      cache.erase(page);
-      changed.erase(page);
+      cache.Erase(page);
+      changed.Erase(page);
       // Make the new block part of the file before the header counts it.
       WriteAt(static_cast<uint64_t>(page) * kPage, std::string(kBlock, '\0'));
     }
@@ -387,8 +433,8 @@ struct MdxFile::Impl {
   }
 
   void Release(Header& hd, uint32_t page) {
-    cache.erase(page);
-    changed.erase(page);
+    cache.Erase(page);
+    changed.Erase(page);
     std::string b(kBlock, '\0');
     Put32(b, 4, hd.firstFree);
     WriteAt(static_cast<uint64_t>(page) * kPage, b);
@@ -440,19 +486,32 @@ struct MdxFile::Impl {
       // First child whose greatest entry satisfies; the rightmost child
       // otherwise. The key of an entry decides unless it equals the key
       // sought; then the record number of the child's greatest entry does.
+      // The children whose greatest key equals the key sought form a run;
+      // their greatest record numbers rise along it. The run's last child
+      // is tried first, which settles an append (a record number above
+      // all others) with one descent.
       size_t lo = 0, hi = n.keys.size();
       while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        const int c = CompareRaw(t, n.keys[mid], key);
-        bool ok;
-        if (c != 0) {
-          ok = c > 0;
-        } else {
-          auto mx = MaxBelow(t, n.ptrs[mid], hd, depth + 1);
-          ok = mx && satisfies(mx->first, mx->second);
-        }
-        if (ok) hi = mid;
+        const size_t mid = (lo + hi) / 2;
+        if (CompareRaw(t, n.keys[mid], key) >= 0) hi = mid;
         else lo = mid + 1;
+      }
+      size_t end = lo;
+      while (end < n.keys.size() && CompareRaw(t, n.keys[end], key) == 0) ++end;
+      if (end > lo) {
+        auto last = MaxBelow(t, n.ptrs[end - 1], hd, depth + 1);
+        if (!(last && satisfies(last->first, last->second))) {
+          lo = end;
+        } else {
+          size_t a = lo, b = end - 1;
+          while (a < b) {
+            const size_t mid = (a + b) / 2;
+            auto mx = MaxBelow(t, n.ptrs[mid], hd, depth + 1);
+            if (mx && satisfies(mx->first, mx->second)) b = mid;
+            else a = mid + 1;
+          }
+          lo = a;
+        }
       }
       f.idx = lo;
       page = n.ptrs[lo];
@@ -966,8 +1025,8 @@ void MdxFile::Close() {
   m.open = false;
   m.tags.clear();
   m.defs.clear();
-  m.cache.clear();
-  m.changed.clear();
+  m.cache.Clear();
+  m.changed.Clear();
   m.cachedHeader.reset();
   m.cachedRoots.clear();
 }
