@@ -18,6 +18,7 @@
 #include "dae_export/record_tables.h"
 #include "dae_export/timetable_file_writer.h"
 #include "store/cp1252.h"
+#include "store/transaction.h"
 
 namespace dae_export {
 
@@ -48,9 +49,11 @@ void CloseQuietly(store::Table& t) {
 }
 
 // Writes the teacher's document into every record that the cursor shows,
-// from its first, stopping at a record of another teacher.
+// from its first, stopping at a record of another teacher. All of them are
+// one change, on disk when this returns.
 void CopyDocument(store::Table& records, const std::string& abrev,
                   const std::string& tipoDni, const std::string& dni) {
+  store::Transaction change(records);
   records.First();
   while (!records.Eof()) {
     if (records.FieldByName("ABREVPROF").AsString() != abrev) break;
@@ -60,6 +63,7 @@ void CopyDocument(store::Table& records, const std::string& abrev,
     records.Post();
     records.Next();
   }
+  change.Commit();
 }
 
 }  // namespace
