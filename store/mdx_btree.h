@@ -1,0 +1,783 @@
+// The B-tree of the production index: parsed nodes kept while the file is
+// open, searches, inserts and removals with splits and merges, and the
+// structure checks. It works on the pages of the file's pager; the file
+// layout that it reads and writes is described in mdx_file.cpp, which
+// creates and opens the file. Internal to mdx_file.cpp.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "store/mdx_bcd.h"
+#include "store/mdx_file.h"
+#include "store/pager.h"
+#include "store/store_error.h"
+
+namespace store {
+
+namespace mdx_detail {
+
+
+constexpr uint32_t kPage = 512;
+constexpr uint32_t kBlock = 1024;
+constexpr uint32_t kPagesPerBlock = kBlock / kPage;
+constexpr uint32_t kHeaderPages = 4;
+constexpr uint32_t kTagTableOffset = 544;
+constexpr uint32_t kTagEntryLength = 32;
+constexpr int kTagTableEntries = 48;
+constexpr int kMaxTags = 47;
+constexpr int kMaxKeyLength = 100;
+constexpr int kMaxExpression = 220;
+constexpr int kMaxDepth = 32;
+
+inline uint32_t Get32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+inline uint16_t Get16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
+                               static_cast<unsigned char>(b[at + 1]) << 8);
+}
+inline void Put32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+inline void Put16(std::string& b, size_t at, uint16_t v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8);
+}
+
+inline void PutDate(std::string& b, size_t at) {
+  std::time_t now = std::time(nullptr);
+  const std::tm* tm = std::localtime(&now);
+  if (tm == nullptr) return;
+  b[at] = static_cast<char>(tm->tm_year);
+  b[at + 1] = static_cast<char>(tm->tm_mon + 1);
+  b[at + 2] = static_cast<char>(tm->tm_mday);
+}
+
+// Tag names are plain ASCII field names.
+inline std::string AsciiUpper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+inline int ItemLength(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
+inline int MaxKeys(int itemLength) { return static_cast<int>(kBlock - 12) / itemLength; }
+
+// One node of a tag's B-tree. A leaf has one record number per key; a
+// branch has one child more than keys (the last is the rightmost child).
+struct Node {
+  uint32_t page = 0;
+  bool leaf = true;
+  std::vector<std::string> keys;
+  std::vector<uint32_t> ptrs;
+};
+
+using NodeRef = std::shared_ptr<const Node>;
+
+// A position in a tag: the nodes from the root down to a leaf.
+struct Frame {
+  NodeRef node;
+  size_t idx = 0;  // leaf: entry position; branch: child position
+};
+using Path = std::vector<Frame>;
+
+// The same, with the kept nodes that a change edits in place.
+struct EditFrame {
+  EditFrame(std::shared_ptr<Node> h, size_t i) : holder(std::move(h)), node(*holder), idx(i) {}
+  std::shared_ptr<Node> holder;
+  Node& node;
+  size_t idx = 0;
+};
+using EditPath = std::vector<EditFrame>;
+
+struct TagInfo {
+  MdxTagDef def;
+  uint32_t headerPage = 0;
+  int keyLength = 0;
+  int itemLength = 0;
+  int maxKeys = 0;
+};
+
+struct Header {
+  uint32_t pageCount = 0;
+  uint32_t firstFree = 0;
+  uint32_t freeCount = 0;
+};
+
+
+}  // namespace mdx_detail
+
+using namespace mdx_detail;
+
+
+// Parsed nodes by page number: a plain vector, since the pages of an index
+// are few and dense.
+class NodeCache {
+ public:
+  std::shared_ptr<Node>* Find(uint32_t page) {
+    if (page >= nodes_.size() || !nodes_[page]) return nullptr;
+    return &nodes_[page];
+  }
+  void Set(uint32_t page, std::shared_ptr<Node> n) {
+    if (page >= nodes_.size()) nodes_.resize(static_cast<size_t>(page) + 64);
+    nodes_[page] = std::move(n);
+  }
+  void Erase(uint32_t page) {
+    if (page < nodes_.size()) nodes_[page].reset();
+  }
+  void Clear() { nodes_.clear(); }
+
+ private:
+  std::vector<std::shared_ptr<Node>> nodes_;
+};
+
+// The nodes changed since the last Flush, with their tags.
+class ChangedNodes {
+ public:
+  void Mark(uint32_t page, const TagInfo* tag) {
+    if (page >= tags_.size()) tags_.resize(static_cast<size_t>(page) + 64, nullptr);
+    if (!tags_[page]) pages_.push_back(page);
+    tags_[page] = tag;
+  }
+  void Erase(uint32_t page) {
+    if (page < tags_.size()) tags_[page] = nullptr;
+  }
+  template <typename F>
+  void ForEach(F f) const {
+    for (uint32_t p : pages_) {
+      if (tags_[p]) f(p, *tags_[p]);
+    }
+  }
+  void Clear() {
+    for (uint32_t p : pages_) tags_[p] = nullptr;
+    pages_.clear();
+  }
+
+ private:
+  std::vector<const TagInfo*> tags_;
+  std::vector<uint32_t> pages_;
+};
+
+struct MdxFile::Impl {
+  std::filesystem::path path;
+  bool readOnly = true;
+  bool open = false;
+  bool deferred = false;
+  mutable Pager pager;
+  std::vector<MdxTagDef> defs;
+  std::vector<TagInfo> tags;
+
+  // Nodes parsed from the file, kept while it is open; those changed since
+  // the last Flush are listed in `changed` with their tag.
+  mutable NodeCache cache;
+  ChangedNodes changed;
+  mutable std::optional<Header> cachedHeader;
+  mutable std::vector<std::optional<uint32_t>> cachedRoots;
+
+  // ---- errors -------------------------------------------------------
+  std::string Name() const { return path.string(); }
+  [[noreturn]] void Damaged(const std::string& detail) const {
+    throw StoreError("El índice '" + Name() + "' está dañado: " + detail);
+  }
+
+  // ---- raw access ---------------------------------------------------
+  std::string ReadAt(uint64_t offset, size_t length) const {
+    if (offset + length > pager.Size()) Damaged("lectura fuera del archivo");
+    std::string buf(length, '\0');
+    pager.Read(offset, buf.data(), length);
+    return buf;
+  }
+  void WriteAt(uint64_t offset, const std::string& bytes) {
+    pager.Write(offset, bytes.data(), bytes.size());
+  }
+
+  void DropCache() const {
+    cache.Clear();
+    const_cast<Impl*>(this)->changed.Clear();
+    cachedHeader.reset();
+    cachedRoots.assign(tags.size(), std::nullopt);
+  }
+
+  // Writes the changed nodes into the pager.
+  void Flush() {
+    changed.ForEach([&](uint32_t page, const TagInfo& tag) {
+      if (auto* n = cache.Find(page)) WriteNode(tag, **n);
+    });
+    changed.Clear();
+  }
+
+  Header ReadHeader() const {
+    if (cachedHeader) return *cachedHeader;
+    std::string h = ReadAt(32, 12);
+    Header hd;
+    hd.pageCount = Get32(h, 0);
+    hd.firstFree = Get32(h, 4);
+    hd.freeCount = Get32(h, 8);
+    if (static_cast<uint64_t>(hd.pageCount) * kPage > pager.Size() ||
+        hd.pageCount < kHeaderPages) {
+      Damaged("número de páginas incorrecto");
+    }
+    cachedHeader = hd;
+    return hd;
+  }
+  void WriteHeader(const Header& hd) {
+    std::string h(12, '\0');
+    Put32(h, 0, hd.pageCount);
+    Put32(h, 4, hd.firstFree);
+    Put32(h, 8, hd.freeCount);
+    cachedHeader.reset();
+    WriteAt(32, h);
+    cachedHeader = hd;
+  }
+
+  void CheckBlockPage(uint32_t page, const Header& hd) const {
+    if (page < kHeaderPages || static_cast<uint64_t>(page) + kPagesPerBlock > hd.pageCount) {
+      Damaged("puntero de bloque fuera de rango (" + std::to_string(page) + ")");
+    }
+  }
+
+  size_t TagPos(const TagInfo& t) const { return static_cast<size_t>(&t - tags.data()); }
+
+  uint32_t RootPage(const TagInfo& t, const Header& hd) const {
+    std::optional<uint32_t>& cached = cachedRoots[TagPos(t)];
+    if (!cached) cached = Get32(ReadAt(static_cast<uint64_t>(t.headerPage) * kPage, 4), 0);
+    CheckBlockPage(*cached, hd);
+    return *cached;
+  }
+  void SetRootPage(const TagInfo& t, uint32_t root) {
+    std::string b(4, '\0');
+    Put32(b, 0, root);
+    cachedRoots[TagPos(t)].reset();
+    WriteAt(static_cast<uint64_t>(t.headerPage) * kPage, b);
+    cachedRoots[TagPos(t)] = root;
+  }
+
+  // The tag header's mark that the tag holds at least one key.
+  void SetHasKeys(const TagInfo& t, bool hasKeys) {
+    WriteAt(static_cast<uint64_t>(t.headerPage) * kPage + 246, std::string(1, hasKeys ? 1 : 0));
+  }
+
+  // ---- keys ---------------------------------------------------------
+  int CompareRaw(const TagInfo& t, const std::string& a, const std::string& b) const {
+    if (t.def.keyType == 'N') return CompareBcdKeys(a, b);
+    const int c = std::memcmp(a.data(), b.data(), static_cast<size_t>(t.keyLength));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  int CompareEntry(const TagInfo& t, const std::string& ka, uint32_t ra,
+                   const std::string& kb, uint32_t rb) const {
+    const int c = CompareRaw(t, ka, kb);
+    if (c != 0) return c;
+    return ra < rb ? -1 : (ra > rb ? 1 : 0);
+  }
+  std::string RawKey(const TagInfo& t, const MdxKey& key) const {
+    if (t.def.keyType == 'N') return EncodeBcdKey(key.number);
+    std::string k = key.chars;
+    k.resize(static_cast<size_t>(t.keyLength), ' ');
+    return k;
+  }
+  MdxEntry MakeEntry(const TagInfo& t, const std::string& raw, uint32_t recno) const {
+    MdxEntry e;
+    e.recno = recno;
+    if (t.def.keyType == 'N') {
+      e.key.number = DecodeBcdKey(raw).value_or(0.0);
+    } else {
+      e.key.chars = raw;
+    }
+    return e;
+  }
+
+  // ---- nodes --------------------------------------------------------
+  NodeRef Load(const TagInfo& t, uint32_t page, const Header& hd) const {
+    CheckBlockPage(page, hd);
+    if (auto* kept = cache.Find(page)) return *kept;
+    auto n = std::make_shared<Node>(Parse(t, page));
+    cache.Set(page, n);
+    return n;
+  }
+
+  Node Parse(const TagInfo& t, uint32_t page) const {
+    std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, kBlock);
+    Node n;
+    n.page = page;
+    const uint32_t count = Get32(b, 0);
+    if (count > static_cast<uint32_t>(t.maxKeys)) {
+      Damaged("nodo con demasiadas claves en la página " + std::to_string(page));
+    }
+    size_t at = 8;
+    for (uint32_t i = 0; i < count; ++i) {
+      n.ptrs.push_back(Get32(b, at));
+      n.keys.push_back(b.substr(at + 4, static_cast<size_t>(t.keyLength)));
+      at += static_cast<size_t>(t.itemLength);
+    }
+    const uint32_t right = Get32(b, at);
+    n.leaf = right == 0;
+    if (!n.leaf) n.ptrs.push_back(right);
+    for (size_t i = 0; i < n.keys.size(); ++i) {
+      if (t.def.keyType == 'N' && !DecodeBcdKey(n.keys[i])) {
+        Damaged("clave numérica no válida en la página " + std::to_string(page));
+      }
+      if (n.leaf && n.ptrs[i] == 0) {
+        Damaged("número de registro nulo en la página " + std::to_string(page));
+      }
+      if (i > 0) {
+        const int c = n.leaf ? CompareEntry(t, n.keys[i - 1], n.ptrs[i - 1], n.keys[i], n.ptrs[i])
+                             : CompareRaw(t, n.keys[i - 1], n.keys[i]);
+        if (n.leaf ? c >= 0 : c > 0) {
+          Damaged("claves desordenadas en la página " + std::to_string(page));
+        }
+      }
+    }
+    return n;
+  }
+
+  // Marks a node changed; a node that is not the kept one (a new node, or
+  // a copy) becomes the kept one.
+  void Store(const TagInfo& t, const Node& n) {
+    auto* kept = cache.Find(n.page);
+    if (!kept || kept->get() != &n) cache.Set(n.page, std::make_shared<Node>(n));
+    changed.Mark(n.page, &t);
+  }
+
+  void WriteNode(const TagInfo& t, const Node& n) {
+    std::string b(kBlock, '\0');
+    const size_t count = n.keys.size();
+    Put32(b, 0, static_cast<uint32_t>(count));
+    size_t at = 8;
+    for (size_t i = 0; i < count; ++i) {
+      Put32(b, at, n.ptrs[i]);
+      std::memcpy(b.data() + at + 4, n.keys[i].data(), static_cast<size_t>(t.keyLength));
+      at += static_cast<size_t>(t.itemLength);
+    }
+    if (!n.leaf) Put32(b, at, n.ptrs.back());
+    WriteAt(static_cast<uint64_t>(n.page) * kPage, b);
+  }
+
+  uint32_t Allocate(Header& hd) {
+    uint32_t page;
+    if (hd.firstFree != 0) {
+      page = hd.firstFree;
+      CheckBlockPage(page, hd);
+      std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, 8);
+      hd.firstFree = Get32(b, 4);
+      if (hd.freeCount > 0) --hd.freeCount;
+    } else {
+      page = hd.pageCount;
+      hd.pageCount += kPagesPerBlock;
+      cache.Erase(page);
+      changed.Erase(page);
+      // Make the new block part of the file before the header counts it.
+      WriteAt(static_cast<uint64_t>(page) * kPage, std::string(kBlock, '\0'));
+    }
+    WriteHeader(hd);
+    return page;
+  }
+
+  void Release(Header& hd, uint32_t page) {
+    cache.Erase(page);
+    changed.Erase(page);
+    std::string b(kBlock, '\0');
+    Put32(b, 4, hd.firstFree);
+    WriteAt(static_cast<uint64_t>(page) * kPage, b);
+    hd.firstFree = page;
+    ++hd.freeCount;
+    WriteHeader(hd);
+  }
+
+  // The greatest entry below a node (nullopt for an empty tree).
+  std::optional<std::pair<std::string, uint32_t>> MaxBelow(const TagInfo& t, uint32_t page,
+                                                           const Header& hd, int depth) const {
+    for (;; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      NodeRef n = Load(t, page, hd);
+      if (n->leaf) {
+        if (n->keys.empty()) return std::nullopt;
+        return std::make_pair(n->keys.back(), n->ptrs.back());
+      }
+      page = n->ptrs.back();
+    }
+  }
+
+  // Descends to the first entry e with e > (key, recno) when strict, or
+  // e >= (key, recno) otherwise. The leaf's position may be its end.
+  Path Seek(const TagInfo& t, const std::string& key, uint32_t recno, bool strict,
+            const Header& hd) const {
+    auto satisfies = [&](const std::string& k, uint32_t r) {
+      const int c = CompareEntry(t, k, r, key, recno);
+      return strict ? c > 0 : c >= 0;
+    };
+    Path path;
+    uint32_t page = RootPage(t, hd);
+    for (int depth = 0;; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      Frame f;
+      f.node = Load(t, page, hd);
+      const Node& n = *f.node;
+      if (n.leaf) {
+        size_t lo = 0, hi = n.keys.size();
+        while (lo < hi) {
+          size_t mid = (lo + hi) / 2;
+          if (satisfies(n.keys[mid], n.ptrs[mid])) hi = mid;
+          else lo = mid + 1;
+        }
+        f.idx = lo;
+        path.push_back(std::move(f));
+        return path;
+      }
+      // First child whose greatest entry satisfies; the rightmost child
+      // otherwise. The key of an entry decides unless it equals the key
+      // sought; then the record number of the child's greatest entry does.
+      // The children whose greatest key equals the key sought form a run;
+      // their greatest record numbers rise along it. The run's last child
+      // is tried first, which settles an append (a record number above
+      // all others) with one descent.
+      size_t lo = 0, hi = n.keys.size();
+      while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (CompareRaw(t, n.keys[mid], key) >= 0) hi = mid;
+        else lo = mid + 1;
+      }
+      size_t end = lo;
+      while (end < n.keys.size() && CompareRaw(t, n.keys[end], key) == 0) ++end;
+      if (end > lo) {
+        auto last = MaxBelow(t, n.ptrs[end - 1], hd, depth + 1);
+        if (!(last && satisfies(last->first, last->second))) {
+          lo = end;
+        } else {
+          size_t a = lo, b = end - 1;
+          while (a < b) {
+            const size_t mid = (a + b) / 2;
+            auto mx = MaxBelow(t, n.ptrs[mid], hd, depth + 1);
+            if (mx && satisfies(mx->first, mx->second)) b = mid;
+            else a = mid + 1;
+          }
+          lo = a;
+        }
+      }
+      f.idx = lo;
+      page = n.ptrs[lo];
+      path.push_back(std::move(f));
+    }
+  }
+
+  // Descends from the child at the path's last branch position to its
+  // leftmost (or rightmost) leaf.
+  void DescendEdge(const TagInfo& t, Path& path, bool leftmost, const Header& hd) const {
+    while (!path.back().node->leaf) {
+      if (static_cast<int>(path.size()) > kMaxDepth) Damaged("ciclo en el árbol");
+      uint32_t child = path.back().node->ptrs[path.back().idx];
+      Frame f;
+      f.node = Load(t, child, hd);
+      if (f.node->leaf) {
+        f.idx = leftmost ? 0 : f.node->keys.size();
+      } else {
+        f.idx = leftmost ? 0 : f.node->ptrs.size() - 1;
+      }
+      path.push_back(std::move(f));
+    }
+  }
+
+  // The entry at the path's position, moving on to the next leaves when
+  // the position is at the end of its leaf.
+  std::optional<MdxEntry> Current(const TagInfo& t, Path& path, const Header& hd) const {
+    for (int guard = 0;; ++guard) {
+      Frame& leaf = path.back();
+      if (leaf.idx < leaf.node->keys.size()) {
+        return MakeEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx]);
+      }
+      if (guard > 1'000'000) Damaged("recorrido sin fin");
+      path.pop_back();
+      while (!path.empty() && path.back().idx + 1 >= path.back().node->ptrs.size()) path.pop_back();
+      if (path.empty()) return std::nullopt;
+      ++path.back().idx;
+      DescendEdge(t, path, true, hd);
+    }
+  }
+
+  // The entry just before the path's position.
+  std::optional<MdxEntry> Previous(const TagInfo& t, Path& path, const Header& hd) const {
+    for (int guard = 0;; ++guard) {
+      Frame& leaf = path.back();
+      if (leaf.idx > 0) {
+        --leaf.idx;
+        return MakeEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx]);
+      }
+      if (guard > 1'000'000) Damaged("recorrido sin fin");
+      path.pop_back();
+      while (!path.empty() && path.back().idx == 0) path.pop_back();
+      if (path.empty()) return std::nullopt;
+      --path.back().idx;
+      DescendEdge(t, path, false, hd);
+    }
+  }
+
+  // ---- changes ------------------------------------------------------
+  static EditPath Editable(const Path& path) {
+    EditPath out;
+    out.reserve(path.size());
+    for (const Frame& f : path) out.emplace_back(std::const_pointer_cast<Node>(f.node), f.idx);
+    return out;
+  }
+
+  void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
+    Header hd = ReadHeader();
+    EditPath path = Editable(Seek(t, key, recno, false, hd));
+    {
+      Node& leaf = path.back().node;
+      const size_t i = path.back().idx;
+      if (i < leaf.keys.size() && CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) == 0) {
+        return;  // already there
+      }
+      leaf.keys.insert(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i), key);
+      leaf.ptrs.insert(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i), recno);
+      if (path.size() == 1 && leaf.keys.size() == 1) SetHasKeys(t, true);
+    }
+    for (size_t lvl = path.size() - 1;; --lvl) {
+      Node& n = path[lvl].node;
+      if (n.keys.size() <= static_cast<size_t>(t.maxKeys)) {
+        Store(t, n);
+        return;
+      }
+      // Split: the lower half moves to a new block, the upper half stays,
+      // so the parent's entry for this node stays right.
+      Node left;
+      left.leaf = n.leaf;
+      left.page = Allocate(hd);
+      std::string promoted;
+      if (n.leaf) {
+        const size_t m = n.keys.size() / 2;
+        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        promoted = left.keys.back();
+      } else {
+        const size_t m = n.ptrs.size() / 2;  // children that move left
+        left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m - 1));
+        promoted = n.keys[m - 1];
+        n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+      }
+      Store(t, left);
+      Store(t, n);
+      if (lvl == 0) {
+        Node root;
+        root.leaf = false;
+        root.page = Allocate(hd);
+        root.keys = {promoted};
+        root.ptrs = {left.page, n.page};
+        Store(t, root);
+        SetRootPage(t, root.page);
+        return;
+      }
+      Node& parent = path[lvl - 1].node;
+      const size_t at = path[lvl - 1].idx;
+      parent.keys.insert(parent.keys.begin() + static_cast<std::ptrdiff_t>(at), promoted);
+      parent.ptrs.insert(parent.ptrs.begin() + static_cast<std::ptrdiff_t>(at), left.page);
+    }
+  }
+
+  static size_t Size(const Node& n) { return n.keys.size(); }
+  static bool Empty(const Node& n) { return n.leaf ? n.keys.empty() : n.ptrs.empty(); }
+
+  void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
+    Header hd = ReadHeader();
+    EditPath path = Editable(Seek(t, key, recno, false, hd));
+    {
+      Node& leaf = path.back().node;
+      const size_t i = path.back().idx;
+      if (i >= leaf.keys.size() || CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) != 0) {
+        return;  // not there
+      }
+      leaf.keys.erase(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i));
+      leaf.ptrs.erase(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    // When the greatest key below a node changes, the key that names the
+    // node in its parent changes with it (unless the node is the parent's
+    // rightmost child: then the parent's own greatest key changed).
+    bool maxChanged = path.back().idx == path.back().node.keys.size();
+    std::string newMax;
+    if (maxChanged && !path.back().node.keys.empty()) newMax = path.back().node.keys.back();
+    std::vector<bool> dirty(path.size(), false);
+    dirty.back() = true;
+    // Nodes filled below a third are merged with a neighbour when the two
+    // fit in one block, so that deletions give their blocks back.
+    const size_t minFill = static_cast<size_t>(t.maxKeys) / 3;
+
+    for (size_t lvl = path.size() - 1;; --lvl) {
+      Node& n = path[lvl].node;
+      if (lvl == 0) {
+        if (!dirty[0]) return;
+        if (!n.leaf && n.ptrs.empty()) {
+          n.leaf = true;
+          n.keys.clear();
+        }
+        Store(t, n);
+        if (n.leaf && n.keys.empty()) SetHasKeys(t, false);
+        CollapseRoot(t, hd, n);
+        return;
+      }
+      if (!dirty[lvl] && !maxChanged) return;
+      Node& p = path[lvl - 1].node;
+      const size_t i = path[lvl - 1].idx;
+      if (Empty(n)) {
+        Release(hd, n.page);
+        const bool rightmost = i + 1 == p.ptrs.size();
+        p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
+        if (rightmost) {
+          if (!p.keys.empty()) {
+            newMax = p.keys.back();
+            p.keys.pop_back();
+          }
+          maxChanged = true;
+        } else {
+          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(i));
+          maxChanged = false;
+        }
+        dirty[lvl - 1] = true;
+        continue;
+      }
+      if (maxChanged && i < p.keys.size()) {
+        if (p.keys[i] != newMax) {
+          p.keys[i] = newMax;
+          dirty[lvl - 1] = true;
+        }
+        maxChanged = false;
+      }
+      if (dirty[lvl] && Size(n) < minFill && p.ptrs.size() > 1) {
+        const size_t j = i + 1 < p.ptrs.size() ? i + 1 : i - 1;
+        Node sibling = *Load(t, p.ptrs[j], hd);
+        if (sibling.leaf != n.leaf) Damaged("hojas a distinta profundidad");
+        Node& lo = j > i ? n : sibling;
+        Node& hi = j > i ? sibling : n;
+        const size_t li = std::min(i, j);
+        const size_t merged = Size(lo) + Size(hi) + (n.leaf ? 0 : 1);
+        if (merged <= static_cast<size_t>(t.maxKeys)) {
+          // The upper node keeps its block: its key in the parent stays
+          // right; the lower node's block is freed.
+          if (!n.leaf) {
+            lo.keys.push_back(p.keys[li]);
+          }
+          hi.keys.insert(hi.keys.begin(), lo.keys.begin(), lo.keys.end());
+          hi.ptrs.insert(hi.ptrs.begin(), lo.ptrs.begin(), lo.ptrs.end());
+          Store(t, hi);
+          Release(hd, lo.page);
+          p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(li));
+          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(li));
+          dirty[lvl - 1] = true;
+          continue;
+        }
+      }
+      if (dirty[lvl]) Store(t, n);
+    }
+  }
+
+  // A root branch left with one child gives its place to that child.
+  void CollapseRoot(const TagInfo& t, Header& hd, Node root) {
+    for (int depth = 0; !root.leaf && root.ptrs.size() == 1; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      const uint32_t child = root.ptrs[0];
+      Node next = *Load(t, child, hd);
+      SetRootPage(t, child);
+      Release(hd, root.page);
+      root = std::move(next);
+    }
+  }
+
+  // ---- checks -------------------------------------------------------
+  // Checks a whole tag; `seen` collects the blocks in use, so that no block
+  // serves two tags, a tag header and a tree, or a tree and the free chain.
+  void VerifyTag(const TagInfo& t, std::set<uint32_t>& seen) const {
+    Header hd = ReadHeader();
+    int leafDepth = -1;
+    std::optional<std::pair<std::string, uint32_t>> last;
+    // The keys below a branch entry lie between the key of the entry before
+    // it and its own key. Writers that do not update branch keys after a
+    // removal leave a key above the greatest one below it; that still
+    // orders the tree and is accepted.
+    std::function<void(uint32_t, int, const std::string*, const std::string*)> walk =
+        [&](uint32_t page, int depth, const std::string* lo, const std::string* hi) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
+        Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
+      }
+      const NodeRef ref = Load(t, page, hd);
+      const Node& n = *ref;
+      const std::string where = " en la página " + std::to_string(page);
+      for (const std::string& k : n.keys) {
+        if ((lo && CompareRaw(t, k, *lo) < 0) || (hi && CompareRaw(t, k, *hi) > 0)) {
+          Damaged((n.leaf ? "clave fuera del intervalo de su rama" : "clave de rama incorrecta") +
+                  where);
+        }
+      }
+      if (n.leaf) {
+        if (n.keys.empty() && depth > 0) Damaged("hoja vacía" + where);
+        if (leafDepth < 0) leafDepth = depth;
+        else if (leafDepth != depth) Damaged("hojas a distinta profundidad");
+        for (size_t i = 0; i < n.keys.size(); ++i) {
+          if (last && CompareEntry(t, last->first, last->second, n.keys[i], n.ptrs[i]) >= 0) {
+            Damaged("claves desordenadas" + where);
+          }
+          last = std::make_pair(n.keys[i], n.ptrs[i]);
+        }
+        return;
+      }
+      for (size_t i = 0; i < n.ptrs.size(); ++i) {
+        walk(n.ptrs[i], depth + 1, i > 0 ? &n.keys[i - 1] : lo,
+             i < n.keys.size() ? &n.keys[i] : hi);
+      }
+    };
+    walk(RootPage(t, hd), 0, nullptr, nullptr);
+  }
+
+  void VerifyFreeChain(std::set<uint32_t>& seen) const {
+    Header hd = ReadHeader();
+    for (uint32_t page = hd.firstFree; page != 0;) {
+      CheckBlockPage(page, hd);
+      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
+        Damaged("bloque libre en uso o ciclo en la cadena de bloques libres");
+      }
+      page = Get32(ReadAt(static_cast<uint64_t>(page) * kPage, 8), 4);
+    }
+  }
+
+  void VerifyAll() const {
+    std::set<uint32_t> seen;
+    for (const TagInfo& t : tags) {
+      if (!seen.insert(t.headerPage).second || !seen.insert(t.headerPage + 1).second) {
+        Damaged("cabecera de etiqueta repetida");
+      }
+    }
+    for (const TagInfo& t : tags) VerifyTag(t, seen);
+    VerifyFreeChain(seen);
+  }
+
+  const TagInfo& Tag(int tag) const {
+    if (!open) throw StoreError(texts::kClosedDataset);
+    if (tag < 0 || tag >= static_cast<int>(tags.size())) {
+      throw StoreError("Etiqueta inexistente en el índice '" + Name() + "'");
+    }
+    return tags[static_cast<size_t>(tag)];
+  }
+  void CheckWritable() const {
+    if (readOnly) {
+      throw StoreError("No se puede modificar el índice '" + Name() + "' abierto en sólo lectura");
+    }
+  }
+};
+
+
+}  // namespace store
