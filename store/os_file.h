@@ -63,6 +63,9 @@ class File {
   int fd_ = -1;
 };
 
+// The number of this process (a child made by fork has its own).
+long ProcessId();
+
 // Folder and name operations.
 bool Exists(const std::filesystem::path& path);
 bool RemoveFile(const std::filesystem::path& path);  // true also when missing

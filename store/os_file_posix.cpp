@@ -136,6 +136,8 @@ bool File::TryLock(LockKind kind) {
   return true;
 }
 
+long ProcessId() { return static_cast<long>(::getpid()); }
+
 bool Exists(const std::filesystem::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;

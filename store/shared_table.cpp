@@ -8,14 +8,13 @@
 // files and the index never part.
 #include "store/shared_table.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <map>
 #include <system_error>
 
 #include "store/cp1252.h"
 #include "store/field_value.h"
+#include "store/os_file.h"
 #include "store/pager.h"
 #include "store/store_error.h"
 #include "store/table_replacement.h"
@@ -32,15 +31,15 @@ namespace {
 // program it is.
 std::map<std::string, std::weak_ptr<SharedTable>>& Registry() {
   static std::map<std::string, std::weak_ptr<SharedTable>> registry;
-  static pid_t owner = ::getpid();
-  if (owner != ::getpid()) {
+  static long owner = os::ProcessId();
+  if (owner != os::ProcessId()) {
     for (auto& entry : registry) {
       // Leak the inherited objects: their descriptors belong to the parent's
       // locks and must not be closed or reused here.
       if (auto inherited = entry.second.lock()) new std::shared_ptr<SharedTable>(inherited);
     }
     registry.clear();
-    owner = ::getpid();
+    owner = os::ProcessId();
   }
   return registry;
 }
