@@ -85,7 +85,9 @@ struct Node {
   std::vector<uint32_t> ptrs;
 };
 
-using NodeRef = std::shared_ptr<const Node>;
+// Kept nodes stay where they are while the cache holds them; a change
+// holds the nodes it edits (EditFrame) while it may drop them from the cache.
+using NodeRef = const Node*;
 
 // A position in a tag: the nodes from the root down to a leaf.
 struct Frame {
@@ -302,10 +304,11 @@ struct MdxFile::Impl {
   // ---- nodes --------------------------------------------------------
   NodeRef Load(const TagInfo& t, uint32_t page, const Header& hd) const {
     CheckBlockPage(page, hd);
-    if (auto* kept = cache.Find(page)) return *kept;
+    if (auto* kept = cache.Find(page)) return kept->get();
     auto n = std::make_shared<Node>(Parse(t, page));
-    cache.Set(page, n);
-    return n;
+    const Node* raw = n.get();
+    cache.Set(page, std::move(n));
+    return raw;
   }
 
   Node Parse(const TagInfo& t, uint32_t page) const {
@@ -524,10 +527,10 @@ struct MdxFile::Impl {
   }
 
   // ---- changes ------------------------------------------------------
-  static EditPath Editable(const Path& path) {
+  EditPath Editable(const Path& path) const {
     EditPath out;
     out.reserve(path.size());
-    for (const Frame& f : path) out.emplace_back(std::const_pointer_cast<Node>(f.node), f.idx);
+    for (const Frame& f : path) out.emplace_back(*cache.Find(f.node->page), f.idx);
     return out;
   }
 
