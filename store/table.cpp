@@ -112,11 +112,17 @@ fs::path TableImpl::CreationPath() const {
 
 int TableImpl::FieldIndex(const std::string& name) const {
   if (Active()) {
+    // Steps ask for the same few names on every record: the answers are
+    // kept while the table is open.
+    auto known = fieldIndexCache.find(name);
+    if (known != fieldIndexCache.end()) return known->second;
     const auto& f = DbfFields();
-    for (size_t i = 0; i < f.size(); ++i) {
-      if (StoredNameMatches(f[i].name, name)) return static_cast<int>(i);
+    int found = -1;
+    for (size_t i = 0; i < f.size() && found < 0; ++i) {
+      if (StoredNameMatches(f[i].name, name)) found = static_cast<int>(i);
     }
-    return -1;
+    fieldIndexCache.emplace(name, found);
+    return found;
   }
   const FieldDefs& defs = fieldsView.empty() ? fieldDefs : fieldsView;
   for (size_t i = 0; i < defs.size(); ++i) {
@@ -200,6 +206,7 @@ void TableImpl::Open() {
   if (!os::Exists(path)) {
     throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
   }
+  fieldIndexCache.clear();
   shared = SharedTable::Acquire(path, label, exclusive, this, staged != nullptr);
   try {
     state = DataSetState::Browse;

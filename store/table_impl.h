@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,7 @@ struct TableImpl {
   bool busy = false;  // this object is changing the table itself
 
   FieldDefs fieldsView;  // of the table last opened
+  mutable std::unordered_map<std::string, int> fieldIndexCache;  // while open
   std::map<int, std::unique_ptr<Field>> fieldObjects;
   std::vector<std::pair<int, std::function<void(TableEvent)>>> listeners;
   int nextListener = 1;
