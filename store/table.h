@@ -111,6 +111,8 @@ class Table {
   // new table; closing it (or discarding the object normally) puts it in
   // place of the old one, .DBF and .MDX together. If the object is
   // discarded by an exception, the old table stays and the new files go.
+  // Another object of this process that opens the table by name while this
+  // one has not opened it puts the new (empty) table in place first.
   void CreateTable();
   void SetActive(bool active);
   bool Active() const;
