@@ -87,6 +87,16 @@ const store::IndexDefs& CuadroH3Tags() {
   return tags;
 }
 
+void CreaTablaCuadro(store::Table& t, const std::filesystem::path& workFolder,
+                     const std::string& name) {
+  const bool h2 = name == kCuadroH2;
+  t.SetDatabaseName(workFolder);
+  t.SetTableName(name);
+  t.FieldDefsList() = h2 ? CuadroH2Fields() : CuadroH3Fields();
+  t.IndexDefsList() = h2 ? CuadroH2Tags() : CuadroH3Tags();
+  t.CreateTable();
+}
+
 void CreaTablasCuadro(const std::filesystem::path& workFolder) {
   Recreate(workFolder, "CUADROH2", CuadroH2Fields(), CuadroH2Tags());
   Recreate(workFolder, "CUADROH3", CuadroH3Fields(), CuadroH3Tags());

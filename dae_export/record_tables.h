@@ -4,11 +4,19 @@
 #include <string>
 
 #include "store/field_def.h"
+#include "store/table.h"
 
 namespace dae_export {
 
-// Deletes and creates both tables empty, with their fields and tags.
+// Creates both tables empty, with their fields and tags, in place of the
+// old ones.
 void CreaTablasCuadro(const std::filesystem::path& workFolder);
+
+// Creates one of them ("CUADROH2.DBF" or "CUADROH3.DBF") through `t`: the
+// new table is built beside the old one and takes its place when `t`
+// closes (store::Table::CreateTable).
+void CreaTablaCuadro(store::Table& t, const std::filesystem::path& workFolder,
+                     const std::string& name);
 
 // PROF padded with spaces (cut) to four characters, DIA in decimal digits,
 // HORA in decimal digits with a "0" in front unless exactly two long.

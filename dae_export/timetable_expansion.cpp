@@ -163,7 +163,9 @@ void PackWhenMostlyDeleted(const std::filesystem::path& folder,
   if (stored && *stored > live && *stored - live > live) t.Pack();
 }
 
-void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
+// fresh: CUADROH2 and CUADROH3 are made anew, built beside the old ones
+// and put in their place when the expansion has filled them.
+void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   MainTablesInUse inUse(mt);
   store::Table& soluc = mt.wwTableSoluc;
   store::Table& grupos = mt.wwTableGrupos;
@@ -180,6 +182,7 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
        {std::tuple{&h2, kCuadroH2, "PROF_DIA_SES"},
         std::tuple{&h3, kCuadroH3, "PROF_DIA_SES"},
         std::tuple{&plantilla, "PLANTILLA.DBF", "HORA"}}) {
+    if (fresh && t != &plantilla) CreaTablaCuadro(*t, ctx.workFolder, name);
     t->SetDatabaseName(ctx.workFolder);
     t->SetTableName(name);
     t->SetIndexName(tag);
@@ -348,18 +351,25 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt) {
 }  // namespace
 
 void Importar2(chain::StepContext& ctx, chain::MainTables& t) {
+  // Tables made afresh are built by the expansion itself and replace the
+  // old ones only once they are filled.
+  bool fresh = false;
   if (!store::FileExistsNoCase(ctx.workFolder, kCuadroH2)) {
-    CreaTablasCuadro(ctx.workFolder);
+    fresh = true;
     ctx.state.workflowFlag = 1;
   } else if (ctx.ui.Ask(kKeepQuestion) == chain::Answer::No) {
-    CreaTablasCuadro(ctx.workFolder);
+    fresh = true;
     ctx.state.workflowFlag = 1;
   }
   bool expand = true;
   if (ctx.state.workflowFlag == 0 &&
       ctx.ui.Ask(CodingOnlyQuestion()) == chain::Answer::Yes)
     expand = false;
-  if (expand) Expand(ctx, t);
+  if (expand) {
+    Expand(ctx, t, fresh);
+  } else if (fresh) {
+    CreaTablasCuadro(ctx.workFolder);
+  }
 
   ctx.state.rutaDAE = ctx.daeFolder;
   {

@@ -10,6 +10,7 @@
 #include "dae_export/timetable_expansion.h"
 #include "dae_export/timetable_template.h"
 #include "store/store_error.h"
+#include "store/work_folder.h"
 #include "tests/dae_export/export_fixture.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
@@ -185,6 +186,31 @@ TEST_F(Expansion, AnswerNoToKeepingStartsAfresh) {
   EXPECT_EQ(flagInWindow, 1);
   EXPECT_EQ(H2(), (std::vector<std::string>{
       "AB  307|AB|3|07|307|1|11111111A|101|14:00|15:00|SEC|MATE|0101||02|A11||N"}));
+}
+
+// Starting afresh and failing half way (a solution without TAREA) leaves
+// the previous export's tables exactly as they were, indexes included.
+TEST_F(Expansion, FreshExportThatFailsLeavesThePreviousTables) {
+  Soluc({{"MATE", "AB", "1ESO", "A11", "3", "7", "1", ""}});
+  Run();
+  Code("CUADROH2.DBF", "AB  307", {{"TIPTAR", "T01"}});
+  std::vector<std::string> files;
+  for (const char* f : {"CUADROH2.DBF", "CUADROH2.MDX", "CUADROH3.DBF", "CUADROH3.MDX"})
+    files.push_back(testsupport::ReadFile(work / f));
+  testsupport::CommandResult r = testsupport::RunCommand(
+      "/usr/bin/python3 " +
+      testsupport::ShellQuote((testsupport::SourceDir() / "tests/tools/dbf_dump.py").string()) +
+      " --write " + testsupport::ShellQuote((work / "SOLUC.DBF").string()) +
+      " 'ASIG C(4); PROF C(4); CODGRUPO C(4); AULA C(4); DIA N(2,0); HORA N(2,0); "
+      "SESIONES N(2,0)' 'MATE|QQ|1ESO|A11|1|1|1'");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ui.answers = {Answer::No};
+  EXPECT_THROW(Run(), store::StoreError);
+  size_t i = 0;
+  for (const char* f : {"CUADROH2.DBF", "CUADROH2.MDX", "CUADROH3.DBF", "CUADROH3.MDX"})
+    EXPECT_EQ(testsupport::ReadFile(work / f), files[i++]) << f;
+  for (const auto& e : std::filesystem::directory_iterator(work.path()))
+    EXPECT_EQ(e.path().filename().string().find("transdae"), std::string::npos);
 }
 
 TEST_F(Expansion, KeepAndGoStraightToCodingTouchesNoTable) {
@@ -378,7 +404,9 @@ TEST_F(Expansion, SolutionWithoutTareaNamesTheField) {
     EXPECT_EQ(std::string(e.what()), "No se encuentra el campo 'TAREA'");
   }
   EXPECT_EQ(codingWindows, 0);
-  EXPECT_TRUE(H2().empty());
+  // The failed export leaves the tables as they were: here, none at all.
+  EXPECT_FALSE(store::FileExistsNoCase(work.path(), "CUADROH2.DBF"));
+  EXPECT_FALSE(store::FileExistsNoCase(work.path(), "CUADROH3.DBF"));
 }
 
 TEST_F(Expansion, TareaAsNumberIsReadAsText) {
