@@ -135,6 +135,7 @@ std::optional<uint32_t> StoredRecordCount(const std::filesystem::path& dbf) {
 // Deletes the records not refreshed by this run and marks the others for
 // the next one. Returns how many records remain.
 size_t Sweep(store::Table& t) {
+  t.SetIndexName("");  // any order will do: physical order is the cheapest
   const int mark = RequiredField(t, "REG_MOD");
   std::vector<uint32_t> keep;
   for (uint32_t rec : t.VisibleRecords()) {

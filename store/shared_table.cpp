@@ -297,6 +297,11 @@ void SharedTable::Update(uint32_t recno, const std::string& record) {
       for (size_t t = 0; t < tags_.size(); ++t) {
         if (tags_[t].field < 0) continue;
         int tag = static_cast<int>(t);
+        const DbfField& f = dbf_.Fields()[static_cast<size_t>(tags_[t].field)];
+        if (old.compare(static_cast<size_t>(f.offset), static_cast<size_t>(f.width), record,
+                        static_cast<size_t>(f.offset), static_cast<size_t>(f.width)) == 0) {
+          continue;  // the field of the tag is unchanged
+        }
         const MdxKey before = KeyOf(tag, old);
         const MdxKey after = KeyOf(tag, record);
         if (mdx_->CompareKeys(tag, before, after) == 0) continue;
