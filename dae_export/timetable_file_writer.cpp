@@ -132,53 +132,34 @@ void Settle(store::Table& t) {
     t.Cancel();
 }
 
-// Shows every record of the table in the order of the tag PROF_DIA_SES.
-void WholeTableByKey(store::Table& t) {
-  Settle(t);
-  t.SetMasterSource(nullptr);
-  t.SetFiltered(false);
-  t.SetFilter("");
-  t.SetIndexName("PROF_DIA_SES");
+// A cursor of its own on the table that t names, in the order of the tag
+// PROF_DIA_SES, over every record: the caller's table keeps its detail
+// link, filter, order and current record whatever happens here.
+void OpenWholeByKey(store::Table& reader, const store::Table& t) {
+  reader.SetDatabaseName(t.DatabaseName());
+  reader.SetTableName(t.TableName());
+  reader.SetIndexName("PROF_DIA_SES");
+  reader.Open();
 }
-
-// Opens a closed table for the time of the build.
-class OpenWhileNeeded {
- public:
-  explicit OpenWhileNeeded(store::Table& t) : t_(t), opened_(!t.Active()) {
-    if (opened_) t_.Open();
-  }
-  ~OpenWhileNeeded() {
-    if (!opened_) return;
-    try {
-      t_.Close();
-    } catch (...) {
-    }
-  }
-
- private:
-  store::Table& t_;
-  bool opened_;
-};
 
 }  // namespace
 
 std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
                                store::Table& h3) {
-  OpenWhileNeeded open3(h3);
-  OpenWhileNeeded open2(h2);
-  // The type 3 table first: while it follows the type 2 table, every move
-  // of the latter would reposition it.
-  WholeTableByKey(h3);
-  WholeTableByKey(h2);
-
+  // What the user left pending is part of the file.
+  Settle(h3);
+  Settle(h2);
+  store::Table whole2, whole3;
+  OpenWholeByKey(whole3, h3);
+  OpenWholeByKey(whole2, h2);
   std::map<std::string, std::vector<std::string>> type3ByKey;
   {
-    RecordReader rd(h3);
+    RecordReader rd(whole3);
     const int key = rd.Index("PROF_DIA_SES"), cod = rd.Index("CODGRUPO"),
               tip = rd.Index("TIPDOC"), doc = rd.Index("DOC"),
               ses = rd.Index("NUMSESGRUP"), dia = rd.Index("DIASEM"),
               alu = rd.Index("NUMALUM");
-    for (uint32_t rec : h3.VisibleRecords()) {
+    for (uint32_t rec : whole3.VisibleRecords()) {
       Type3Record r{rd.Get(rec, cod), rd.Get(rec, tip), rd.Get(rec, doc),
                     rd.Get(rec, ses), rd.Get(rec, dia), rd.Get(rec, alu)};
       type3ByKey[rd.Get(rec, key)].push_back(Type3Line(r));
@@ -186,7 +167,7 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
   }
 
   std::string out = CentreLine(centre) + "\r\n";
-  RecordReader rd(h2);
+  RecordReader rd(whole2);
   const int key = rd.Index("PROF_DIA_SES"), tip = rd.Index("TIPDOC"),
             doc = rd.Index("DOC"), ses = rd.Index("NUMSESION"),
             dia = rd.Index("DIASEM"), tar = rd.Index("TIPTAR"),
@@ -194,7 +175,7 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
             niv = rd.Index("GRUPNIV"), asg = rd.Index("CODASIG"),
             tas = rd.Index("TIPASIG"), idi = rd.Index("IDIOMA"),
             aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
-  for (uint32_t rec : h2.VisibleRecords()) {
+  for (uint32_t rec : whole2.VisibleRecords()) {
     Type2Record r{rd.Get(rec, tip), rd.Get(rec, doc), rd.Get(rec, ses),
                   rd.Get(rec, dia), rd.Get(rec, tar), rd.Get(rec, ini),
                   rd.Get(rec, fin), rd.Get(rec, niv), rd.Get(rec, asg),
@@ -205,7 +186,6 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
     if (it == type3ByKey.end()) continue;
     for (const std::string& line : it->second) out += line + "\r\n";
   }
-  if (h2.Active()) h2.First();
   return out;
 }
 

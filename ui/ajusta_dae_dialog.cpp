@@ -135,8 +135,13 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
   std::vector<GridColumn> type2Columns;
   auto add2 = [&](const char* field, int width, const char* titleText,
                   std::shared_ptr<LookupSpec> lookup = nullptr) {
-    type2Columns.push_back({field, width, QString::fromUtf8(titleText), true,
-                            std::move(lookup), codable("CUADROH2", field)});
+    GridColumn column{field, width, QString::fromUtf8(titleText), true,
+                      std::move(lookup), codable("CUADROH2", field), {}};
+    if (column.markBlank)
+      column.markWhen = [this, field](int row) {
+        return type2CodeNeeded(row, field);
+      };
+    type2Columns.push_back(std::move(column));
   };
   add2("ABREVPROF", 4, "Profe.");
   add2("TIPDOC", 1, "TipoDOC");
@@ -229,13 +234,26 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
           });
   connect(BitBtn1, &QPushButton::clicked, this, &TAjustaDAE::BitBtn1Click);
 
-  // The counts follow what is stored.
+  // The counts and marks follow the tables, the fields set through the
+  // grids and the text being typed into a cell.
   for (store::Table* t : {&logic_.wwTableProfesor, &logic_.wwTableCUADROH2,
                           &logic_.wwTableCUADROH3}) {
     int id = t->AddListener([this](store::TableEvent e) {
-      if (e == store::TableEvent::DataChanged) schedulePending();
+      if (e != store::TableEvent::Scrolled) schedulePending();
     });
     listeners_.push_back({t, id});
+  }
+  for (DataGrid* g : {wwDBGridPROFT, wwDBGridCUADROH2, wwDBGridCUADROH3}) {
+    connect(g->tableModel(), &TableModel::fieldChanged, this,
+            [this] { schedulePending(); });
+    connect(g, &DataGrid::editorTextEdited, this,
+            [this, g](const QString& field, const QString& text) {
+              typing(g, field, text);
+            });
+    connect(g, &DataGrid::editorClosed, this, [this] {
+      typed_ = {};
+      schedulePending();
+    });
   }
   int id = logic_.wwTabledaeCENTRO.AddListener([this](store::TableEvent e) {
     if (e != store::TableEvent::StateChanged) loadCentreEdits();
@@ -420,10 +438,33 @@ void TAjustaDAE::schedulePending() {
 
 void TAjustaDAE::refreshPending() {
   try {
-    LabelPendientes->setText(PendingText(logic_.PendingSummary()));
+    LabelPendientes->setText(PendingText(logic_.PendingSummary(typed_)));
   } catch (const std::exception&) {
     LabelPendientes->setText(QString());
   }
+  // Which cells of a type 2 record need a code depends on its task.
+  wwDBGridCUADROH2->viewport()->update();
+}
+
+void TAjustaDAE::typing(DataGrid* grid, const QString& field,
+                        const QString& text) {
+  typed_.table = &grid->table();
+  typed_.field = field.toStdString();
+  typed_.text = store::Utf8ToCp1252(text.toStdString());
+  schedulePending();
+}
+
+bool TAjustaDAE::type2CodeNeeded(int row, const char* field) const {
+  if (!wwDBGridCUADROH2) return true;
+  const TableModel* model = wwDBGridCUADROH2->tableModel();
+  std::string task;
+  if (row == model->currentRow() && typed_.table == &logic_.wwTableCUADROH2 &&
+      typed_.field == "TIPTAR")
+    task = typed_.text;
+  else
+    task = store::Utf8ToCp1252(
+        model->cellText(row, model->columnOfField("TIPTAR")).toStdString());
+  return logic_.CodeNeeded(field, task);
 }
 
 }  // namespace ui

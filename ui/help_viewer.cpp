@@ -171,7 +171,7 @@ QString HelpViewer::BuiltInHtml(const QString& note) {
       "actual. El cuadro de unidades permite cambiar de unidad o volumen. La carpeta que "
       "cuenta es la que aparece tras «Ruta Actual:».</p>"
       "<p>El botón <b>Aceptar</b> de cada panel superior inicia el proceso de ese sentido. "
-      "<b>&amp;Salir</b> cierra la herramienta.</p>"
+      "<b>Salir</b> cierra la herramienta.</p>"
 
       "<a name='ctx1'></a><h3>El idioma de los textos</h3>"
       "<p>El cuadro <b>Recoger Textos en:</b> decide en qué idioma se toman los nombres de "

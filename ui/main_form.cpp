@@ -249,6 +249,9 @@ void TMForm::buildBottomBand() {
   Directorios->setObjectName(QStringLiteral("Directorios"));
   Directorios->setGeometry(8, 42, 287, 144);
   connect(Directorios, &FolderList::directoryChanged, LabelRuta, &PathLabel::setPath);
+  // The title shows the whole path as well, as the shortened path does.
+  connect(Directorios, &FolderList::directoryChanged, pathTitle,
+          [pathTitle](const QString& path) { pathTitle->setToolTip(QDir::toNativeSeparators(path)); });
 
   Unidades = new DriveBox(Directorios, bottomBand_);
   Unidades->setObjectName(QStringLiteral("Unidades"));

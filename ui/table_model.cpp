@@ -184,7 +184,9 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
       }
       case Qt::BackgroundRole:
         if (columns_[index.column()].markBlank &&
-            IsBlank(cellText(index.row(), index.column())))
+            IsBlank(cellText(index.row(), index.column())) &&
+            (!columns_[index.column()].markWhen ||
+             columns_[index.column()].markWhen(index.row())))
           return QBrush(kBlankCell);
         return {};
       default:

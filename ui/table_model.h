@@ -16,6 +16,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ struct GridColumn {
   bool editable = true;
   std::shared_ptr<LookupSpec> lookup;  // null: no drop-down
   bool markBlank = false;  // soft background while the cell is blank
+  // When set, a blank cell is marked only where this answers true (the
+  // row's other cells may decide whether the cell needs a value).
+  std::function<bool(int row)> markWhen;
 };
 
 class TableModel : public QAbstractTableModel {

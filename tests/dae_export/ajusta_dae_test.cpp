@@ -272,8 +272,10 @@ TEST_F(Coding, PendingSummaryCountsWithoutChangingAnything) {
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
   AjustaDAE::Pending p = w.PendingSummary();
-  // 5 blank cells in the first type 2 record, 1 in the second, 1 per type 3.
-  EXPECT_EQ(p.blankCodableCells, 5 + 1 + 2);
+  // The first type 2 record (no task: a lesson) lacks TIPTAR, GRUPNIV,
+  // CODASIG and IDIOMA, not TIP_ACTIV; the second, a lesson fully coded,
+  // needs no TIP_ACTIV; 1 per type 3.
+  EXPECT_EQ(p.blankCodableCells, 4 + 0 + 2);
   EXPECT_EQ(p.teachersWithoutDocument, 2);
   EXPECT_EQ(testsupport::ReadFile(work / "CUADROH2.DBF"), before);
   EXPECT_TRUE(AjustaDAE::IsCodableField("CUADROH2", "tiptar"));
