@@ -290,7 +290,13 @@ void Script::tick() {
                               focus->objectName().toStdString()
                         : std::string("ninguno")) +
                  "; ventana activa: " +
-                 (active ? active->windowTitle().toStdString() : std::string("ninguna")) + ")";
+                 (active ? active->windowTitle().toStdString() : std::string("ninguna")) +
+                 "; modal: " +
+                 (QApplication::activeModalWidget()
+                      ? std::string(QApplication::activeModalWidget()->metaObject()->className()) + " «" +
+                            BoxText(QApplication::activeModalWidget()).toStdString() + "»"
+                      : std::string("ninguna")) +
+                 ")";
       done_ = true;
       // Close what is open so that the tool's handlers return.
       for (QWidget* w : QApplication::topLevelWidgets())

@@ -43,17 +43,33 @@ bool IsCurrent(ui::DataGrid* g, int row, int column) {
   return i.isValid() && i.row() == row && i.column() == column && g->hasFocusWithin();
 }
 
-// Clicks a cell, waits until it is the current one, then clicks it again
-// and types at once (the case in which keys used to be lost), ending with
-// the given keys; waits until the cell shows the text.
+// The cell holds text and its editor (if any) is closed; Tab may have
+// opened the next cell's.
+bool Shows(ui::DataGrid* g, int row, int column, const QString& text) {
+  const QModelIndex i = g->currentIndex();
+  const bool editingIt = g->isEditing() && i.row() == row && i.column() == column;
+  return !editingIt && CellText(g, row, column) == text;
+}
+
+// With a cell current, clicks it and types at once (the case in which keys
+// used to be lost), ending with the given keys; waits until the cell shows
+// the text.
 void ClickCurrentAndType(Script& s, const std::string& what, ui::DataGrid* g, int row, int column,
                          const QString& text, int delay, const QStringList& end = {"Return"}) {
-  s.send(what + ": clic", [] { return true; }, [=] { return ClickArgs(CellCentre(g, row, column)); });
+  // The cell is made the current one first (as an earlier click or arrow
+  // key would have made it), with no editor open.
+  s.run(what + ": celda actual", [=] {
+    if (g->isEditing()) g->commitEditor();
+    // With no window manager, a window is not active again by itself once
+    // a message box over it has gone (a person's click would make it so).
+    if (!g->window()->isActiveWindow()) g->window()->activateWindow();
+    g->setFocus(Qt::MouseFocusReason);
+    g->setCurrentIndex(g->model()->index(row, column));
+  });
   s.send(
       what + ": clic en la celda actual y teclas", [=] { return IsCurrent(g, row, column) && !g->isEditing(); },
       [=] { return ClickArgs(CellCentre(g, row, column)) + TypeArgs(text, delay) + KeyArgs(end); });
-  s.wait(what + ": la celda muestra «" + text.toStdString() + "»",
-         [=] { return !g->isEditing() && CellText(g, row, column) == text; });
+  s.wait(what + ": la celda muestra «" + text.toStdString() + "»", [=] { return Shows(g, row, column, text); });
 }
 
 // The same without waiting between the clicks: a click on a cell that is
@@ -62,8 +78,7 @@ void ClickOtherAndType(Script& s, const std::string& what, ui::DataGrid* g, int 
                        const QString& text, int delay, const QStringList& end = {"Return"}) {
   s.send(what + ": clic y teclas", [=] { return !g->isEditing(); },
          [=] { return ClickArgs(CellCentre(g, row, column)) + TypeArgs(text, delay) + KeyArgs(end); });
-  s.wait(what + ": la celda muestra «" + text.toStdString() + "»",
-         [=] { return !g->isEditing() && CellText(g, row, column) == text; });
+  s.wait(what + ": la celda muestra «" + text.toStdString() + "»", [=] { return Shows(g, row, column, text); });
 }
 
 std::string Field(const std::vector<std::pair<std::string, std::string>>& row, const std::string& name) {
@@ -308,10 +323,14 @@ TEST_F(CodingWindow, ThreeGridsADropDownAndTheCentreEditsTakeEveryKey) {
   });
   s.send("elegir con Intro", [] { return true; }, [] { return KeyArgs({"Return"}); });
   s.wait("ACTIV. «001»", [&] { return CellText(type2_, 0, activ) == "001"; });
+  // Enter on the last column goes on to the next record (CD, day 1,
+  // session 2, one group).
   s.send("salir de la celda", [] { return true; }, [] { return KeyArgs({"Return"}); });
+  s.wait("tipo 3 del registro siguiente", [&] {
+    return type2_->currentIndex().row() == 1 && !type2_->isEditing() && type3_->model()->rowCount() == 1;
+  });
   // The type 3 grid, in a burst.
-  s.wait("tipo 3 del registro", [&] { return type3_->model()->rowCount() == 2; });
-  ClickCurrentAndType(s, "grupo", type3_, 1, grupo, "12345", kBurst);
+  ClickCurrentAndType(s, "grupo", type3_, 0, grupo, "12345", kBurst);
   // The centre edits.
   s.send("código de centro", [&] { return !type3_->isEditing(); },
          [&] {
@@ -336,7 +355,7 @@ TEST_F(CodingWindow, ThreeGridsADropDownAndTheCentreEditsTakeEveryKey) {
     if (Field(row, "TIPTAR") == "G" && Field(row, "TIP_ACTIV") == "001") ++coded;
   EXPECT_EQ(coded, 1);
   EXPECT_EQ(keys::Values(Table("CUADROH3.DBF"), "CODGRUPO"),
-            (std::vector<std::string>{"", "", "12345", "", "", ""}));
+            (std::vector<std::string>{"", "", "", "12345", "", ""}));
   EXPECT_EQ(keys::Values(Table("daeCENTRO.DBF"), "CODCENTRO"), std::vector<std::string>{"654321"});
   const std::string file = testsupport::ReadFile(dae_ / "fCUADROS.txt");
   EXPECT_EQ(file.rfind("1CH654321", 0), 0u) << file;
@@ -367,7 +386,7 @@ TEST_F(CodingWindow, AFailedWriteLeavesTheLinksFiltersAndRecordsAsTheyWere) {
   s.run("antes de salir", [&] { look(before); });
   s.send("Salir", [] { return true; }, [&] { return ClickArgs(keys::Centre(window_->BitBtn1)); });
   s.answer("No se ha podido escribir", {"Return"});
-  s.wait("la ventana sigue", [&] { return !QApplication::activeModalWidget() && window_->isVisible(); });
+  s.wait("la ventana sigue", [&] { return QApplication::activeModalWidget() == window_.get() && window_->isVisible(); });
   s.run("después del error", [&] { look(after); });
   // A document typed now reaches every record of the teacher.
   ClickCurrentAndType(s, "otro documento de CD", teachers_, 1, dni, "X9", kBurst);
