@@ -135,13 +135,8 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
   std::vector<GridColumn> type2Columns;
   auto add2 = [&](const char* field, int width, const char* titleText,
                   std::shared_ptr<LookupSpec> lookup = nullptr) {
-    GridColumn column{field, width, QString::fromUtf8(titleText), true,
-                      std::move(lookup), codable("CUADROH2", field), {}};
-    if (column.markBlank)
-      column.markWhen = [this, field](int row) {
-        return type2CodeNeeded(row, field);
-      };
-    type2Columns.push_back(std::move(column));
+    type2Columns.push_back({field, width, QString::fromUtf8(titleText), true,
+                            std::move(lookup), codable("CUADROH2", field)});
   };
   add2("ABREVPROF", 4, "Profe.");
   add2("TIPDOC", 1, "TipoDOC");
@@ -170,6 +165,11 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
   wwDBGridCUADROH2 = new DataGrid(logic_.wwTableCUADROH2,
                                   std::move(type2Columns), options, this);
   wwDBGridCUADROH2->setObjectName(QStringLiteral("wwDBGridCUADROH2"));
+  // Which codes a record needs depends on its task (the red note).
+  wwDBGridCUADROH2->tableModel()->setMarkRule([this](int row, int column) {
+    return type2CodeNeeded(
+        row, wwDBGridCUADROH2->tableModel()->column(column).field.c_str());
+  });
   wwDBGridCUADROH2->setVisibleRows(7);
   wwDBGridCUADROH2->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   layout->addWidget(wwDBGridCUADROH2, 0, Qt::AlignLeft);

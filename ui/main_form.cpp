@@ -125,6 +125,9 @@ TMForm::TMForm(FormSetup setup, QWidget* parent)
   setWindowTitle(QStringLiteral("Exportar e importar datos entre Dolvarin y DAE"));
   setProperty("helpContext", kHelpMainWindow);
   setFixedSize(kFormWidth, kFormHeight);
+  // Tooltips (the whole path of a shortened folder) show also when the
+  // window is not the active one, as inside the timetabling product's.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   // A dialog's border: a title and a close box, no resizing or maximising.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);

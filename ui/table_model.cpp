@@ -185,8 +185,7 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
       case Qt::BackgroundRole:
         if (columns_[index.column()].markBlank &&
             IsBlank(cellText(index.row(), index.column())) &&
-            (!columns_[index.column()].markWhen ||
-             columns_[index.column()].markWhen(index.row())))
+            (!markRule_ || markRule_(index.row(), index.column())))
           return QBrush(kBlankCell);
         return {};
       default:

@@ -45,9 +45,6 @@ struct GridColumn {
   bool editable = true;
   std::shared_ptr<LookupSpec> lookup;  // null: no drop-down
   bool markBlank = false;  // soft background while the cell is blank
-  // When set, a blank cell is marked only where this answers true (the
-  // row's other cells may decide whether the cell needs a value).
-  std::function<bool(int row)> markWhen;
 };
 
 class TableModel : public QAbstractTableModel {
@@ -76,6 +73,11 @@ class TableModel : public QAbstractTableModel {
   // edit state unless it is already editing or inserting, and stores the
   // text cut to the field's width. Throws store::StoreError.
   void setCurrentField(int column, const QString& text);
+
+  // When set, a blank cell of a markBlank column is marked only where the
+  // rule answers true (the row's other cells may decide whether the cell
+  // needs a value).
+  void setMarkRule(std::function<bool(int row, int column)> rule) { markRule_ = std::move(rule); }
 
   // Re-reads the row list from the table (a reset when it changed).
   void refresh();
@@ -109,6 +111,7 @@ class TableModel : public QAbstractTableModel {
   bool pendingRow_ = false;
   int listenerId_ = -1;
   bool inEvent_ = false;
+  std::function<bool(int row, int column)> markRule_;
 };
 
 }  // namespace ui

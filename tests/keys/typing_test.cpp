@@ -1,7 +1,10 @@
 // Typing into every grid of the tool as a person types: a click on a cell
 // (the current one or another), then the keys at once, at a person's pace
 // and in a burst; the tables are then read back by the independent reader.
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -408,6 +411,63 @@ TEST_F(CodingWindow, AFailedWriteLeavesTheLinksFiltersAndRecordsAsTheyWere) {
   EXPECT_EQ(DocsOf("CUADROH3.DBF", "CD"), (std::vector<std::string>{"X9", "X9", "X9", "X9"}));
   const std::string file = testsupport::ReadFile(dae_ / "fCUADROS.txt");
   EXPECT_NE(file.find("X9"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------- main window
+
+TEST(MainWindow, ShortenedPathShowsItWholeOnHoverAndTheDriveListStaysInside) {
+  KEYS_REQUIRE_DISPLAY();
+  testsupport::TempDir tmp;
+  fs::path deep = tmp.path();
+  for (int i = 0; i < 5; ++i) deep /= "carpeta_con_un_nombre_muy_largo_" + std::to_string(i);
+  fs::create_directories(deep);
+  chain::ProcessState state;
+  ui::FormSetup setup;
+  setup.state = &state;
+  setup.workFolder = tmp.path() / "QTEMP";
+  setup.exeFolder = tmp.path();
+  setup.startFolder = QString::fromStdString(deep.string());
+  ui::TMForm form(setup);
+  form.FormCreate(app::LaunchOptions{});
+  ASSERT_TRUE(keys::ShowActive(&form));
+  auto* path = form.findChild<QLabel*>("LabelRuta");
+  auto* drives = form.findChild<QComboBox*>("Unidades");
+  ASSERT_TRUE(path && drives);
+  ASSERT_TRUE(path->text().contains(QChar(0x2026)));
+  const QString whole = QString::fromStdString(deep.string());
+
+  Script s;
+  s.send("sobre la ruta", [] { return true; },
+         [&] {
+           return QStringList{"mousemove", QString::number(keys::Centre(path).x() - 5),
+                              QString::number(keys::Centre(path).y())} +
+                  QStringList{"mousemove", QString::number(keys::Centre(path).x()),
+                              QString::number(keys::Centre(path).y())};
+         });
+  s.wait("la ruta entera", [&] { return QToolTip::isVisible() && QToolTip::text() == whole; });
+  // The tip lies over the drive box: the pointer goes away first.
+  s.send("fuera de la ruta", [] { return true; },
+         [&] {
+           const QPoint away = form.mapToGlobal(QPoint(form.width() - 10, form.height() - 10));
+           return QStringList{"mousemove", QString::number(away.x()), QString::number(away.y())};
+         });
+  s.wait("sin nota", [] { return !QToolTip::isVisible(); });
+  s.send("lista de unidades", [] { return true; }, [&] { return ClickArgs(keys::Centre(drives)); });
+  s.wait("lista abierta", [&] { return drives->view()->isVisible(); });
+  s.run("dentro de la ventana", [&] {
+    const QRect area(form.mapToGlobal(QPoint(0, 0)), form.size());
+    const QRect popup = drives->view()->window()->geometry();
+    EXPECT_TRUE(area.contains(popup)) << popup.x() << "," << popup.y() << " " << popup.width() << "x"
+                                      << popup.height();
+  });
+  s.send("cerrar", [] { return true; }, [] { return KeyArgs({"Escape"}); });
+  s.wait("lista cerrada", [&] { return !drives->view()->isVisible(); });
+  ASSERT_TRUE(s.play(20000)) << s.failure();
+  form.close();
 }
 
 }  // namespace
