@@ -388,6 +388,13 @@ TEST_F(CodingWindow, AFailedWriteLeavesTheLinksFiltersAndRecordsAsTheyWere) {
   s.wait("su grupo", [&] { return type2_->currentIndex().row() == 1 && type3_->model()->rowCount() == 1; });
   s.run("antes de salir", [&] { look(before); });
   s.send("Salir", [] { return true; }, [&] { return ClickArgs(keys::Centre(window_->BitBtn1)); });
+  s.wait("la caja del error", [] { return keys::ActiveBox() != nullptr; });
+  s.run("su botón OK, sin icono como en los demás errores", [] {
+    const auto buttons = keys::ActiveBox()->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "OK");
+    EXPECT_TRUE(buttons[0]->icon().isNull());
+  });
   s.answer("No se ha podido escribir", {"Return"});
   s.wait("la ventana sigue", [&] { return QApplication::activeModalWidget() == window_.get() && window_->isVisible(); });
   s.run("después del error", [&] { look(after); });

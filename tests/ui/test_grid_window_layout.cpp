@@ -126,6 +126,11 @@ TEST(WindowLayout, CodingWindow) {
   gridtest::Settle();
   gridtest::Type("L");
   gridtest::Key(Qt::Key_Return);
+  // A codable cell current: its drop-down button shows.
+  type2->setCurrentIndex(
+      type2->model()->index(0, type2->tableModel()->columnOfField("GRUPNIV")));
+  gridtest::Settle();
+  EXPECT_FALSE(type2->dropButtonRect(type2->currentIndex()).isEmpty());
   CheckLayout(&window);
   Save(window.grab(), "ajusta_dae.png");
 
