@@ -95,22 +95,6 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-bool Xdo(const QStringList& args, int timeoutMs) {
-  QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start(QStringLiteral("xdotool"), args);
-  if (!p.waitForStarted(10000)) return false;
-  const bool ended = WaitFor([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
-  if (!ended) {
-    p.kill();
-    p.waitForFinished(3000);
-    return false;
-  }
-  // Let the application take in what the server delivered.
-  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 QPoint Global(QWidget* w, QPoint local) { return w->mapToGlobal(local); }
 QPoint Centre(QWidget* w) { return w->mapToGlobal(w->rect().center()); }
 

@@ -7,6 +7,8 @@
 // A Script is a list of steps run from a timer, so that it goes on inside
 // the modal windows that the tool opens: each step waits (by polling) until
 // its condition holds, then sends its input and waits for xdotool to end.
+// KEYS_TRACE=1 in the environment prints each step and each xdotool run
+// with its time.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -49,8 +51,6 @@ inline constexpr int kBurst = 0;
 
 // Spins the event loop until done() or the time runs out.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
-// Runs xdotool to its end while the event loop keeps running.
-bool Xdo(const QStringList& args, int timeoutMs = 60000);
 
 // Screen position of a point of a widget / of the centre of a grid cell.
 QPoint Global(QWidget* w, QPoint local);
