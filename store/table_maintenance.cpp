@@ -16,6 +16,7 @@
 #include "store/mdx_file.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 #include "store/table_layout.h"
 #include "store/work_folder.h"
 
@@ -49,7 +50,7 @@ void WriteWhole(const fs::path& path, const std::string& bytes, const std::strin
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(errno));
   }
   size_t done = 0;
   while (done < bytes.size()) {
@@ -60,14 +61,14 @@ void WriteWhole(const fs::path& path, const std::string& bytes, const std::strin
       ::close(fd);
       ::unlink(path.c_str());
       throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                       std::strerror(err ? err : EIO));
+                       SystemErrorText(err ? err : EIO));
     }
     done += static_cast<size_t>(n);
   }
   if (::close(fd) != 0) {
     ::unlink(path.c_str());
     throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(errno));
   }
 }
 
