@@ -175,15 +175,19 @@ bool ReadManifest(const fs::path& folder, Manifest& m) {
     } else if (word == "tabla") {
       CopiedTable t;
       r >> t.name >> t.version;
-      if (t.name.empty()) return false;
+      const auto& names = ProductTableNames();
+      if (std::find(names.begin(), names.end(), t.name) == names.end()) return false;
       m.copy.tables.push_back(t);
     } else if (word == "archivo") {
       FileEntry f;
       r >> f.table >> f.size >> f.hash;
       r.get();
       std::getline(r, f.name);
-      if (f.name.empty() || f.name.find('/') != std::string::npos || f.name == "." ||
-          f.name == ".." || f.name == kBackupManifestName)
+      // Only the files of the product's tables, in this folder.
+      const std::string up = Upper(f.name);
+      const auto& names = ProductTableNames();
+      if (std::find(names.begin(), names.end(), f.table) == names.end() ||
+          (up != f.table + ".DBF" && up != f.table + ".MDX"))
         return false;
       m.files.push_back(f);
     }
