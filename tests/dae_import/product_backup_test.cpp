@@ -327,6 +327,62 @@ TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
     EXPECT_EQ(Copies(), c.folder.parent_path());
 }
 
+TEST_F(ProductBackup, ATableRebuiltOnAnotherDayIsTheSameVersion) {
+  RunTeachers();
+  // The same table with another date of last change in the headers of its
+  // .DBF and .MDX (as a rebuild on another day writes them)...
+  for (int day = 1; day <= 2 * dae_import::kBackupNewestKept; ++day) {
+    for (const char* ext : {".DBF", ".MDX"}) {
+      const fs::path p = store::ResolveFileNoCase(workDir.path(), std::string("PROFT") + ext);
+      std::string bytes = ReadFile(p);
+      bytes[1] = static_cast<char>(100 + day % 20);
+      bytes[3] = static_cast<char>(1 + day % 28);
+      WriteFile(p, bytes);
+    }
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  // ...is one version: the older copies went, the newest stayed.
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  EXPECT_EQ(copies.size(), static_cast<size_t>(dae_import::kBackupNewestKept));
+  for (const dae_import::BackupCopy& c : copies)
+    EXPECT_EQ(c.tables[0].version, copies[0].tables[0].version);
+  // A change of one record's byte is another version, which stays.
+  std::string bytes = ReadFile(TablePath("PROFT"));
+  bytes.back() = 'X';
+  WriteFile(TablePath("PROFT"), bytes);
+  state.backupFolder.clear();
+  RunTeachers();
+  for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  EXPECT_EQ(CopiesHolding(Copies(), bytes), 1);
+}
+
+TEST_F(ProductBackup, ARemovalThatWasKilledIsFinishedByTheNextRun) {
+  WriteFile(workDir / "PROFT.DBF", "original");
+  RunTeachers();
+  for (int i = 0; i < dae_import::kBackupNewestKept + 1; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  // A copy renamed for removal, with one of its files already gone.
+  const std::vector<fs::path> runs = dae_import::BackupRuns(workDir.path());
+  const fs::path victim = runs[1];
+  const fs::path removing = Copies() / (".borrando-" + victim.filename().string());
+  fs::rename(victim, removing);
+  fs::remove(removing / "PROFT.MDX");
+  // Something of the user's under a name of the same form stays.
+  fs::create_directory(Copies() / ".borrando-mis cosas");
+  WriteFile(Copies() / ".borrando-mis cosas" / "PROFT.DBF", "mío");
+  state.backupFolder.clear();
+  RunTeachers();
+  EXPECT_FALSE(fs::exists(removing));
+  EXPECT_EQ(ReadFile(Copies() / ".borrando-mis cosas" / "PROFT.DBF"), "mío");
+  EXPECT_EQ(CopiesHolding(Copies(), "original"), 1);
+}
+
 TEST_F(ProductBackup, ACopyThatCannotBeMadeStopsBeforeAnythingIsDeleted) {
   RunTeachers();
   const std::string before = ReadFile(TablePath("PROFT"));
