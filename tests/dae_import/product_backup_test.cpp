@@ -43,12 +43,6 @@ std::string Teacher(const std::string& dni, const std::string& p1, const std::st
 
 using testsupport::LockHolder;
 
-std::vector<std::string> Names(const std::vector<fs::path>& paths) {
-  std::vector<std::string> out;
-  for (const fs::path& p : paths) out.push_back(p.filename().string());
-  return out;
-}
-
 std::vector<std::string> FilesIn(const fs::path& dir) {
   std::vector<std::string> out;
   for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
