@@ -32,9 +32,11 @@
 // without a group has no type 3 line.
 //
 // The file is written whole or not at all: the lines are gathered in
-// memory, written to "fCUADROS.txt.tmp" beside the target, flushed to disk
-// and renamed over the target. A failure removes the temporary and leaves
-// the previous file as it was.
+// memory, written to a temporary file of a name no other file has, created
+// beside the target only if absent (store/temp_file.h), flushed to disk and
+// renamed over the target. A failure removes the temporary and leaves the
+// previous file as it was; a temporary left by a killed run is removed by
+// the next write.
 #include "dae_export/timetable_file_writer.h"
 
 #include <cerrno>
@@ -43,13 +45,9 @@
 #include <vector>
 
 #include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/temp_file.h"
 
-#ifdef _WIN32
-#include <fstream>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace dae_export {
 
@@ -189,12 +187,6 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
   return out;
 }
 
-fs::path TemporaryNameFor(const fs::path& path) {
-  fs::path tmp = path;
-  tmp += ".tmp";
-  return tmp;
-}
-
 namespace {
 
 std::string SpanishReason(int err) {
@@ -211,7 +203,7 @@ std::string SpanishReason(int err) {
     case ENOENT: return "la carpeta no existe";
     case EFBIG: return "el archivo es demasiado grande";
     case EIO: return "error de entrada/salida del disco";
-    default: return std::strerror(err);
+    default: return store::SystemErrorText(err);
   }
 }
 
@@ -223,69 +215,10 @@ std::string SpanishReason(int err) {
 
 }  // namespace
 
-#ifdef _WIN32
-
 void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
-  const fs::path tmp = TemporaryNameFor(path);
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) Fail(path, errno ? errno : EACCES);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.flush();
-    if (!f) {
-      f.close();
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      Fail(path, errno ? errno : EIO);
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    std::error_code ignore;
-    fs::remove(tmp, ignore);
-    Fail(path, ec.value());
-  }
+  const int err = store::ReplaceFileAtomically(path, bytes);
+  if (err != 0) Fail(path, err);
 }
-
-#else
-
-void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
-  const fs::path tmp = TemporaryNameFor(path);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                  0666);
-  if (fd < 0) Fail(path, errno);
-  auto abandon = [&](int err) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(tmp.c_str());
-    Fail(path, err);
-  };
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      abandon(errno);
-    }
-    if (n == 0) abandon(EIO);
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) abandon(errno);
-  int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) abandon(errno);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) abandon(errno);
-  // The new name itself reaches the disk with its folder.
-  fs::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-}
-
-#endif
 
 WriteOutcome WriteTimetableFile(const std::string& daeFolder,
                                 const CentreRecord& centre, store::Table& h2,

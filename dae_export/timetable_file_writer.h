@@ -60,8 +60,6 @@ class TimetableFileError : public std::runtime_error {
 // any failure the temporary is removed, path keeps what it held, and
 // TimetableFileError is thrown.
 void ReplaceFileWhole(const std::filesystem::path& path, const std::string& bytes);
-// The temporary name that ReplaceFileWhole uses for path.
-std::filesystem::path TemporaryNameFor(const std::filesystem::path& path);
 
 enum class WriteOutcome { Written, FolderMissing };
 

@@ -43,6 +43,7 @@
 #include <random>
 
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 
 namespace store {
 
@@ -160,7 +161,7 @@ void DbfFile::Create(const fs::path& path, const std::string& label,
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" +
-                     path.string() + "): " + std::strerror(errno));
+                     path.string() + "): " + SystemErrorText(errno));
   }
   bool ok = WriteFully(fd, 0, bytes.data(), bytes.size());
   int err = errno;
@@ -172,7 +173,7 @@ void DbfFile::Create(const fs::path& path, const std::string& label,
   if (!ok) {
     ::unlink(tmp.c_str());
     throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" +
-                     path.string() + "): " + std::strerror(err));
+                     path.string() + "): " + SystemErrorText(err));
   }
 }
 
@@ -196,12 +197,12 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
       throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
     }
     throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
-                     "): " + std::strerror(errno));
+                     "): " + SystemErrorText(errno));
   }
   fd_ = fd;
   try {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail(std::strerror(errno));
+    if (::fstat(fd_, &st) != 0) Fail(SystemErrorText(errno));
     if (S_ISDIR(st.st_mode)) Fail("no es un archivo");
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     unsigned char h[32];
@@ -307,7 +308,7 @@ void DbfFile::SetLock(Lock lock) {
                        " está abierta en exclusiva por otro programa");
     }
     throw StoreError("No se puede bloquear la tabla " + Quoted(label_) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(errno));
   }
   lock_ = lock;
 }
@@ -345,7 +346,7 @@ void DbfFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   }
   if (!WriteFully(fd_, offset, data, size)) {
     throw StoreError("Error al escribir en la tabla " + Quoted(label_) + ": " +
-                     std::strerror(errno ? errno : EIO));
+                     SystemErrorText(errno ? errno : EIO));
   }
 }
 

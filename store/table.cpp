@@ -31,6 +31,7 @@
 #include "store/mdx_file.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 #include "store/table_filter.h"
 #include "store/table_layout.h"
 #include "store/table_maintenance.h"
@@ -321,14 +322,14 @@ std::optional<std::string> TableImpl::MasterValue() const {
   const std::string* rec = master->CurrentBytes();
   if (!rec) return std::nullopt;
   int fi = master->FieldIndex(masterFields);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields, Label()));
   return FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec);
 }
 
 int TableImpl::LinkedField() const {
   if (tag >= 0) return shared->Tags()[static_cast<size_t>(tag)].field;
   int fi = FieldIndex(masterFields);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields, Label()));
   return fi;
 }
 
@@ -520,7 +521,7 @@ void TableImpl::ComputeFilter(bool on, const std::string& text,
   if (!on || blank) return;
   FilterCondition c = ParseFilter(text);
   int fi = FieldIndex(c.field);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(c.field));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(c.field, Label()));
   cond = c;
   field = fi;
 }
@@ -760,7 +761,7 @@ void Field::SetAsString(const std::string& value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldText(*f, rec, value);
   t.modified = true;
 }
@@ -769,7 +770,7 @@ void Field::SetAsInteger(int32_t value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldInteger(*f, rec, value);
   t.modified = true;
 }
@@ -778,7 +779,7 @@ void Field::SetAsBoolean(bool value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldBoolean(*f, rec, value);
   t.modified = true;
 }
@@ -957,7 +958,7 @@ void Table::CreateTable() {
   if (!dir.empty() && !fs::exists(dir, ec)) {
     fs::create_directories(dir, ec);
     if (ec) {
-      throw StoreError("No se puede crear la carpeta " + dir.string() + ": " + ec.message());
+      throw StoreError("No se puede crear la carpeta " + dir.string() + ": " + SystemErrorText(ec));
     }
   }
 
@@ -984,7 +985,7 @@ void Table::CreateTable() {
     fs::rename(mdxTemp, mdxTarget, ec);
     if (ec) {
       throw StoreError("No se puede crear el índice de la tabla " + Quoted(label) + ": " +
-                       ec.message());
+                       SystemErrorText(ec));
     }
   }
 }
@@ -1128,7 +1129,7 @@ void Table::Delete() {
 
 Field& Table::FieldByName(const std::string& name) {
   Field* f = FindField(name);
-  if (!f) throw StoreError(texts::FieldNotFound(name));
+  if (!f) throw StoreError(texts::FieldNotFound(name, impl_->Label()));
   return *f;
 }
 

@@ -16,6 +16,8 @@
 #include "store/mdx_file.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/temp_file.h"
 #include "store/table_layout.h"
 #include "store/work_folder.h"
 
@@ -42,32 +44,6 @@ void CheckClosedHere(const fs::path& path, const std::string& label) {
   if (SharedTable::IsOpenInProcess(path)) {
     throw StoreError("La tabla " + Quoted(label) +
                      " está abierta; ciérrela antes de compactarla o de rehacer su índice");
-  }
-}
-
-void WriteWhole(const fs::path& path, const std::string& bytes, const std::string& label) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
-  }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      ::unlink(path.c_str());
-      throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                       std::strerror(err ? err : EIO));
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) {
-    ::unlink(path.c_str());
-    throw StoreError("No se puede escribir la tabla " + Quoted(label) + ": " +
-                     std::strerror(errno));
   }
 }
 
@@ -106,14 +82,11 @@ void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     out[2] = static_cast<char>(tm.tm_mon + 1);
     out[3] = static_cast<char>(tm.tm_mday);
     for (int i = 0; i < 4; ++i) out[4 + static_cast<size_t>(i)] = static_cast<char>((live >> (8 * i)) & 0xFF);
-    const fs::path tmp = TempBeside(dbfPath);
-    WriteWhole(tmp, out, label);
-    std::error_code ec;
-    fs::rename(tmp, dbfPath, ec);
-    if (ec) {
-      fs::remove(tmp, ec);
-      throw StoreError("No se puede compactar la tabla " + Quoted(label));
-    }
+    // A temporary of a fresh name, created only if absent, put in place.
+    const int err = ReplaceFileAtomically(dbfPath, out);
+    if (err != 0)
+      throw StoreError("No se puede compactar la tabla " + Quoted(label) + ": " +
+                       SystemErrorText(err));
   }
   if (indexed) RebuildTableIndex(dbfPath, fallbackTags);
 }

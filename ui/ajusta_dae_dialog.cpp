@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <tuple>
 
+#include "chain/error_report.h"
 #include "store/cp1252.h"
 #include "ui/data_grid.h"
 
@@ -356,7 +357,7 @@ bool TAjustaDAE::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TAjustaDAE::report(const std::exception& e) {
-  ShowGridError(this, QString::fromStdString(e.what()));
+  ShowGridError(this, QString::fromStdString(chain::ExceptionText(e)));
 }
 
 void TAjustaDAE::BitBtn1Click() {

@@ -170,7 +170,7 @@ bool DataGrid::guarded(F&& action) {
     action();
     return true;
   } catch (const std::exception& e) {
-    reportError(QString::fromStdString(e.what()));
+    reportError(QString::fromStdString(chain::ExceptionText(e)));
     return false;
   }
 }

@@ -345,12 +345,14 @@ TEST_F(Coding, FileErrorEndsTheHandlerAndKeepsTheWindow) {
   Teachers({{"AB", "", "", "1", "1"}});
   Session("AB", "1", 1, {"1ESO"});
   testsupport::WriteFile(File(), "previous");
-  fs::create_directory(dae_export::TemporaryNameFor(File()));
   state.workflowFlag = 1;
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
   const uint32_t teacher = w.wwTableProfesor.RecNo();
-  EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
+  {
+    testsupport::NoMoreFiles noFiles;  // the temporary cannot be opened
+    EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
+  }
   EXPECT_EQ(state.workflowFlag, 1);
   EXPECT_TRUE(w.wwTableProfesor.Active());
   EXPECT_TRUE(w.wwTableCUADROH3.Active());

@@ -375,7 +375,7 @@ TEST_F(Expansion, SolutionWithoutTareaNamesTheField) {
     Run();
     FAIL() << "no error";
   } catch (const store::StoreError& e) {
-    EXPECT_EQ(std::string(e.what()), "No se encuentra el campo 'TAREA'");
+    EXPECT_EQ(std::string(e.what()), "No se encuentra el campo 'TAREA' en la tabla 'SOLUC.DBF'");
   }
   EXPECT_EQ(codingWindows, 0);
   EXPECT_TRUE(H2().empty());
