@@ -1,5 +1,8 @@
 #include "app/batch_run.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <map>
 #include <set>
 #include <system_error>
@@ -9,6 +12,10 @@
 #include "chain/error_report.h"
 #include "app/main_workflow.h"
 #include "dae_export/ajusta_dae.h"
+#include "dae_export/timetable_file_writer.h"
+#include "dae_import/product_backup.h"
+#include "dae_import/subjects_import.h"
+#include "store/store_error.h"
 #include "store/cp1252.h"
 #include "store/table.h"
 #include "store/work_folder.h"
@@ -20,6 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kFinished = "Proceso finalizado";
+constexpr const char* kNotFinished =
+    "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente";
 // Distinctive pieces of the export's questions.
 constexpr const char* kKeepPrevious =
     "¿Desea Conservar los Datos de la Exportación Anterior?";
@@ -42,7 +51,7 @@ bool AsUser(BatchUI& ui, Fn&& fn) {
     fn();
     return true;
   } catch (const std::exception& e) {
-    ui.ReportError(chain::ErrorReportText(e.what()));
+    ui.ReportError(chain::ErrorReportText(e));
     return false;
   }
 }
@@ -86,12 +95,42 @@ std::vector<std::string> TypeLevels(store::Table& levels,
   return unmatched;
 }
 
-int Finish(BatchUI& ui, const chain::ProcessState& state, std::ostream& out) {
+// What the chain achieved: the exit status (see batch_run.h). `written` is
+// whether the export wrote fCUADROS.txt (always true for the import).
+int Finish(BatchUI& ui, const chain::ProcessState& state, std::ostream& out,
+           bool written = true) {
   const bool finished = ui.Errors().empty() && !ui.Messages().empty() &&
-                        ui.Messages().back() == kFinished;
+                        (ui.Messages().back() == kFinished ||
+                         ui.Messages().back() == kNotFinished);
+  bool codesRanOut = false;
+  for (const std::string& m : ui.Messages())
+    codesRanOut = codesRanOut || m.rfind(dae_import::kNoFreeSubjectCodeText, 0) == 0;
   out << "resultado: " << state.resultCode << "\n";
   out.flush();
-  return finished ? kExitFinished : kExitStopped;
+  if (!finished) return kExitStopped;
+  if (ui.Messages().back() == kFinished && state.resultCode == 1 && written && !codesRanOut)
+    return kExitFinished;
+  return kExitIncomplete;
+}
+
+// The identity of fCUADROS.txt in the DAE folder: a rewrite gives it a new
+// file (it is renamed into place), so a change tells that it was written.
+struct FileIdentity {
+  bool exists = false;
+  unsigned long long device = 0, inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity TimetableFileIdentity(const std::string& daeFolder) {
+  FileIdentity id;
+  struct stat info {};
+  const fs::path p = fs::path(daeFolder) / dae_export::kTimetableFileName;
+  if (::stat(p.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    id.exists = true;
+    id.device = info.st_dev;
+    id.inode = info.st_ino;
+  }
+  return id;
 }
 
 }  // namespace
@@ -104,7 +143,7 @@ int RunImport(const CliOptions& o, chain::ProcessState& state, std::ostream& out
     try {
       levels = ReadLevelsFile(*o.levelsFile);
     } catch (const UsageError& e) {
-      err << "transdae-cli: " << e.what() << "\n";
+      err << "transdae-cli: " << chain::ExceptionText(e) << "\n";
       return kExitUsage;
     }
   }
@@ -171,7 +210,7 @@ int RunExport(const CliOptions& o, chain::ProcessState& state, std::ostream& out
     try {
       docs = ReadDocumentsFile(*o.documentsFile);
     } catch (const UsageError& e) {
-      err << "transdae-cli: " << e.what() << "\n";
+      err << "transdae-cli: " << chain::ExceptionText(e) << "\n";
       return kExitUsage;
     }
   }
@@ -187,27 +226,32 @@ int RunExport(const CliOptions& o, chain::ProcessState& state, std::ostream& out
     });
   MainWorkflow wf(ui, state, WorkFolderOf(o));
 
+  const FileIdentity before = TimetableFileIdentity(o.daeFolder);
+  auto written = [&] {
+    const FileIdentity after = TimetableFileIdentity(o.daeFolder);
+    return after.exists && !(after == before) && state.workflowFlag != 4;
+  };
   wf.BImportarClick(o.daeFolder);
-  if (!ui.Errors().empty()) return Finish(ui, state, out);
+  if (!ui.Errors().empty()) return Finish(ui, state, out, written());
   if (ui.PanelVisible(chain::Panel::Centre)) {
     // The centre table was missing: the export waits for the centre data.
     if (!o.centre) {
       ui.Note("Faltan los datos del centro (daeCENTRO): indique --centre "
               "CÓDIGO,AÑO,VERSIÓN. La exportación no ha terminado.");
-      return Finish(ui, state, out);
+      return Finish(ui, state, out, written());
     }
     if (!AsUser(ui, [&] { TypeCentre(wf.Tables().wwTableCentro, *o.centre); }))
-      return Finish(ui, state, out);
+      return Finish(ui, state, out, written());
     wf.BitBtn1Click();
     if (ui.Errors().empty() && ui.PanelVisible(chain::Panel::Centre)) {
       ui.Note("Los datos del centro siguen incompletos. La exportación no ha "
               "terminado.");
-      return Finish(ui, state, out);
+      return Finish(ui, state, out, written());
     }
   } else if (o.centre && ui.Errors().empty()) {
     ui.Note("Aviso: la tabla del centro ya existía; no se han usado los datos de --centre.");
   }
-  return Finish(ui, state, out);
+  return Finish(ui, state, out, written());
 }
 
 int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
@@ -243,9 +287,81 @@ int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
     out.flush();
     return kExitFinished;
   } catch (const std::exception& e) {
-    err << "transdae-cli: " << chain::ErrorReportText(e.what()) << "\n";
+    err << "transdae-cli: " << chain::ErrorReportText(e) << "\n";
     return kExitStopped;
   }
+}
+
+namespace {
+
+std::string Lines(std::string text) {
+  for (char& c : text)
+    if (c == '\r') c = '\n';
+  return text;
+}
+
+std::string Count(long n) { return n < 0 ? "-" : std::to_string(n); }
+
+}  // namespace
+
+int RunRestore(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  const fs::path work = WorkFolderOf(o);
+  try {
+    const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(work);
+    if (o.listOnly) {
+      out << "Copias de las tablas de Dolvarin en "
+          << (work / dae_import::kBackupFolderName).string() << ":\n";
+      if (copies.empty()) out << "  (ninguna)\n";
+      for (const dae_import::BackupCopy& c : copies) {
+        out << c.folder.filename().string() << "  " << c.date << "  " << c.note << "\n";
+        out << "    tablas:";
+        for (const dae_import::CopiedTable& t : c.tables) out << " " << t.name;
+        if (c.tables.empty()) out << " (ninguna)";
+        out << "\n    profesores: " << Count(dae_import::CopiedTableRows(c, "PROFT"))
+            << "  asignaturas: " << Count(dae_import::CopiedTableRows(c, "ASIGNOMT"))
+            << "  grupos: " << Count(dae_import::CopiedTableRows(c, "GRUPOST")) << "\n";
+      }
+      out.flush();
+      return kExitFinished;
+    }
+    const dae_import::BackupCopy* chosen = nullptr;
+    if (o.restoreFrom) {
+      std::string wanted = fs::path(*o.restoreFrom).filename().string();
+      if (wanted.empty()) wanted = fs::path(*o.restoreFrom).parent_path().filename().string();
+      const bool number = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
+      for (const dae_import::BackupCopy& c : copies)
+        if (number ? std::stoul(wanted.substr(0, 9)) == c.number
+                   : c.folder.filename().string() == wanted)
+          chosen = &c;
+      if (!chosen) {
+        err << "transdae-cli: No hay ninguna copia \"" << *o.restoreFrom << "\" en "
+            << (work / dae_import::kBackupFolderName).string()
+            << " (transdae-cli restore --list muestra las que hay).\n";
+        return kExitStopped;
+      }
+    } else {
+      if (copies.empty()) {
+        err << "transdae-cli: No hay ninguna copia de las tablas en "
+            << (work / dae_import::kBackupFolderName).string() << ".\n";
+        return kExitStopped;
+      }
+      chosen = &copies.back();
+    }
+    const dae_import::RestoreResult r = dae_import::RestoreBackupCopy(work, *chosen);
+    out << "Se han vuelto a poner las tablas";
+    for (size_t i = 0; i < r.tables.size(); ++i) out << (i ? ", " : " ") << r.tables[i];
+    out << " de la copia " << chosen->folder.filename().string() << " (" << chosen->date
+        << ").\n";
+    if (!r.previousCopy.empty())
+      out << "Lo que había antes se ha guardado en la copia "
+          << r.previousCopy.filename().string() << "; para deshacer: transdae-cli restore --from "
+          << r.previousCopy.filename().string() << "\n";
+    out.flush();
+    return kExitFinished;
+  } catch (const std::exception& e) {
+    err << "transdae-cli: " << Lines(chain::ErrorReportText(e)) << "\n";
+  }
+  return kExitStopped;
 }
 
 int RunBatch(const std::vector<std::string>& args, std::ostream& out,
@@ -268,9 +384,11 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out,
         return RunExport(o, chain::Process(), out, err);
       case CliCommand::Show:
         return RunShow(o, out, err);
+      case CliCommand::Restore:
+        return RunRestore(o, out, err);
     }
   } catch (const std::exception& e) {
-    err << "transdae-cli: " << chain::ErrorReportText(e.what()) << "\n";
+    err << "transdae-cli: " << chain::ErrorReportText(e) << "\n";
   }
   return kExitStopped;
 }

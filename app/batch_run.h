@@ -13,9 +13,17 @@
 namespace app {
 
 // Exit statuses.
-inline constexpr int kExitFinished = 0;  // the chain reached "Proceso finalizado"
-inline constexpr int kExitStopped = 1;   // it ended any other way
-inline constexpr int kExitUsage = 2;     // usage error, nothing done
+// 0: the chain reached "Proceso finalizado" with result code 1 and, for the
+//    export, wrote fCUADROS.txt (show, restore: done).
+// 3: the chain finished but incomplete: a DAE file was missing (result code
+//    -1), the subjects ran out of codes, or the export ended without writing
+//    fCUADROS.txt.
+// 1: an error ended the chain before its end, or the command failed.
+// 2: a usage error; nothing was done.
+inline constexpr int kExitFinished = 0;
+inline constexpr int kExitStopped = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitIncomplete = 3;
 
 // Runs a whole command line (the arguments after the program name); out
 // gets the messages and the "resultado: N" line, err the usage text and the
@@ -29,5 +37,6 @@ int RunImport(const CliOptions& options, chain::ProcessState& state, std::ostrea
 int RunExport(const CliOptions& options, chain::ProcessState& state, std::ostream& out,
               std::ostream& err);
 int RunShow(const CliOptions& options, std::ostream& out, std::ostream& err);
+int RunRestore(const CliOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace app

@@ -36,6 +36,7 @@ const char* CommandName(CliCommand c) {
     case CliCommand::Import: return "import";
     case CliCommand::Export: return "export";
     case CliCommand::Show: return "show";
+    case CliCommand::Restore: return "restore";
     case CliCommand::Help: return "--help";
   }
   return "";
@@ -66,11 +67,14 @@ std::string CliUsageText() {
       "  transdae-cli export --dae CARPETA [--work CARPETA] [--fresh] [--codes-only]\n"
       "                      [--centre CÓDIGO,AÑO,VERSIÓN] [--documents ARCHIVO]\n"
       "  transdae-cli show TABLA [--work CARPETA] [--tag ETIQUETA]\n"
+      "  transdae-cli restore [--work CARPETA] [--list] [--from COPIA]\n"
       "  transdae-cli --help\n"
       "\n"
       "import   Transforma los datos desde DAE hacia Dolvarin.\n"
       "export   Transforma los datos desde Dolvarin hacia DAE (escribe fCUADROS.txt).\n"
       "show     Escribe una tabla de la carpeta de trabajo en formato CSV.\n"
+      "restore  Deshace una importación: vuelve a poner las tablas de Dolvarin\n"
+      "         guardadas en una copia de COPIAS (sin --from, la más reciente).\n"
       "\n"
       "  --dae CARPETA      carpeta en la que se encuentran los ficheros TXT de DAE\n"
       "  --work CARPETA     carpeta de trabajo (por omisión, la de la variable QTEMP\n"
@@ -91,6 +95,10 @@ std::string CliUsageText() {
       "  --codes-only       va directamente a la codificación DAE, sin volver a\n"
       "                     exportar, cuando se conservan los datos anteriores\n"
       "  --tag ETIQUETA     ordena las filas por esa etiqueta de índice\n"
+      "  --list             sólo muestra las copias: número y fecha, tablas y\n"
+      "                     profesores, asignaturas y grupos de cada una\n"
+      "  --from COPIA       la copia que se vuelve a poner: su carpeta en COPIAS\n"
+      "                     (NNNNNN-AAAAMMDD-HHMMSS) o sólo su número\n"
       "\n"
       "Mensajes y preguntas se escriben en la salida estándar (UTF-8); la última\n"
       "línea es \"resultado: N\" con el código de resultado. Las preguntas se\n"
@@ -100,8 +108,17 @@ std::string CliUsageText() {
       "borrados, separados por comas; un valor con coma, punto y coma, comillas o\n"
       "saltos de línea va entre comillas dobles (las comillas, dobladas).\n"
       "\n"
-      "Estado de salida: 0 si el proceso llegó a \"Proceso finalizado\" (show: si\n"
-      "escribió la tabla), 1 si terminó de otro modo, 2 si hay un error de uso.\n";
+      "restore guarda antes una copia nueva de las tablas que sustituye, de modo\n"
+      "que también se puede deshacer; no hace nada mientras otro programa tenga\n"
+      "abierta alguna de ellas.\n"
+      "\n"
+      "Estado de salida:\n"
+      "  0  terminado: el proceso llegó a \"Proceso finalizado\" con resultado 1 y,\n"
+      "     en export, se escribió fCUADROS.txt (show y restore: hecho)\n"
+      "  3  terminado pero incompleto: faltaba un archivo de DAE, se acabaron los\n"
+      "     códigos o no se escribió fCUADROS.txt\n"
+      "  1  error: el proceso no terminó\n"
+      "  2  error de uso; no se ha hecho nada\n";
 }
 
 CentreValues ParseCentreValues(const std::string& text) {
@@ -252,7 +269,7 @@ std::vector<TeacherDocument> ReadDocumentsFile(const std::filesystem::path& file
 
 CliOptions ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions o;
-  if (args.empty()) throw UsageError("Falta la orden (import, export o show)");
+  if (args.empty()) throw UsageError("Falta la orden (import, export, show o restore)");
   const std::string& cmd = args[0];
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     if (args.size() > 1) throw UsageError("--help no admite más argumentos");
@@ -262,6 +279,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
   if (cmd == "import") o.command = CliCommand::Import;
   else if (cmd == "export") o.command = CliCommand::Export;
   else if (cmd == "show") o.command = CliCommand::Show;
+  else if (cmd == "restore") o.command = CliCommand::Restore;
   else throw UsageError("Orden desconocida: \"" + cmd + "\"");
 
   std::set<std::string> given;
@@ -287,6 +305,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     const bool isImport = o.command == CliCommand::Import;
     const bool isExport = o.command == CliCommand::Export;
     const bool isShow = o.command == CliCommand::Show;
+    const bool isRestore = o.command == CliCommand::Restore;
     bool takesValue;
     bool allowed;
     if (name == "--dae") takesValue = true, allowed = isImport || isExport;
@@ -298,6 +317,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     else if (name == "--tag") takesValue = true, allowed = isShow;
     else if (name == "--fresh") takesValue = false, allowed = isExport;
     else if (name == "--codes-only") takesValue = false, allowed = isExport;
+    else if (name == "--list") takesValue = false, allowed = isRestore;
+    else if (name == "--from") takesValue = true, allowed = isRestore;
     else if (name == "--help") throw UsageError("--help va sin orden: transdae-cli --help");
     else throw UsageError("Opción desconocida: " + name);
     if (!allowed)
@@ -323,7 +344,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     else if (name == "--tag") o.tag = value;
     else if (name == "--fresh") o.fresh = true;
     else if (name == "--codes-only") o.codesOnly = true;
+    else if (name == "--list") o.listOnly = true;
+    else if (name == "--from") o.restoreFrom = value;
   }
+  if (o.listOnly && o.restoreFrom)
+    throw UsageError("restore: --list y --from no van juntas");
   if ((o.command == CliCommand::Import || o.command == CliCommand::Export) &&
       o.daeFolder.empty())
     throw UsageError(std::string(CommandName(o.command)) + ": falta --dae CARPETA");

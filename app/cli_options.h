@@ -5,6 +5,7 @@
 //   transdae-cli export --dae DIR [--work DIR] [--fresh] [--codes-only]
 //                       [--centre CODE,YEAR,VERSION] [--documents FILE]
 //   transdae-cli show TABLE [--work DIR] [--tag TAG]
+//   transdae-cli restore [--work DIR] [--list] [--from COPY]
 //   transdae-cli --help
 //
 // An option's value follows it as the next argument or after '=' ("--dae=x").
@@ -31,7 +32,7 @@
 
 namespace app {
 
-enum class CliCommand { Import, Export, Show, Help };
+enum class CliCommand { Import, Export, Show, Restore, Help };
 
 // Centre data as the user would type them (UTF-8).
 struct CentreValues {
@@ -50,6 +51,8 @@ struct CliOptions {
   bool codesOnly = false;                        // --codes-only
   std::string table;                             // show TABLE
   std::string tag;                               // --tag
+  bool listOnly = false;                         // restore --list
+  std::optional<std::string> restoreFrom;        // restore --from
 };
 
 // A usage error; the text is Spanish.

@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "store/cp1252.h"
+#include "store/system_error_text.h"
+#include "store/temp_file.h"
 
 namespace app {
 
@@ -148,7 +150,7 @@ std::string Reason(int err) {
     case ENAMETOOLONG: return "el nombre es demasiado largo";
     case EIO: return "error de entrada/salida";
     case ELOOP: return "demasiados enlaces simbólicos";
-    default: return std::error_code(err, std::generic_category()).message();
+    default: return store::SystemErrorText(err);
   }
 }
 
@@ -287,11 +289,11 @@ void WriteIniValue(const fs::path& file, std::string_view section,
 
   const std::string updated = SetIniValue(content, section, key, value);
 
-  std::string pattern =
-      (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(pattern.data());
+  store::RemoveStaleTempFiles(folder);
+  fs::path tmpPath;
+  int fd = store::CreateTempFile(folder, tmpPath, 0600);
   if (fd < 0) WriteFailure(file, Reason(errno));
-  const std::string tmp = pattern;
+  const std::string tmp = tmpPath.string();
   auto fail = [&](int err) {
     ::close(fd);
     ::unlink(tmp.c_str());

@@ -72,7 +72,7 @@ chain::StepContext MainWorkflow::Context() {
 
 void MainWorkflow::ReportError(const std::exception& e) {
   ui_.SetBusyCursor(false);
-  ui_.ReportError(chain::ErrorReportText(e.what()));
+  ui_.ReportError(chain::ErrorReportText(e));
 }
 
 void MainWorkflow::BExportarClick(const std::string& currentFolder) {

@@ -32,7 +32,7 @@ std::string CloseStep(const chain::ProcessState& state, const fs::path& exeFolde
     WriteResultEntry(exeFolder, state.resultCode);
     return "";
   } catch (const std::exception& e) {
-    return chain::ErrorReportText(e.what());
+    return chain::ErrorReportText(e);
   }
 }
 

@@ -29,6 +29,10 @@ constexpr const char* kMissingDocumentQuestion =
     "Todavía hay algún Profesor SIN DOCumento(DNI).\r"
     "       ¿Desea corregir esta incidencia?       ";
 
+std::string Trim(const std::string& s) {
+  return std::string(TrimSpacesAndControls(s));
+}
+
 bool Editing(const store::Table& t) {
   return t.State() == store::DataSetState::Edit ||
          t.State() == store::DataSetState::Insert;
@@ -64,6 +68,19 @@ void CopyDocument(store::Table& records, const std::string& abrev,
     records.Next();
   }
   change.Commit();
+}
+
+// Makes a remembered record current again, when the table still shows it.
+void ReturnTo(store::Table& t, const store::Bookmark& mark) {
+  if (mark.recno == 0 || !t.Active()) return;
+  try {
+    for (uint32_t rec : t.VisibleRecords())
+      if (rec == mark.recno) {
+        t.GotoBookmark(mark);
+        return;
+      }
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -117,6 +134,27 @@ void AjustaDAE::FormCreate() {
         &wwTabledaeTIPTAR, &wwTabledaeGRUPNIV, &wwTabledaeASIGNAT,
         &wwTabledaeIDIOMA, &wwTabledaeOTRACT})
     t->Open();
+  // The task types that are other activities rather than lessons.
+  otherActivities_.clear();
+  const int cod = wwTabledaeTIPTAR.FieldIndex("COD");
+  const int other = wwTabledaeTIPTAR.FieldIndex("OTRACTIV");
+  if (cod >= 0 && other >= 0)
+    for (uint32_t rec : wwTabledaeTIPTAR.VisibleRecords())
+      if (store::Cp1252Upper(Trim(wwTabledaeTIPTAR.ValueAt(rec, other))) == "S")
+        otherActivities_.insert(Trim(wwTabledaeTIPTAR.ValueAt(rec, cod)));
+}
+
+bool AjustaDAE::IsLectiveTask(const std::string& task) const {
+  return otherActivities_.count(Trim(task)) == 0;
+}
+
+bool AjustaDAE::CodeNeeded(const std::string& fieldName,
+                           const std::string& task) const {
+  const std::string field = store::Cp1252Upper(fieldName);
+  if (field == "TIPTAR" || field == "GRUPNIV") return true;
+  if (field == "CODASIG" || field == "IDIOMA") return IsLectiveTask(task);
+  if (field == "TIP_ACTIV") return !IsLectiveTask(task);
+  return false;
 }
 
 void AjustaDAE::DBEditCODECENTROChange() {
@@ -151,6 +189,9 @@ void AjustaDAE::wwDBGridPROFTFieldChanged(const std::string& currentColumn) {
 
 bool AjustaDAE::BitBtn1Click() {
   state_.incidencia = 0;
+  const store::Bookmark teacher = wwTableProfesor.GetBookmark();
+  const store::Bookmark type2 = wwTableCUADROH2.GetBookmark();
+  const store::Bookmark type3 = wwTableCUADROH3.GetBookmark();
   wwTableProfesor.First();
   while (!wwTableProfesor.Eof()) {
     if (IsBlank(wwTableProfesor.FieldByName("DNI").AsString())) {
@@ -160,7 +201,19 @@ bool AjustaDAE::BitBtn1Click() {
     }
     wwTableProfesor.Next();
   }
-  if (state_.incidencia == 0) CreaTXTCuadroHorario();
+  if (state_.incidencia == 0) {
+    // A writer that fails leaves the window as it was before "&Salir": the
+    // teacher, type 2 and type 3 records that were current become current
+    // again (the check above walked the teachers).
+    try {
+      CreaTXTCuadroHorario();
+    } catch (...) {
+      ReturnTo(wwTableProfesor, teacher);
+      ReturnTo(wwTableCUADROH2, type2);
+      ReturnTo(wwTableCUADROH3, type3);
+      throw;
+    }
+  }
   state_.workflowFlag = state_.incidencia == 4 ? 4 : 0;
   for (store::Table* t :
        {&wwTableCUADROH3, &wwTableCUADROH3AUX, &wwTableCUADROH2,
@@ -191,37 +244,51 @@ bool AjustaDAE::IsCodableField(const std::string& tableName,
   return false;
 }
 
-AjustaDAE::Pending AjustaDAE::PendingSummary() {
+AjustaDAE::Pending AjustaDAE::PendingSummary() { return PendingSummary(Typed{}); }
+
+AjustaDAE::Pending AjustaDAE::PendingSummary(const Typed& typed) {
   Pending p;
-  auto countBlank = [&](const char* name, const char* tableName) {
+  // Every record of the file through a cursor of its own; the record being
+  // edited in the window's table reads with its pending values, and the
+  // text being typed over them.
+  auto walk = [&](store::Table& shown, const char* tableName, auto&& count) {
     store::Table t;
-    t.SetDatabaseName(workFolder_);
-    t.SetTableName(name);
+    t.SetDatabaseName(shown.DatabaseName());
+    t.SetTableName(shown.TableName());
     t.SetReadOnly(true);
     if (!t.Exists()) return;
     t.Open();
-    std::vector<int> fields;
-    for (const store::FieldDef& f : t.Fields())
-      if (IsCodableField(tableName, f.name)) fields.push_back(t.FieldIndex(f.name));
-    for (uint32_t rec : t.VisibleRecords())
-      for (int f : fields)
-        if (IsBlank(t.ValueAt(rec, f))) ++p.blankCodableCells;
+    const bool editing = shown.Active() && Editing(shown);
+    const uint32_t current = shown.Active() ? shown.RecNo() : 0;
+    for (uint32_t rec : t.VisibleRecords()) {
+      auto value = [&](const std::string& field) -> std::string {
+        const bool isCurrent = rec == current && current != 0;
+        if (isCurrent && typed.table == &shown &&
+            store::Cp1252Upper(typed.field) == store::Cp1252Upper(field))
+          return typed.text;
+        if (isCurrent && editing) {
+          if (store::Field* f = shown.FindField(field)) return f->AsString();
+          return {};
+        }
+        const int i = t.FieldIndex(field);
+        return i >= 0 ? t.ValueAt(rec, i) : std::string();
+      };
+      count(value);
+    }
+    (void)tableName;
     t.Close();
   };
-  countBlank(kCuadroH2, "CUADROH2");
-  countBlank(kCuadroH3, "CUADROH3");
-
-  store::Table prof;
-  prof.SetDatabaseName(workFolder_);
-  prof.SetTableName("PROFT");
-  prof.SetReadOnly(true);
-  if (prof.Exists()) {
-    prof.Open();
-    const int dni = prof.FieldIndex("DNI");
-    for (uint32_t rec : prof.VisibleRecords())
-      if (dni < 0 || IsBlank(prof.ValueAt(rec, dni))) ++p.teachersWithoutDocument;
-    prof.Close();
-  }
+  walk(wwTableCUADROH2, "CUADROH2", [&](auto& value) {
+    const std::string task = value("TIPTAR");
+    for (const char* field : {"TIPTAR", "GRUPNIV", "CODASIG", "IDIOMA", "TIP_ACTIV"})
+      if (CodeNeeded(field, task) && IsBlank(value(field))) ++p.blankCodableCells;
+  });
+  walk(wwTableCUADROH3, "CUADROH3", [&](auto& value) {
+    if (IsBlank(value("CODGRUPO"))) ++p.blankCodableCells;
+  });
+  walk(wwTableProfesor, "PROFT", [&](auto& value) {
+    if (IsBlank(value("DNI"))) ++p.teachersWithoutDocument;
+  });
   return p;
 }
 

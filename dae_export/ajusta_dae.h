@@ -1,6 +1,7 @@
 // The DAE coding window's logic (TAjustaDAE), apart from how it is drawn.
 #pragma once
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "chain/process_state.h"
@@ -38,23 +39,39 @@ class AjustaDAE {
   void CreaTXTCuadroHorario();
 
   // At a glance, without enforcing anything: codable cells of CUADROH2 and
-  // CUADROH3 still blank, and teachers still without a document.
+  // CUADROH3 still blank where a code is needed (CodeNeeded), and teachers
+  // still without a document. Values not yet posted count as they stand in
+  // the window's tables; typed, when given, is a text still being typed
+  // into a cell of the current record of one of the window's tables.
   struct Pending {
     int blankCodableCells = 0;
     int teachersWithoutDocument = 0;
   };
+  struct Typed {
+    const store::Table* table = nullptr;  // nullptr: nothing being typed
+    std::string field;
+    std::string text;  // code page 1252
+  };
+  Pending PendingSummary(const Typed& typed);
   Pending PendingSummary();
 
-  // The cells that take a DAE code (counted by PendingSummary): of the type
-  // 2 records TIPTAR, GRUPNIV, CODASIG, IDIOMA and TIP_ACTIV, of the type 3
-  // records CODGRUPO.
+  // The cells that take a DAE code: of the type 2 records TIPTAR, GRUPNIV,
+  // CODASIG, IDIOMA and TIP_ACTIV, of the type 3 records CODGRUPO.
   static bool IsCodableField(const std::string& tableName,
                              const std::string& fieldName);
+  // Whether a codable field of a type 2 record with the given task needs a
+  // code, by the window's note: CODASIG and IDIOMA when the task is
+  // lective, TIP_ACTIV when it is not; TIPTAR and GRUPNIV always. A task is
+  // not lective when its row of daeTIPTAR marks it as another activity
+  // (OTRACTIV "S"); a task that daeTIPTAR does not list counts as lective.
+  bool CodeNeeded(const std::string& field, const std::string& task) const;
+  bool IsLectiveTask(const std::string& task) const;
 
  private:
   chain::UserInterface& ui_;
   chain::ProcessState& state_;
   std::filesystem::path workFolder_;
+  std::set<std::string> otherActivities_;  // daeTIPTAR codes, not lective
 };
 
 }  // namespace dae_export

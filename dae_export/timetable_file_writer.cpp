@@ -32,9 +32,11 @@
 // without a group has no type 3 line.
 //
 // The file is written whole or not at all: the lines are gathered in
-// memory, written to "fCUADROS.txt.tmp" beside the target, flushed to disk
-// and renamed over the target. A failure removes the temporary and leaves
-// the previous file as it was.
+// memory, written to a temporary file of a name no other file has, created
+// beside the target only if absent (store/temp_file.h), flushed to disk and
+// renamed over the target. A failure removes the temporary and leaves the
+// previous file as it was; a temporary left by a killed run is removed by
+// the next write.
 #include "dae_export/timetable_file_writer.h"
 
 #include <cerrno>
@@ -43,13 +45,9 @@
 #include <vector>
 
 #include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/temp_file.h"
 
-#ifdef _WIN32
-#include <fstream>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace dae_export {
 
@@ -132,53 +130,34 @@ void Settle(store::Table& t) {
     t.Cancel();
 }
 
-// Shows every record of the table in the order of the tag PROF_DIA_SES.
-void WholeTableByKey(store::Table& t) {
-  Settle(t);
-  t.SetMasterSource(nullptr);
-  t.SetFiltered(false);
-  t.SetFilter("");
-  t.SetIndexName("PROF_DIA_SES");
+// A cursor of its own on the table that t names, in the order of the tag
+// PROF_DIA_SES, over every record: the caller's table keeps its detail
+// link, filter, order and current record whatever happens here.
+void OpenWholeByKey(store::Table& reader, const store::Table& t) {
+  reader.SetDatabaseName(t.DatabaseName());
+  reader.SetTableName(t.TableName());
+  reader.SetIndexName("PROF_DIA_SES");
+  reader.Open();
 }
-
-// Opens a closed table for the time of the build.
-class OpenWhileNeeded {
- public:
-  explicit OpenWhileNeeded(store::Table& t) : t_(t), opened_(!t.Active()) {
-    if (opened_) t_.Open();
-  }
-  ~OpenWhileNeeded() {
-    if (!opened_) return;
-    try {
-      t_.Close();
-    } catch (...) {
-    }
-  }
-
- private:
-  store::Table& t_;
-  bool opened_;
-};
 
 }  // namespace
 
 std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
                                store::Table& h3) {
-  OpenWhileNeeded open3(h3);
-  OpenWhileNeeded open2(h2);
-  // The type 3 table first: while it follows the type 2 table, every move
-  // of the latter would reposition it.
-  WholeTableByKey(h3);
-  WholeTableByKey(h2);
-
+  // What the user left pending is part of the file.
+  Settle(h3);
+  Settle(h2);
+  store::Table whole2, whole3;
+  OpenWholeByKey(whole3, h3);
+  OpenWholeByKey(whole2, h2);
   std::map<std::string, std::vector<std::string>> type3ByKey;
   {
-    RecordReader rd(h3);
+    RecordReader rd(whole3);
     const int key = rd.Index("PROF_DIA_SES"), cod = rd.Index("CODGRUPO"),
               tip = rd.Index("TIPDOC"), doc = rd.Index("DOC"),
               ses = rd.Index("NUMSESGRUP"), dia = rd.Index("DIASEM"),
               alu = rd.Index("NUMALUM");
-    for (uint32_t rec : h3.VisibleRecords()) {
+    for (uint32_t rec : whole3.VisibleRecords()) {
       Type3Record r{rd.Get(rec, cod), rd.Get(rec, tip), rd.Get(rec, doc),
                     rd.Get(rec, ses), rd.Get(rec, dia), rd.Get(rec, alu)};
       type3ByKey[rd.Get(rec, key)].push_back(Type3Line(r));
@@ -186,7 +165,7 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
   }
 
   std::string out = CentreLine(centre) + "\r\n";
-  RecordReader rd(h2);
+  RecordReader rd(whole2);
   const int key = rd.Index("PROF_DIA_SES"), tip = rd.Index("TIPDOC"),
             doc = rd.Index("DOC"), ses = rd.Index("NUMSESION"),
             dia = rd.Index("DIASEM"), tar = rd.Index("TIPTAR"),
@@ -194,7 +173,7 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
             niv = rd.Index("GRUPNIV"), asg = rd.Index("CODASIG"),
             tas = rd.Index("TIPASIG"), idi = rd.Index("IDIOMA"),
             aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
-  for (uint32_t rec : h2.VisibleRecords()) {
+  for (uint32_t rec : whole2.VisibleRecords()) {
     Type2Record r{rd.Get(rec, tip), rd.Get(rec, doc), rd.Get(rec, ses),
                   rd.Get(rec, dia), rd.Get(rec, tar), rd.Get(rec, ini),
                   rd.Get(rec, fin), rd.Get(rec, niv), rd.Get(rec, asg),
@@ -205,14 +184,7 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
     if (it == type3ByKey.end()) continue;
     for (const std::string& line : it->second) out += line + "\r\n";
   }
-  if (h2.Active()) h2.First();
   return out;
-}
-
-fs::path TemporaryNameFor(const fs::path& path) {
-  fs::path tmp = path;
-  tmp += ".tmp";
-  return tmp;
 }
 
 namespace {
@@ -231,7 +203,7 @@ std::string SpanishReason(int err) {
     case ENOENT: return "la carpeta no existe";
     case EFBIG: return "el archivo es demasiado grande";
     case EIO: return "error de entrada/salida del disco";
-    default: return std::strerror(err);
+    default: return store::SystemErrorText(err);
   }
 }
 
@@ -243,69 +215,10 @@ std::string SpanishReason(int err) {
 
 }  // namespace
 
-#ifdef _WIN32
-
 void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
-  const fs::path tmp = TemporaryNameFor(path);
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) Fail(path, errno ? errno : EACCES);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.flush();
-    if (!f) {
-      f.close();
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      Fail(path, errno ? errno : EIO);
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    std::error_code ignore;
-    fs::remove(tmp, ignore);
-    Fail(path, ec.value());
-  }
+  const int err = store::ReplaceFileAtomically(path, bytes);
+  if (err != 0) Fail(path, err);
 }
-
-#else
-
-void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
-  const fs::path tmp = TemporaryNameFor(path);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                  0666);
-  if (fd < 0) Fail(path, errno);
-  auto abandon = [&](int err) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(tmp.c_str());
-    Fail(path, err);
-  };
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      abandon(errno);
-    }
-    if (n == 0) abandon(EIO);
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) abandon(errno);
-  int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) abandon(errno);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) abandon(errno);
-  // The new name itself reaches the disk with its folder.
-  fs::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-}
-
-#endif
 
 WriteOutcome WriteTimetableFile(const std::string& daeFolder,
                                 const CentreRecord& centre, store::Table& h2,

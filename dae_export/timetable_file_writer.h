@@ -43,9 +43,9 @@ CentreRecord ReadCentre(store::Table& daeCentro);
 // The whole file: the centre line, then every CUADROH2 record in the order
 // of its key PROF_DIA_SES, each followed by the CUADROH3 records of the
 // same key (in the order of that tag); each line ends with CR LF. Settles
-// a pending record of either table first; drops their detail links and
-// filters and sets the tag PROF_DIA_SES as their order. Opens a closed
-// table (and closes it again afterwards).
+// a pending record of either table first, then reads every record through
+// cursors of its own: the given tables keep their detail links, filters,
+// order and current records, whether the file is written or not.
 std::string BuildTimetableFile(const CentreRecord& centre, store::Table& cuadroH2,
                                store::Table& cuadroH3);
 
@@ -60,8 +60,6 @@ class TimetableFileError : public std::runtime_error {
 // any failure the temporary is removed, path keeps what it held, and
 // TimetableFileError is thrown.
 void ReplaceFileWhole(const std::filesystem::path& path, const std::string& bytes);
-// The temporary name that ReplaceFileWhole uses for path.
-std::filesystem::path TemporaryNameFor(const std::filesystem::path& path);
 
 enum class WriteOutcome { Written, FolderMissing };
 

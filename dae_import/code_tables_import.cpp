@@ -156,7 +156,7 @@ bool ImportCodeFile(chain::StepContext& ctx, const CodeFile& file) {
 
 void ImportaTablasDAE(chain::StepContext& ctx) {
   for (const char* name : {"ASIGT", "DIASHORAT"}) {
-    const ProductTableHold held = KeepProductTable(ctx, name);
+    const KeptTable held = KeepProductTable(ctx, name);
     store::DeleteFileNoCase(ctx.workFolder, std::string(name) + ".DBF");
   }
   for (const CodeFile& file : CodeFiles())

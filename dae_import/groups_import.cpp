@@ -52,7 +52,7 @@ void ImportaGrupos(chain::StepContext& ctx) {
 
   store::Table groups;
   {
-    const ProductTableHold held = KeepProductTable(ctx, "GRUPOST");
+    const KeptTable held = KeepProductTable(ctx, "GRUPOST");
     RebuildTable(groups, ctx.workFolder, "GRUPOST",
                  {StringField("ABREV", 4), StringField("TURNO", 1),
                   StringField("NIVEL", 5), StringField("CURSO", 3),

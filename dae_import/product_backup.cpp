@@ -1,12 +1,24 @@
 #include "dae_import/product_backup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
 #include "store/store_error.h"
+#include "store/system_error_text.h"
+#include "store/table.h"
+#include "store/temp_file.h"
 #include "store/work_folder.h"
 
 namespace dae_import {
@@ -15,109 +27,398 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// "AAAAMMDD-HHMMSS" or "AAAAMMDD-HHMMSS-N": the stamp and N (1 without it);
-// false for any other name.
-bool ParseRunName(const std::string& name, std::string& stamp, unsigned long& n) {
-  if (name.size() < 15) return false;
-  for (size_t i = 0; i < 15; ++i) {
-    const bool digit = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
-    if (i == 8 ? name[i] != '-' : !digit) return false;
-  }
-  stamp = name.substr(0, 15);
-  n = 1;
-  if (name.size() == 15) return true;
-  if (name[15] != '-' || name.size() == 16 || name.size() > 25) return false;
-  n = 0;
-  for (size_t i = 16; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
-    n = n * 10 + static_cast<unsigned long>(name[i] - '0');
-  }
-  return n >= 2;
+constexpr const char* kManifestMagic = "transdae: copia de tablas de Dolvarin, formato 1";
+constexpr const char* kNothingChanged = "No se ha borrado ni modificado ninguna tabla.";
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
 }
 
-std::string Stamp() {
-  std::time_t now = std::time(nullptr);
-  char buf[32] = "";
-  if (const std::tm* tm = std::localtime(&now)) std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", tm);
+// "NNNNNN-AAAAMMDD-HHMMSS": the counter; 0 for any other name.
+unsigned long ParseCopyName(const std::string& name) {
+  if (name.size() != 22 || name[6] != '-' || name[15] != '-') return 0;
+  unsigned long n = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (i == 6 || i == 15) continue;
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+    if (i < 6) n = n * 10 + static_cast<unsigned long>(name[i] - '0');
+  }
+  return n;
+}
+
+void LocalTime(std::tm& tm) {
+  const std::time_t now = std::time(nullptr);
+  localtime_r(&now, &tm);
+}
+
+bool IsRealFolder(const fs::path& p) {
+  struct stat info {};
+  return ::lstat(p.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const fs::path& p) {
+  struct stat info {};
+  return ::lstat(p.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Reads a whole file; false with errno set on failure.
+bool ReadWhole(const fs::path& p, std::string& bytes) {
+  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  bytes.clear();
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      errno = err;
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+// The bytes of a table file without the dates of last change that dBase
+// writes into its headers: a table rebuilt the same way on another day is
+// the same version.
+std::string WithoutDates(const std::string& fileName, std::string bytes) {
+  const std::string ext = Upper(fs::path(fileName).extension().string());
+  auto clear = [&bytes](size_t at) {
+    if (at + 3 <= bytes.size()) bytes[at] = bytes[at + 1] = bytes[at + 2] = 0;
+  };
+  if (ext == ".DBF") {
+    clear(1);
+  } else if (ext == ".MDX") {
+    clear(1);
+    clear(44);
+    // Each tag's header (its page number in the tag table) has one more.
+    if (bytes.size() >= 32) {
+      const unsigned tags = static_cast<unsigned char>(bytes[28]) |
+                            (static_cast<unsigned char>(bytes[29]) << 8);
+      for (unsigned i = 0; i < tags && i < 48; ++i) {
+        const size_t e = 544 + static_cast<size_t>(i) * 32;
+        if (e + 4 > bytes.size()) break;
+        uint32_t page = 0;
+        for (int k = 3; k >= 0; --k)
+          page = (page << 8) | static_cast<unsigned char>(bytes[e + static_cast<size_t>(k)]);
+        const uint64_t h = static_cast<uint64_t>(page) * 512;
+        if (h + 260 <= bytes.size()) clear(static_cast<size_t>(h) + 257);
+      }
+    }
+  }
+  return bytes;
+}
+
+std::string Hash(const std::string& bytes) {
+  uint64_t a = 1469598103934665603ULL, b = 0x9E3779B97F4A7C15ULL;
+  for (unsigned char c : bytes) {
+    a = (a ^ c) * 1099511628211ULL;
+    b = (b + c) * 0xBF58476D1CE4E5B9ULL;
+    b ^= b >> 29;
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%016llx%016llx", static_cast<unsigned long long>(a),
+                static_cast<unsigned long long>(b));
   return buf;
+}
+
+struct FileEntry {
+  std::string table, name, hash;
+  uint64_t size = 0;
+};
+
+// What a copy folder's COPIA.TXT says, with the files.
+struct Manifest {
+  BackupCopy copy;
+  std::vector<FileEntry> files;
+};
+
+std::string ManifestText(const Manifest& m) {
+  std::ostringstream o;
+  o << kManifestMagic << "\n";
+  o << "numero " << m.copy.number << "\n";
+  o << "fecha " << m.copy.date << "\n";
+  o << "motivo " << m.copy.note << "\n";
+  for (const CopiedTable& t : m.copy.tables) o << "tabla " << t.name << " " << t.version << "\n";
+  for (const FileEntry& f : m.files)
+    o << "archivo " << f.table << " " << f.size << " " << f.hash << " " << f.name << "\n";
+  return o.str();
+}
+
+bool ReadManifest(const fs::path& folder, Manifest& m) {
+  const fs::path file = folder / kBackupManifestName;
+  if (!IsRegularFile(file)) return false;
+  std::string text;
+  if (!ReadWhole(file, text) || text.size() > (1u << 20)) return false;
+  std::istringstream in(text);
+  std::string line;
+  if (!std::getline(in, line) || line != kManifestMagic) return false;
+  m = Manifest{};
+  m.copy.folder = folder;
+  while (std::getline(in, line)) {
+    const size_t sp = line.find(' ');
+    const std::string word = line.substr(0, sp);
+    const std::string rest = sp == std::string::npos ? "" : line.substr(sp + 1);
+    std::istringstream r(rest);
+    if (word == "numero") {
+      r >> m.copy.number;
+    } else if (word == "fecha") {
+      m.copy.date = rest;
+    } else if (word == "motivo") {
+      m.copy.note = rest;
+    } else if (word == "tabla") {
+      CopiedTable t;
+      r >> t.name >> t.version;
+      const auto& names = ProductTableNames();
+      if (std::find(names.begin(), names.end(), t.name) == names.end()) return false;
+      m.copy.tables.push_back(t);
+    } else if (word == "archivo") {
+      FileEntry f;
+      r >> f.table >> f.size >> f.hash;
+      r.get();
+      std::getline(r, f.name);
+      // Only the files of the product's tables, in this folder.
+      const std::string up = Upper(f.name);
+      const auto& names = ProductTableNames();
+      if (std::find(names.begin(), names.end(), f.table) == names.end() ||
+          (up != f.table + ".DBF" && up != f.table + ".MDX"))
+        return false;
+      m.files.push_back(f);
+    }
+  }
+  for (CopiedTable& t : m.copy.tables)
+    for (const FileEntry& f : m.files)
+      if (f.table == t.name) t.files.push_back(f.name);
+  std::string name = folder.filename().string();
+  const std::string removing = ".borrando-";
+  if (name.rfind(removing, 0) == 0) name = name.substr(removing.size());
+  return m.copy.number > 0 && m.copy.number == ParseCopyName(name);
+}
+
+std::vector<Manifest> Manifests(const fs::path& workFolder) {
+  std::vector<Manifest> found;
+  const fs::path root = workFolder / kBackupFolderName;
+  if (!IsRealFolder(root)) return found;
+  std::error_code ec;
+  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path p = it->path();
+    if (ParseCopyName(p.filename().string()) == 0 || !IsRealFolder(p)) continue;
+    Manifest m;
+    if (ReadManifest(p, m)) found.push_back(std::move(m));
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Manifest& a, const Manifest& b) { return a.copy.number < b.copy.number; });
+  return found;
 }
 
 [[noreturn]] void CopyFailed(const std::string& file, const fs::path& folder,
                              const std::string& why) {
   throw store::StoreError("No se puede guardar una copia de " + file + " en " +
-                          folder.string() + ": " + why +
-                          ".\rNo se ha borrado ni modificado ninguna tabla.");
+                          folder.string() + ": " + why + ".\r" + kNothingChanged);
 }
 
-fs::path MakeRunFolder(const fs::path& workFolder) {
+// The files of a table in `folder`: <name>.DBF and <name>.MDX in every
+// letter case, sorted by name.
+std::vector<std::string> TableFiles(const fs::path& folder, const std::string& name) {
+  std::vector<std::string> out;
+  const std::string dbf = Upper(name + ".DBF"), mdx = Upper(name + ".MDX");
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string leaf = it->path().filename().string();
+    const std::string up = Upper(leaf);
+    if (up != dbf && up != mdx) continue;
+    std::error_code sec;
+    if (fs::is_regular_file(it->path(), sec)) out.push_back(leaf);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string VersionOf(const std::vector<FileEntry>& files) {
+  std::string all;
+  for (const FileEntry& f : files) all += f.name + '\0' + std::to_string(f.size) + '\0' + f.hash + '\n';
+  return Hash(all);
+}
+
+void WriteManifest(const Manifest& m) {
+  const int err = store::ReplaceFileAtomically(m.copy.folder / kBackupManifestName, ManifestText(m));
+  if (err != 0) CopyFailed(kBackupManifestName, m.copy.folder, store::SystemErrorText(err));
+}
+
+// A new, empty copy folder with its COPIA.TXT.
+Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
   const fs::path root = workFolder / kBackupFolderName;
+  struct stat info {};
+  if (::lstat(root.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode))
+      throw store::StoreError("La carpeta de copias " + root.string() +
+                              " es un enlace; no se copia nada a través de ella.\r"
+                              "Sustitúyala por una carpeta normal. " + kNothingChanged);
+    if (!S_ISDIR(info.st_mode)) CopyFailed("las tablas", root, "no es una carpeta");
+  } else if (errno != ENOENT) {
+    CopyFailed("las tablas", root, store::SystemErrorText(errno));
+  } else if (::mkdir(root.c_str(), 0777) != 0 && errno != EEXIST) {
+    CopyFailed("las tablas", root, store::SystemErrorText(errno));
+  }
+  if (!IsRealFolder(root)) CopyFailed("las tablas", root, "no es una carpeta");
+
+  unsigned long number = 0;
   std::error_code ec;
-  fs::create_directories(root, ec);
-  if (ec || !fs::is_directory(root)) CopyFailed("las tablas", root, ec.message());
-  const std::string stamp = Stamp();
-  fs::path run;
-  for (unsigned long n = 1;; ++n) {
-    run = root / (n == 1 ? stamp : stamp + "-" + std::to_string(n));
-    if (fs::create_directory(run, ec)) break;
-    if (ec) CopyFailed("las tablas", run, ec.message());
-    if (n > 1000) CopyFailed("las tablas", run, "ya existe");
+  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+    number = std::max(number, ParseCopyName(it->path().filename().string()));
+  if (ec) CopyFailed("las tablas", root, store::SystemErrorText(ec));
+
+  std::tm tm{};
+  LocalTime(tm);
+  char stamp[32] = "", shown[32] = "";
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::strftime(shown, sizeof shown, "%d/%m/%Y %H:%M:%S", &tm);
+  Manifest m;
+  for (int attempt = 0;; ++attempt) {
+    ++number;
+    if (number > 999999) CopyFailed("las tablas", root, "se ha llegado al número 999999");
+    char name[64];
+    std::snprintf(name, sizeof name, "%06lu-%s", number, stamp);
+    const fs::path folder = root / name;
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+      m.copy.folder = folder;
+      break;
+    }
+    if (errno != EEXIST || attempt > 1000)
+      CopyFailed("las tablas", folder, store::SystemErrorText(errno));
   }
-  // Keep the newest runs only.
-  std::vector<fs::path> runs = BackupRuns(workFolder);
-  for (size_t i = 0; i + kBackupRunsKept < runs.size(); ++i) {
-    if (runs[i] == run) continue;
-    fs::remove_all(runs[i], ec);  // an old copy that cannot go stays
+  m.copy.number = number;
+  m.copy.date = shown;
+  m.copy.note = note;
+  try {
+    WriteManifest(m);
+  } catch (...) {
+    ::rmdir(m.copy.folder.c_str());
+    throw;
   }
-  return run;
+  return m;
 }
 
-// Copies file into folder under its own name, whole or not at all. A copy
-// already there (the table was kept earlier in the same run) is the older
-// one and stays.
-void CopyWhole(const fs::path& file, const fs::path& folder) {
-  const std::string name = file.filename().string();
-  const fs::path target = folder / name;
+// Copies the files of table `name` from `from` into the copy m (unless m has
+// that table already) and rewrites its COPIA.TXT.
+void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
+                   const std::vector<std::string>& files) {
+  const std::string key = Upper(name);
+  for (const CopiedTable& t : m.copy.tables)
+    if (t.name == key) return;  // kept earlier in this run: the older copy stays
+  std::vector<FileEntry> added;
+  for (const std::string& leaf : files) {
+    std::string bytes;
+    if (!ReadWhole(from / leaf, bytes)) CopyFailed(leaf, m.copy.folder, store::SystemErrorText(errno));
+    const fs::path target = m.copy.folder / leaf;
+    const int err = store::ReplaceFileAtomically(target, bytes);
+    if (err != 0) {
+      for (const FileEntry& f : added) ::unlink((m.copy.folder / f.name).c_str());
+      CopyFailed(leaf, m.copy.folder, store::SystemErrorText(err));
+    }
+    FileEntry f;
+    f.table = key;
+    f.name = leaf;
+    f.size = bytes.size();
+    f.hash = Hash(WithoutDates(leaf, bytes));
+    added.push_back(f);
+  }
+  CopiedTable t;
+  t.name = key;
+  t.version = VersionOf(added);
+  for (const FileEntry& f : added) t.files.push_back(f.name);
+  m.copy.tables.push_back(t);
+  m.files.insert(m.files.end(), added.begin(), added.end());
+  try {
+    WriteManifest(m);
+  } catch (...) {
+    for (const FileEntry& f : added) ::unlink((m.copy.folder / f.name).c_str());
+    m.copy.tables.pop_back();
+    m.files.resize(m.files.size() - added.size());
+    throw;
+  }
+}
+
+bool SameTableFiles(const Manifest& a, const Manifest& b, const std::string& table) {
+  std::vector<const FileEntry*> fa, fb;
+  for (const FileEntry& f : a.files)
+    if (f.table == table) fa.push_back(&f);
+  for (const FileEntry& f : b.files)
+    if (f.table == table) fb.push_back(&f);
+  if (fa.size() != fb.size()) return false;
+  for (size_t i = 0; i < fa.size(); ++i) {
+    if (fa[i]->name != fb[i]->name || fa[i]->hash != fb[i]->hash) return false;
+    std::string x, y;
+    if (!ReadWhole(a.copy.folder / fa[i]->name, x) || !ReadWhole(b.copy.folder / fb[i]->name, y))
+      return false;
+    if (WithoutDates(fa[i]->name, x) != WithoutDates(fb[i]->name, y)) return false;
+  }
+  return true;
+}
+
+constexpr const char* kRemovingPrefix = ".borrando-";
+
+bool IsTableFileName(const std::string& leaf) {
+  const std::string up = Upper(leaf);
+  for (const std::string& t : ProductTableNames())
+    if (up == t + ".DBF" || up == t + ".MDX") return true;
+  return false;
+}
+
+// Empties a copy folder already renamed for removal: the files its COPIA.TXT
+// lists, files of the product's tables that a run killed while copying left
+// unlisted, its temporaries, COPIA.TXT last (until then a killed removal is
+// finished by the next run), then the folder. Without COPIA.TXT only the
+// temporaries and an empty folder go.
+void FinishRemoval(const fs::path& folder) {
+  Manifest m;
+  const bool listed = ReadManifest(folder, m);
+  if (listed)
+    for (const FileEntry& f : m.files)
+      if (IsRegularFile(folder / f.name)) ::unlink((folder / f.name).c_str());
   std::error_code ec;
-  if (fs::exists(target, ec)) return;
-  const fs::path partial = folder / (name + ".parcial");
-  fs::remove(partial, ec);
-  if (!fs::copy_file(file, partial, ec) || ec) {
-    fs::remove(partial, ec);
-    CopyFailed(name, folder, ec ? ec.message() : "no se pudo copiar");
-  }
-  const auto want = fs::file_size(file, ec);
-  const auto got = ec ? 0 : fs::file_size(partial, ec);
-  if (ec || got != want) {
-    fs::remove(partial, ec);
-    CopyFailed(name, folder, "la copia está incompleta");
-  }
-  fs::rename(partial, target, ec);
-  if (ec) {
-    fs::remove(partial, ec);
-    CopyFailed(name, folder, ec.message());
-  }
+  if (listed)
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+      if (IsTableFileName(it->path().filename().string()) && IsRegularFile(it->path()))
+        ::unlink(it->path().c_str());
+  store::RemoveStaleTempFiles(folder);
+  if (listed) ::unlink((folder / kBackupManifestName).c_str());
+  ::rmdir(folder.c_str());
+}
+
+// Removes a copy: renamed first (atomically) out of the copies, then
+// emptied.
+void RemoveCopy(const Manifest& m) {
+  const fs::path removing =
+      m.copy.folder.parent_path() / (kRemovingPrefix + m.copy.folder.filename().string());
+  if (::rename(m.copy.folder.c_str(), removing.c_str()) != 0) return;
+  FinishRemoval(removing);
+}
+
+Manifest CurrentRun(chain::StepContext& ctx) {
+  Manifest m;
+  const fs::path run = ctx.state.backupFolder;
+  std::error_code ec;
+  if (!run.empty() && IsRealFolder(run) && ReadManifest(run, m) &&
+      fs::equivalent(run.parent_path(), ctx.workFolder / kBackupFolderName, ec))
+    return m;
+  m = MakeCopyFolder(ctx.workFolder, "importación");
+  ctx.state.backupFolder = m.copy.folder.string();
+  return m;
 }
 
 }  // namespace
 
-std::vector<fs::path> BackupRuns(const fs::path& workFolder) {
-  std::vector<std::pair<std::pair<std::string, unsigned long>, fs::path>> found;
-  std::error_code ec;
-  for (fs::directory_iterator it(workFolder / kBackupFolderName, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::string stamp;
-    unsigned long n = 0;
-    if (!it->is_directory(ec) || ec) {
-      ec.clear();
-      continue;
-    }
-    if (ParseRunName(it->path().filename().string(), stamp, n))
-      found.push_back({{stamp, n}, it->path()});
-  }
-  std::sort(found.begin(), found.end());
-  std::vector<fs::path> runs;
-  for (auto& f : found) runs.push_back(std::move(f.second));
-  return runs;
+const std::vector<std::string>& ProductTableNames() {
+  static const std::vector<std::string> names = {"ASIGT", "DIASHORAT", "ASIGNOMT", "PROFT",
+                                                 "GRUPOST"};
+  return names;
 }
 
 void CheckProductTablesFree(const fs::path& workFolder) {
@@ -126,23 +427,235 @@ void CheckProductTablesFree(const fs::path& workFolder) {
   }
 }
 
-ProductTableHold KeepProductTable(chain::StepContext& ctx, const std::string& name) {
-  store::TableFileLock lock(ctx.workFolder, name + ".DBF");
-  store::HeldHere mark(store::ResolveFileNoCase(ctx.workFolder, name + ".DBF"));
-  std::vector<fs::path> files;
+std::vector<BackupCopy> BackupCopies(const fs::path& workFolder) {
+  std::vector<BackupCopy> out;
+  for (Manifest& m : Manifests(workFolder)) out.push_back(std::move(m.copy));
+  return out;
+}
+
+std::vector<fs::path> BackupRuns(const fs::path& workFolder) {
+  std::vector<fs::path> out;
+  for (const BackupCopy& c : BackupCopies(workFolder)) out.push_back(c.folder);
+  return out;
+}
+
+void PruneBackupCopies(const fs::path& workFolder, const fs::path& keep) {
+  const fs::path root = workFolder / kBackupFolderName;
+  if (!IsRealFolder(root)) return;
+  // Folders of the tool's name form left by a run killed before its
+  // COPIA.TXT was written: its temporary goes, then the folder if it is
+  // empty (rmdir takes nothing else).
   std::error_code ec;
-  for (const char* ext : {".DBF", ".MDX"}) {
-    const fs::path p = store::ResolveFileNoCase(ctx.workFolder, name + ext);
-    if (fs::is_regular_file(p, ec)) files.push_back(p);
+  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path p = it->path();
+    const std::string name = p.filename().string();
+    if (ParseCopyName(name) != 0 && IsRealFolder(p) && !fs::exists(p / kBackupManifestName)) {
+      store::RemoveStaleTempFiles(p);
+      ::rmdir(p.c_str());
+    }
+    // A removal that a killed run left half done.
+    if (name.rfind(kRemovingPrefix, 0) == 0 &&
+        ParseCopyName(name.substr(std::string(kRemovingPrefix).size())) != 0 && IsRealFolder(p))
+      FinishRemoval(p);
   }
-  if (files.empty()) return ProductTableHold{std::move(lock), std::move(mark)};
-  fs::path run = ctx.state.backupFolder;
-  if (run.empty() || !fs::is_directory(run, ec)) {
-    run = MakeRunFolder(ctx.workFolder);
-    ctx.state.backupFolder = run.string();
+  std::vector<Manifest> copies = Manifests(workFolder);
+  for (const Manifest& m : copies) store::RemoveStaleTempFiles(m.copy.folder);
+  std::vector<bool> stays(copies.size(), true);
+  const size_t newest = static_cast<size_t>(kBackupNewestKept);
+  for (size_t i = 0; i < copies.size(); ++i) {
+    if (!keep.empty() && copies[i].copy.folder == keep) continue;
+    // A copy that holds no table (its run was killed before the first one
+    // was copied) goes whatever its age; of the others the newest stay.
+    if (i + newest >= copies.size() && !copies[i].copy.tables.empty()) continue;
+    bool elsewhere = true;
+    for (const CopiedTable& t : copies[i].copy.tables) {
+      bool found = false;
+      for (size_t j = 0; j < copies.size() && !found; ++j) {
+        if (j == i || !stays[j]) continue;
+        for (const CopiedTable& u : copies[j].copy.tables)
+          if (u.name == t.name && u.version == t.version &&
+              SameTableFiles(copies[i], copies[j], t.name)) {
+            found = true;
+            break;
+          }
+      }
+      if (!found) {
+        elsewhere = false;
+        break;
+      }
+    }
+    if (!elsewhere) continue;
+    RemoveCopy(copies[i]);
+    stays[i] = false;
   }
-  for (const fs::path& f : files) CopyWhole(f, run);
-  return ProductTableHold{std::move(lock), std::move(mark)};
+}
+
+KeptTable KeepProductTable(chain::StepContext& ctx, const std::string& name) {
+  KeptTable kept;
+  const std::vector<std::string> files = TableFiles(ctx.workFolder, name);
+  for (const std::string& leaf : files)
+    if (Upper(fs::path(leaf).extension().string()) == ".DBF")
+      kept.Hold(store::TableFileLock(ctx.workFolder, leaf));
+  kept.Mark(store::ResolveFileNoCase(ctx.workFolder, name + ".DBF"));
+  if (files.empty()) return kept;
+  Manifest run = CurrentRun(ctx);
+  CopyTableInto(run, ctx.workFolder, name, files);
+  PruneBackupCopies(ctx.workFolder, run.copy.folder);
+  return kept;
+}
+
+long CopiedTableRows(const BackupCopy& copy, const std::string& table) {
+  bool present = false;
+  for (const CopiedTable& t : copy.tables)
+    if (t.name == Upper(table))
+      for (const std::string& f : t.files)
+        if (Upper(fs::path(f).extension().string()) == ".DBF") present = true;
+  if (!present) return -1;
+  try {
+    store::Table t;
+    t.SetDatabaseName(copy.folder);
+    t.SetTableName(table + ".DBF");
+    t.SetReadOnly(true);
+    t.Open();
+    const long rows = static_cast<long>(t.VisibleRecords().size());
+    t.Close();
+    return rows;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wanted) {
+  Manifest source;
+  if (!IsRealFolder(wanted.folder) || !ReadManifest(wanted.folder, source))
+    throw store::StoreError("La carpeta " + wanted.folder.string() +
+                            " no es una copia de las tablas hecha por esta herramienta.");
+  if (source.copy.tables.empty())
+    throw store::StoreError("La copia " + wanted.folder.filename().string() +
+                            " no contiene ninguna tabla; no se ha cambiado nada.");
+
+  // 1. Every file of the copy, checked against what was stored.
+  std::map<std::string, std::string> bytesOf;
+  for (const FileEntry& f : source.files) {
+    std::string bytes;
+    const fs::path p = source.copy.folder / f.name;
+    const bool ok = IsRegularFile(p) && ReadWhole(p, bytes);
+    if (!ok || bytes.size() != f.size || Hash(WithoutDates(f.name, bytes)) != f.hash)
+      throw store::StoreError("La copia " + source.copy.folder.filename().string() +
+                              " está dañada: el archivo " + f.name +
+                              " no es el que se guardó. No se ha cambiado ninguna tabla.");
+    bytesOf[f.name] = std::move(bytes);
+  }
+
+  // 2. Every table concerned, held against other programs.
+  store::RemoveStaleTempFiles(workFolder);
+  std::vector<KeptTable> held;
+  std::map<std::string, std::vector<std::string>> current;
+  for (const CopiedTable& t : source.copy.tables) {
+    KeptTable k;
+    current[t.name] = TableFiles(workFolder, t.name);
+    for (const std::string& leaf : current[t.name])
+      if (Upper(fs::path(leaf).extension().string()) == ".DBF")
+        k.Hold(store::TableFileLock(workFolder, leaf));
+    held.push_back(std::move(k));
+  }
+
+  // 3. What the work folder holds of them, copied first.
+  // A table that is not there is kept as a table without files, so that
+  // putting this copy back removes it again.
+  RestoreResult result;
+  char note[96];
+  std::snprintf(note, sizeof note, "antes de volver a poner la copia %06lu", source.copy.number);
+  Manifest before = MakeCopyFolder(workFolder, note);
+  for (const CopiedTable& t : source.copy.tables)
+    CopyTableInto(before, workFolder, t.name, current[t.name]);
+  result.previousCopy = before.copy.folder;
+
+  // 4. The new files, beside their targets under temporary names.
+  struct Staged {
+    fs::path temp, target;
+    int fd = -1;
+  };
+  std::vector<Staged> staged;
+  auto dropStaged = [&staged] {
+    for (Staged& s : staged) {
+      if (s.fd >= 0) ::close(s.fd);
+      ::unlink(s.temp.c_str());
+    }
+    staged.clear();
+  };
+  for (const FileEntry& f : source.files) {
+    Staged s;
+    s.target = workFolder / f.name;
+    s.fd = store::CreateTempFile(workFolder, s.temp, 0666);
+    int err = s.fd < 0 ? errno : 0;
+    if (s.fd >= 0) staged.push_back(s);
+    const std::string& bytes = bytesOf[f.name];
+    size_t done = 0;
+    while (err == 0 && done < bytes.size()) {
+      const ssize_t n = ::write(s.fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) err = n < 0 ? errno : EIO;
+      else done += static_cast<size_t>(n);
+    }
+    if (err == 0 && ::fsync(s.fd) != 0) err = errno;
+    if (err != 0) {
+      dropStaged();
+      throw store::StoreError("No se puede volver a poner " + f.name + " en " +
+                              workFolder.string() + ": " + store::SystemErrorText(err) +
+                              ". No se ha cambiado ninguna tabla.");
+    }
+  }
+
+  // 5. In place: spellings the copy does not have go, the new files come in.
+  std::vector<std::string> copyNames;
+  for (const FileEntry& f : source.files) copyNames.push_back(f.name);
+  int err = 0;
+  std::string failed;
+  for (const auto& c : current)
+    for (const std::string& leaf : c.second)
+      if (err == 0 &&
+          std::find(copyNames.begin(), copyNames.end(), leaf) == copyNames.end() &&
+          ::unlink((workFolder / leaf).c_str()) != 0 && errno != ENOENT) {
+        err = errno;
+        failed = leaf;
+      }
+  for (Staged& s : staged) {
+    if (err == 0 && ::rename(s.temp.c_str(), s.target.c_str()) != 0) {
+      err = errno;
+      failed = s.target.filename().string();
+    }
+  }
+  if (err != 0) {
+    dropStaged();
+    // Back as it was, from the copy just made.
+    std::string back = " Las tablas se han dejado como estaban.";
+    for (const FileEntry& f : before.files) {
+      std::string bytes;
+      if (!ReadWhole(before.copy.folder / f.name, bytes) ||
+          store::ReplaceFileAtomically(workFolder / f.name, bytes) != 0)
+        back = " Alguna tabla puede haber quedado a medias: vuelva a poner la copia " +
+               before.copy.folder.filename().string() + ".";
+    }
+    for (const FileEntry& f : source.files) {
+      bool wasThere = false;
+      for (const auto& c : current)
+        wasThere = wasThere || std::find(c.second.begin(), c.second.end(), f.name) != c.second.end();
+      if (!wasThere) ::unlink((workFolder / f.name).c_str());
+    }
+    throw store::StoreError("No se puede volver a poner " + failed + " en " +
+                            workFolder.string() + ": " + store::SystemErrorText(err) + "." +
+                            back);
+  }
+  for (Staged& s : staged) ::close(s.fd);
+  const int dfd = ::open(workFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  for (const CopiedTable& t : source.copy.tables) result.tables.push_back(t.name);
+  PruneBackupCopies(workFolder, before.copy.folder);
+  return result;
 }
 
 }  // namespace dae_import

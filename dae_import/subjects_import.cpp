@@ -44,7 +44,7 @@ constexpr const char* kMissing =
 std::string NoFreeCodeMessage(const std::string& abbreviation,
                               const std::string& daeCode,
                               unsigned long lineNumber) {
-  return "No queda ninguna abreviatura libre para la asignatura de la línea " +
+  return std::string(kNoFreeSubjectCodeText) + " para la asignatura de la línea " +
          std::to_string(lineNumber) + " de fASIGNAT.txt (código DAE '" +
          store::Cp1252ToUtf8(daeCode) + "', abreviatura '" +
          store::Cp1252ToUtf8(abbreviation) +
@@ -63,7 +63,7 @@ void ImportaAsignaturas(chain::StepContext& ctx) {
 
   store::Table subjects;
   {
-    const ProductTableHold held = KeepProductTable(ctx, "ASIGNOMT");
+    const KeptTable held = KeepProductTable(ctx, "ASIGNOMT");
     RebuildTable(subjects, ctx.workFolder, "ASIGNOMT",
                  {StringField("COD", 4), StringField("CODLARGO", 8),
                   StringField("NOMBRE", 40), StringField("CODIGODAE", 4),

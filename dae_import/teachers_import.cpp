@@ -39,7 +39,7 @@ void ImportaProfesores(chain::StepContext& ctx) {
 
   store::Table teachers;
   {
-    const ProductTableHold held = KeepProductTable(ctx, "PROFT");
+    const KeptTable held = KeepProductTable(ctx, "PROFT");
     RebuildTable(teachers, ctx.workFolder, "PROFT",
                  {StringField("ABREV", 4), StringField("NOMBRE", 40),
                   StringField("DEPART", 40), StringField("DNI", 15),

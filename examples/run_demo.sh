@@ -6,7 +6,8 @@
 #   2. export: the timetable solution examples/solution/SOLUC.DBF (written by
 #      python3-dbf, as the timetabling product would) -> CUADROH2/CUADROH3,
 #      the missing teacher's document typed from examples/documents.csv,
-#      and fCUADROS.txt written into a copy of the DAE folder.
+#      and fCUADROS.txt written into a copy of the DAE folder;
+#   3. a second import (Castellano) undone with transdae-cli restore.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${1:-build}"
@@ -39,3 +40,14 @@ echo "---------------- CUADROH2 (orden PROF_DIA_SES), primeras filas"
 "$CLI" show CUADROH2 --work "$WORK" --tag PROF_DIA_SES | head -8
 echo "---------------- fCUADROS.txt ($(wc -l < "$DAE/fCUADROS.txt") líneas; bytes en página de códigos 1252, aquí en UTF-8)"
 iconv -f CP1252 -t UTF-8 "$DAE/fCUADROS.txt" | tr -d '\r'
+
+echo
+echo "================ Deshacer una importación (transdae-cli restore)"
+echo "\$ transdae-cli import --dae $DAE --work $WORK --lang CASTELLANO --levels examples/levels.csv"
+"$CLI" import --dae "$DAE" --work "$WORK" --lang CASTELLANO --levels examples/levels.csv | tail -1
+echo "\$ transdae-cli restore --list --work $WORK"
+"$CLI" restore --list --work "$WORK"
+echo "\$ transdae-cli restore --work $WORK      (vuelven las tablas de antes de la segunda importación)"
+"$CLI" restore --work "$WORK"
+echo "---------------- ASIGNOMT, primeras filas"
+"$CLI" show ASIGNOMT --work "$WORK" | head -4

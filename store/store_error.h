@@ -30,6 +30,10 @@ namespace texts {
 inline std::string FieldNotFound(const std::string& field) {
   return "No se encuentra el campo '" + field + "'";
 }
+// The same, naming the table ("PROFT.DBF").
+inline std::string FieldNotFound(const std::string& field, const std::string& table) {
+  return FieldNotFound(field) + " en la tabla '" + table + "'";
+}
 inline constexpr const char* kNotEditing =
     "La fuente de datos no está en modo de edición o inserción";
 inline constexpr const char* kClosedDataset =

@@ -152,7 +152,7 @@ void Field::SetAsString(const std::string& value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldText(*f, rec, value);
   t.modified = true;
 }
@@ -161,7 +161,7 @@ void Field::SetAsInteger(int32_t value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldInteger(*f, rec, value);
   t.modified = true;
 }
@@ -170,7 +170,7 @@ void Field::SetAsBoolean(bool value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
-  if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
+  if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   SetFieldBoolean(*f, rec, value);
   t.modified = true;
 }
@@ -248,7 +248,7 @@ void Table::Delete() {
 
 Field& Table::FieldByName(const std::string& name) {
   Field* f = FindField(name);
-  if (!f) throw StoreError(texts::FieldNotFound(name));
+  if (!f) throw StoreError(texts::FieldNotFound(name, impl_->Label()));
   return *f;
 }
 

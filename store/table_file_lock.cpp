@@ -10,6 +10,7 @@
 
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 #include "store/work_folder.h"
 
 namespace store {
@@ -34,7 +35,7 @@ TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
-                     "): " + std::strerror(errno));
+                     "): " + SystemErrorText(errno));
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
@@ -45,7 +46,7 @@ TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName
                        "ciérrela en ese programa y vuelva a intentarlo");
     }
     throw StoreError("No se puede bloquear la tabla " + Quoted(label) + ": " +
-                     std::strerror(err));
+                     SystemErrorText(err));
   }
   fd_ = fd;
 }

@@ -83,7 +83,7 @@ std::vector<MdxTagDef> LayoutTags(std::vector<DbfField>& fields, const IndexDefs
     for (size_t i = 0; i < fields.size(); ++i) {
       if (StoredNameMatches(fields[i].name, fieldName)) fi = static_cast<int>(i);
     }
-    if (fi < 0) throw StoreError(texts::FieldNotFound(fieldName));
+    if (fi < 0) throw StoreError(texts::FieldNotFound(fieldName, label));
     MdxTagDef def;
     def.name = StoredName(ix.name.empty() ? fieldName : ix.name);
     for (const MdxTagDef& other : tags) {

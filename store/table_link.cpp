@@ -29,14 +29,14 @@ std::optional<std::string> TableImpl::MasterValue() const {
   const std::string* rec = master->CurrentBytes();
   if (!rec) return std::nullopt;
   int fi = master->FieldIndex(masterFields);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields, Label()));
   return FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec);
 }
 
 int TableImpl::LinkedField() const {
   if (tag >= 0) return shared->Tags()[static_cast<size_t>(tag)].field;
   int fi = FieldIndex(masterFields);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields, Label()));
   return fi;
 }
 

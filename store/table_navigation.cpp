@@ -186,7 +186,7 @@ void TableImpl::ComputeFilter(bool on, const std::string& text,
   if (!on || blank) return;
   FilterCondition c = ParseFilter(text);
   int fi = FieldIndex(c.field);
-  if (fi < 0) throw StoreError(texts::FieldNotFound(c.field));
+  if (fi < 0) throw StoreError(texts::FieldNotFound(c.field, Label()));
   cond = c;
   field = fi;
 }

@@ -13,6 +13,7 @@
 
 #include "store/cp1252.h"
 #include "store/store_error.h"
+#include "store/system_error_text.h"
 
 namespace store {
 
@@ -99,7 +100,7 @@ void DeleteFileNoCase(const fs::path& folder, const std::string& name) {
     if (fs::is_directory(p, ec)) continue;
     if (!fs::remove(p, ec) && ec) {
       throw StoreError("No se puede borrar el archivo " + p.string() + ": " +
-                       ec.message());
+                       SystemErrorText(ec));
     }
   }
 }

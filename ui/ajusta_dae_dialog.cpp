@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <tuple>
 
+#include "chain/error_report.h"
 #include "store/cp1252.h"
 #include "ui/data_grid.h"
 
@@ -165,6 +166,11 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
   wwDBGridCUADROH2 = new DataGrid(logic_.wwTableCUADROH2,
                                   std::move(type2Columns), options, this);
   wwDBGridCUADROH2->setObjectName(QStringLiteral("wwDBGridCUADROH2"));
+  // Which codes a record needs depends on its task (the red note).
+  wwDBGridCUADROH2->tableModel()->setMarkRule([this](int row, int column) {
+    return type2CodeNeeded(
+        row, wwDBGridCUADROH2->tableModel()->column(column).field.c_str());
+  });
   wwDBGridCUADROH2->setVisibleRows(7);
   wwDBGridCUADROH2->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   layout->addWidget(wwDBGridCUADROH2, 0, Qt::AlignLeft);
@@ -229,13 +235,26 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
           });
   connect(BitBtn1, &QPushButton::clicked, this, &TAjustaDAE::BitBtn1Click);
 
-  // The counts follow what is stored.
+  // The counts and marks follow the tables, the fields set through the
+  // grids and the text being typed into a cell.
   for (store::Table* t : {&logic_.wwTableProfesor, &logic_.wwTableCUADROH2,
                           &logic_.wwTableCUADROH3}) {
     int id = t->AddListener([this](store::TableEvent e) {
-      if (e == store::TableEvent::DataChanged) schedulePending();
+      if (e != store::TableEvent::Scrolled) schedulePending();
     });
     listeners_.push_back({t, id});
+  }
+  for (DataGrid* g : {wwDBGridPROFT, wwDBGridCUADROH2, wwDBGridCUADROH3}) {
+    connect(g->tableModel(), &TableModel::fieldChanged, this,
+            [this] { schedulePending(); });
+    connect(g, &DataGrid::editorTextEdited, this,
+            [this, g](const QString& field, const QString& text) {
+              typing(g, field, text);
+            });
+    connect(g, &DataGrid::editorClosed, this, [this] {
+      typed_ = {};
+      schedulePending();
+    });
   }
   int id = logic_.wwTabledaeCENTRO.AddListener([this](store::TableEvent e) {
     if (e != store::TableEvent::StateChanged) loadCentreEdits();
@@ -338,7 +357,7 @@ bool TAjustaDAE::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TAjustaDAE::report(const std::exception& e) {
-  ShowGridError(this, QString::fromStdString(e.what()));
+  ShowGridError(this, QString::fromStdString(chain::ExceptionText(e)));
 }
 
 void TAjustaDAE::BitBtn1Click() {
@@ -420,10 +439,33 @@ void TAjustaDAE::schedulePending() {
 
 void TAjustaDAE::refreshPending() {
   try {
-    LabelPendientes->setText(PendingText(logic_.PendingSummary()));
+    LabelPendientes->setText(PendingText(logic_.PendingSummary(typed_)));
   } catch (const std::exception&) {
     LabelPendientes->setText(QString());
   }
+  // Which cells of a type 2 record need a code depends on its task.
+  wwDBGridCUADROH2->viewport()->update();
+}
+
+void TAjustaDAE::typing(DataGrid* grid, const QString& field,
+                        const QString& text) {
+  typed_.table = &grid->table();
+  typed_.field = field.toStdString();
+  typed_.text = store::Utf8ToCp1252(text.toStdString());
+  schedulePending();
+}
+
+bool TAjustaDAE::type2CodeNeeded(int row, const char* field) const {
+  if (!wwDBGridCUADROH2) return true;
+  const TableModel* model = wwDBGridCUADROH2->tableModel();
+  std::string task;
+  if (row == model->currentRow() && typed_.table == &logic_.wwTableCUADROH2 &&
+      typed_.field == "TIPTAR")
+    task = typed_.text;
+  else
+    task = store::Utf8ToCp1252(
+        model->cellText(row, model->columnOfField("TIPTAR")).toStdString());
+  return logic_.CodeNeeded(field, task);
 }
 
 }  // namespace ui

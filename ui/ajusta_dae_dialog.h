@@ -12,9 +12,10 @@
 // leaving them would store them. Escape does not close the window.
 //
 // Beyond the codes themselves the window shows, without enforcing
-// anything, which codable cells are still blank (a soft background) and a
-// line counting the blank codable cells and the teachers without a
-// document.
+// anything, which codable cells still need a code (a soft background) and a
+// line counting them and the teachers without a document. Both follow the
+// window's red note (ACTIV. only for a task that is not lective, Cód.ASIG
+// and IDIOMA only for a lective one) and change as the user types.
 #pragma once
 #include <QDialog>
 #include <QString>
@@ -72,11 +73,14 @@ class TAjustaDAE : public QDialog {
   void BitBtn1Click();
   void schedulePending();
   void report(const std::exception& e);
+  bool type2CodeNeeded(int row, const char* field) const;
+  void typing(DataGrid* grid, const QString& field, const QString& text);
 
   dae_export::AjustaDAE& logic_;
   std::array<QLineEdit*, 3> centreEdits_{};
   bool editingCentre_ = false;
   bool pendingScheduled_ = false;
+  dae_export::AjustaDAE::Typed typed_;  // a cell editor's text, unstored
   std::vector<std::pair<store::Table*, int>> listeners_;
 };
 

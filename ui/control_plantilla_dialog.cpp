@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "chain/error_report.h"
 #include "ui/data_grid.h"
 #include "ui/record_navigator.h"
 
@@ -126,7 +127,7 @@ TControlPlantilla::TControlPlantilla(dae_export::ControlPlantilla& logic,
 TControlPlantilla::~TControlPlantilla() = default;
 
 void TControlPlantilla::report(const std::exception& e) {
-  ShowGridError(this, QString::fromStdString(e.what()));
+  ShowGridError(this, QString::fromStdString(chain::ExceptionText(e)));
 }
 
 void TControlPlantilla::PlantiHorDBGridEnter() {

@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 
 #include "chain/error_report.h"
+#include "ui/dialogs.h"
 #include "ui/lookup_delegate.h"
 
 namespace ui {
@@ -44,11 +47,9 @@ int TitleWidth(const QString& title, const QFontMetrics& fm) {
 }  // namespace
 
 void ShowGridError(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("transPelmarDAE"),
-                  QString::fromStdString(
-                      chain::ErrorReportText(text.toStdString())),
-                  QMessageBox::Ok, parent);
-  box.exec();
+  // The same box as every other error report (a plain "OK" button).
+  ShowErrorReport(parent, QString::fromStdString(
+                              chain::ErrorReportText(text.toStdString())));
 }
 
 DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
@@ -67,10 +68,13 @@ DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
 
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
+  // No SelectedClicked: the view would wait for a possible double click
+  // before opening the editor, and refuse every key typed meanwhile. A
+  // click on the current cell opens its editor at once instead (see
+  // mouseReleaseEvent).
   setEditTriggers(QAbstractItemView::AnyKeyPressed |
                   QAbstractItemView::DoubleClicked |
-                  QAbstractItemView::EditKeyPressed |
-                  QAbstractItemView::SelectedClicked);
+                  QAbstractItemView::EditKeyPressed);
   setWordWrap(false);
   setCornerButtonEnabled(false);
   horizontalHeader()->setHighlightSections(false);
@@ -166,7 +170,7 @@ bool DataGrid::guarded(F&& action) {
     action();
     return true;
   } catch (const std::exception& e) {
-    reportError(QString::fromStdString(e.what()));
+    reportError(QString::fromStdString(chain::ExceptionText(e)));
     return false;
   }
 }
@@ -267,8 +271,21 @@ void DataGrid::closeEditor(QWidget* editor,
                         hint == QAbstractItemDelegate::SubmitModelCache;
   QTableView::closeEditor(editor, moveNext ? QAbstractItemDelegate::NoHint
                                            : hint);
-  if (registered) editor_ = nullptr;
+  if (registered) {
+    editor_ = nullptr;
+    emit editorClosed();
+  }
   if (moveNext) moveToNextCell();
+}
+
+void DataGrid::editorOpened(QWidget* editor, int column) {
+  editor_ = editor;
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+    const QString field = QString::fromStdString(model_->column(column).field);
+    connect(line, &QLineEdit::textEdited, this, [this, line, field](const QString& text) {
+      if (line == editor_) emit editorTextEdited(field, text);
+    });
+  }
 }
 
 void DataGrid::commitEditor() {
@@ -276,6 +293,81 @@ void DataGrid::commitEditor() {
   if (!editor || state() != QAbstractItemView::EditingState) return;
   commitData(editor);
   closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void DataGrid::mousePressEvent(QMouseEvent* event) {
+  const QModelIndex at = indexAt(event->position().toPoint());
+  pressedCurrent_ = (event->button() == Qt::LeftButton && at.isValid() &&
+                     at == currentIndex() &&
+                     state() != QAbstractItemView::EditingState)
+                        ? QPersistentModelIndex(at)
+                        : QPersistentModelIndex();
+  QTableView::mousePressEvent(event);
+}
+
+void DataGrid::mouseReleaseEvent(QMouseEvent* event) {
+  const QPersistentModelIndex pressed = pressedCurrent_;
+  pressedCurrent_ = QPersistentModelIndex();
+  const QPoint pos = event->position().toPoint();
+  QTableView::mouseReleaseEvent(event);
+  if (event->button() != Qt::LeftButton || !pressed.isValid()) return;
+  const QModelIndex at = indexAt(pos);
+  if (at != pressed || at != currentIndex()) return;
+  if (state() == QAbstractItemView::EditingState) return;
+  if (!(model_->flags(at) & Qt::ItemIsEditable)) return;
+  openCurrentCell(dropButtonRect(at).contains(pos));
+}
+
+void DataGrid::openCurrentCell(bool showList) {
+  const QModelIndex at = currentIndex();
+  if (!at.isValid()) return;
+  if (state() != QAbstractItemView::EditingState &&
+      !edit(at, QAbstractItemView::EditKeyPressed, nullptr))
+    return;
+  if (!showList) return;
+  if (auto* lookup = qobject_cast<LookupEditor*>(editor_.data()))
+    lookup->showList();
+}
+
+QRect DataGrid::dropButtonRect(const QModelIndex& index) const {
+  if (!index.isValid() || index != currentIndex() ||
+      index.column() >= model_->columnCount() ||
+      !model_->column(index.column()).lookup ||
+      !(model_->flags(index) & Qt::ItemIsEditable))
+    return {};
+  const QRect cell = visualRect(index);
+  const int w = std::min(cell.height(), 18);
+  return QRect(cell.right() - w + 1, cell.top(), w, cell.height());
+}
+
+QModelIndex DataGrid::moveCursor(CursorAction action,
+                                 Qt::KeyboardModifiers modifiers) {
+  if (action != MoveNext && action != MovePrevious)
+    return QTableView::moveCursor(action, modifiers);
+  // Tab passes over the columns that cannot be edited.
+  const QModelIndex from = currentIndex();
+  const int columns = model_->columnCount();
+  const int rows = model_->rowCount();
+  bool anyEditable = false;
+  for (int c = 0; c < columns; ++c) anyEditable |= model_->column(c).editable;
+  if (!from.isValid() || !anyEditable)
+    return QTableView::moveCursor(action, modifiers);
+  const int step = action == MoveNext ? 1 : -1;
+  int r = from.row(), c = from.column();
+  for (int guard = 0; guard < rows * columns; ++guard) {
+    c += step;
+    if (c >= columns) {
+      if (r + 1 >= rows) return from;
+      ++r;
+      c = 0;
+    } else if (c < 0) {
+      if (r == 0) return from;
+      --r;
+      c = columns - 1;
+    }
+    if (model_->column(c).editable) return model_->index(r, c);
+  }
+  return from;
 }
 
 void DataGrid::keyboardSearch(const QString&) {

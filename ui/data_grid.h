@@ -2,6 +2,14 @@
 // the table's current record.
 //
 // Behaviour shared by every grid of the tool:
+// - Typing starts at once: the first key opens the cell editor and goes
+//   into it, whether the cell was current or was just clicked. A click on
+//   the cell that is already current opens its editor at once (no waiting
+//   for a possible double click, which would swallow the keys typed in the
+//   meantime).
+// - Tab and Shift+Tab pass over the columns that cannot be edited.
+// - A codable cell shows its drop-down button while it is current; a click
+//   on the button opens the list.
 // - Moving the current cell to another row makes that record current
 //   through the table (GotoRecord), which settles a pending record: posted
 //   when a field was set, discarded otherwise.
@@ -75,6 +83,13 @@ class DataGrid : public QTableView {
 
   QSize sizeHint() const override;
 
+  // The drop-down button of a codable cell, drawn while the cell is the
+  // current one (viewport coordinates; empty for other cells).
+  QRect dropButtonRect(const QModelIndex& index) const;
+  // Opens the cell editor of the current cell now and, for a codable cell,
+  // its drop-down list.
+  void openCurrentCell(bool showList);
+
  signals:
   // The focus came into the grid / left it (cell editors count as inside).
   void entered();
@@ -83,11 +98,19 @@ class DataGrid : public QTableView {
   void columnExited(const QString& oldField, const QString& newField);
   // A field was set through the grid while it stood on that column.
   void fieldChanged(const QString& field);
+  // The text of the open cell editor changed as the user typed (field of
+  // its column, the text as it stands); editorClosed when it closes.
+  void editorTextEdited(const QString& field, const QString& text);
+  void editorClosed();
 
  protected:
   void currentChanged(const QModelIndex& current,
                       const QModelIndex& previous) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  QModelIndex moveCursor(CursorAction action,
+                         Qt::KeyboardModifiers modifiers) override;
   bool edit(const QModelIndex& index, EditTrigger trigger,
             QEvent* event) override;
   void closeEditor(QWidget* editor,
@@ -96,7 +119,7 @@ class DataGrid : public QTableView {
 
  private:
   friend class LookupDelegate;
-  void editorOpened(QWidget* editor) { editor_ = editor; }
+  void editorOpened(QWidget* editor, int column);
   void onFocusChanged(QWidget* old, QWidget* now);
   void followTable();
   void moveToNextCell();
@@ -115,6 +138,8 @@ class DataGrid : public QTableView {
   bool focusInside_ = false;
   int lastColumn_ = -1;
   int visibleRows_ = -1;
+  // The mouse went down on the cell that was already current.
+  QPersistentModelIndex pressedCurrent_;
 };
 
 }  // namespace ui

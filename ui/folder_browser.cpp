@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QStorageInfo>
 #include <QStyle>
 #include <algorithm>
@@ -114,6 +115,7 @@ void FolderList::rebuild() {
   auto* item = new QTreeWidgetItem(this);
   item->setText(0, QDir::toNativeSeparators(volumeRoot_));
   item->setData(0, kFolderRole, volumeRoot_);
+  item->setToolTip(0, QDir::toNativeSeparators(volumeRoot_));
   item->setIcon(0, openIcon);
 
   QString folder = volumeRoot_;
@@ -123,6 +125,7 @@ void FolderList::rebuild() {
     auto* child = new QTreeWidgetItem(item);
     child->setText(0, part);
     child->setData(0, kFolderRole, folder);
+    child->setToolTip(0, QDir::toNativeSeparators(folder));
     child->setIcon(0, openIcon);
     item = child;
   }
@@ -135,6 +138,7 @@ void FolderList::rebuild() {
     auto* child = new QTreeWidgetItem(current);
     child->setText(0, name);
     child->setData(0, kFolderRole, JoinPath(directory_, name));
+    child->setToolTip(0, QDir::toNativeSeparators(JoinPath(directory_, name)));
     child->setIcon(0, closedIcon);
   }
   expandAll();
@@ -176,8 +180,24 @@ void DriveBox::refreshVolumes() {
     QString text = QDir::toNativeSeparators(root);
     if (!names.value(root).isEmpty()) text += QStringLiteral("  [%1]").arg(names.value(root));
     addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), text, root);
+    setItemData(count() - 1, text, Qt::ToolTipRole);
   }
   if (!current.isEmpty()) selectRoot(current);
+}
+
+void DriveBox::showPopup() {
+  QComboBox::showPopup();
+  QWidget* popup = view() ? view()->window() : nullptr;
+  if (!popup || popup == window()) return;
+  const QRect area(window()->mapToGlobal(QPoint(0, 0)), window()->size());
+  QRect r = popup->geometry();
+  if (r.width() > area.width()) r.setWidth(area.width());
+  if (r.right() > area.right()) r.moveRight(area.right());
+  if (r.left() < area.left()) r.moveLeft(area.left());
+  if (r.height() > area.height()) r.setHeight(area.height());
+  if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+  if (r.top() < area.top()) r.moveTop(area.top());
+  popup->setGeometry(r);
 }
 
 QString DriveBox::currentRoot() const { return currentData().toString(); }

@@ -62,6 +62,8 @@ class DriveBox : public QComboBox {
   Q_OBJECT
 
  public:
+  // The list of volumes opens inside the window, never past its edges.
+  void showPopup() override;
   DriveBox(FolderList* list, QWidget* parent = nullptr);
 
   // Re-reads the mounted volumes.

@@ -162,6 +162,7 @@ QString HelpViewer::BuiltInHtml(const QString& note) {
       "<li><a href='#exportar'>Transformar datos desde Dolvarin hacia DAE</a></li>"
       "<li><a href='#ctx3'>La ventana principal</a></li>"
       "<li><a href='#ctx1'>El idioma de los textos</a></li>"
+      "<li><a href='#deshacer'>Deshacer una importación</a></li>"
       "</ul>"
 
       "<a name='ctx3'></a><h3>La ventana principal</h3>"
@@ -171,7 +172,7 @@ QString HelpViewer::BuiltInHtml(const QString& note) {
       "actual. El cuadro de unidades permite cambiar de unidad o volumen. La carpeta que "
       "cuenta es la que aparece tras «Ruta Actual:».</p>"
       "<p>El botón <b>Aceptar</b> de cada panel superior inicia el proceso de ese sentido. "
-      "<b>&amp;Salir</b> cierra la herramienta.</p>"
+      "<b>Salir</b> cierra la herramienta.</p>"
 
       "<a name='ctx1'></a><h3>El idioma de los textos</h3>"
       "<p>El cuadro <b>Recoger Textos en:</b> decide en qué idioma se toman los nombres de "
@@ -203,6 +204,22 @@ QString HelpViewer::BuiltInHtml(const QString& note) {
       "<li>Complete en la ventana de códigos los datos de DAE y los documentos de los "
       "profesores; al salir se escribe el fichero fCUADROS.txt en la carpeta de DAE.</li>"
       "</ol>"
+
+      "<a name='deshacer'></a><h3>Deshacer una importación</h3>"
+      "<p>Antes de sustituir las tablas de Dolvarin (ASIGNOMT, PROFT, GRUPOST, ASIGT y "
+      "DIASHORAT), cada importación guarda una copia de ellas en la carpeta <b>COPIAS</b> "
+      "de la carpeta de trabajo, una subcarpeta por importación (número, fecha y hora). "
+      "Una copia sólo se borra cuando hay otra igual.</p>"
+      "<p>Para volver a las tablas de antes de la última importación, cierre Dolvarin y "
+      "esta herramienta y ejecute:</p>"
+      "<pre>transdae-cli restore</pre>"
+      "<p>Para ver las copias (fecha, tablas, número de profesores, asignaturas y grupos) "
+      "y elegir otra:</p>"
+      "<pre>transdae-cli restore --list\ntransdae-cli restore --from NÚMERO</pre>"
+      "<p>Se ponen todas las tablas de la copia a la vez, o ninguna si alguna está abierta "
+      "en otro programa (se indica cuál). Lo que había antes se guarda en una copia nueva, "
+      "así que <b>transdae-cli restore</b> de nuevo deshace la restauración. No copie "
+      "archivos .DBF y .MDX a mano: un par que no corresponde estropea la tabla.</p>"
       "</body></html>");
   return html;
 }

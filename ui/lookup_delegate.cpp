@@ -1,11 +1,15 @@
 #include "ui/lookup_delegate.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <vector>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QPainter>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -81,21 +85,45 @@ void LookupEditor::fillList() {
       list_->setItem(r, c, new QTableWidgetItem(text));
     }
   }
-  const int avg = fontMetrics().averageCharWidth();
-  int width = 2;
+  // Each column is as wide as its widest text (descriptions are shown
+  // whole) and at least as its width in characters and its title; the
+  // list stays within the window, narrowing its widest columns if needed.
+  const QFontMetrics fm = list_->fontMetrics();
+  const QFontMetrics hfm = list_->horizontalHeader()->fontMetrics();
+  const int avg = fm.averageCharWidth();
+  std::vector<int> widths;
   for (int c = 0; c < static_cast<int>(spec_.columns.size()); ++c) {
-    int w = std::max(avg * spec_.columns[c].width + 10,
-                     fontMetrics().horizontalAdvance(titles[c]) + 14);
-    list_->setColumnWidth(c, w);
-    width += w;
+    int w = std::max(avg * spec_.columns[c].width + 12,
+                     hfm.horizontalAdvance(titles[c]) + 16);
+    for (int r = 0; r < list_->rowCount(); ++r)
+      if (QTableWidgetItem* item = list_->item(r, c))
+        w = std::max(w, fm.horizontalAdvance(item->text()) + 14);
+    widths.push_back(w);
   }
-  // The width that shows every list column, within the screen.
-  width += list_->verticalScrollBar()->sizeHint().width() + 4;
+  const int extra = 2 * list_->frameWidth() + 2 +
+                    list_->verticalScrollBar()->sizeHint().width() + 2;
+  int room = window()->width() - 4;
+  if (QScreen* s = screen()) room = std::min(room, s->availableSize().width());
+  int width = extra;
+  for (int w : widths) width += w;
+  while (width > room) {
+    auto widest = std::max_element(widths.begin(), widths.end());
+    if (*widest <= 40) break;
+    const int cut = std::min(width - room, *widest - 40);
+    *widest -= std::max(1, std::min(cut, *widest / 4 + 1));
+    width = extra;
+    for (int w : widths) width += w;
+  }
+  for (int c = 0; c < static_cast<int>(widths.size()); ++c) {
+    list_->setColumnWidth(c, widths[c]);
+    for (int r = 0; r < list_->rowCount(); ++r)
+      if (QTableWidgetItem* item = list_->item(r, c))
+        item->setToolTip(item->text());
+  }
   int shown = std::min(std::max(list_->rowCount(), 1), 12);
   int height = list_->horizontalHeader()->sizeHint().height() +
                shown * list_->verticalHeader()->defaultSectionSize() + 6;
-  if (QScreen* s = screen()) width = std::min(width, s->availableSize().width());
-  popup_->resize(width, height);
+  popup_->resize(std::min(width, std::max(room, 60)), height);
 }
 
 void LookupEditor::showList() {
@@ -117,13 +145,19 @@ void LookupEditor::showList() {
   }
   (void)codeIndex;
   if (select >= 0) list_->setCurrentCell(select, 0);
+  // Below the cell, kept inside the window (and the screen): moved left
+  // when it would pass the window's right edge, above the cell when there
+  // is no room below.
   QPoint below = mapToGlobal(QPoint(0, height()));
-  if (QScreen* s = screen()) {
-    QRect avail = s->availableGeometry();
-    if (below.x() + popup_->width() > avail.right())
-      below.setX(std::max(avail.left(), avail.right() - popup_->width()));
-    if (below.y() + popup_->height() > avail.bottom())
-      below.setY(mapToGlobal(QPoint(0, 0)).y() - popup_->height());
+  QRect area = QRect(window()->mapToGlobal(QPoint(0, 0)), window()->size());
+  if (QScreen* s = screen()) area = area.intersected(s->availableGeometry());
+  if (below.x() + popup_->width() > area.right() + 1)
+    below.setX(std::max(area.left(), area.right() + 1 - popup_->width()));
+  if (below.y() + popup_->height() > area.bottom() + 1) {
+    const int above = mapToGlobal(QPoint(0, 0)).y() - popup_->height();
+    below.setY(above >= area.top() ? above
+                                   : std::max(area.top(), area.bottom() + 1 -
+                                                              popup_->height()));
   }
   popup_->move(below);
   popup_->show();
@@ -215,7 +249,7 @@ QWidget* LookupDelegate::createEditor(QWidget* parent,
     if (fi >= 0 && t.Fields().at(fi).type == store::FieldType::String)
       editor->setMaxLength(t.Fields().at(fi).width);
   }
-  grid_->editorOpened(editor);
+  grid_->editorOpened(editor, index.column());
   return editor;
 }
 
@@ -234,6 +268,25 @@ void LookupDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
   auto* line = qobject_cast<QLineEdit*>(editor);
   if (!line) return;
   model->setData(index, line->text(), Qt::EditRole);
+}
+
+void LookupDelegate::paint(QPainter* painter,
+                           const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+  QStyledItemDelegate::paint(painter, option, index);
+  const QRect button = grid_->dropButtonRect(index);
+  if (button.isEmpty()) return;
+  QStyleOptionButton frame;
+  frame.initFrom(grid_->viewport());
+  frame.rect = button;
+  frame.state = QStyle::State_Enabled | QStyle::State_Raised;
+  QStyle* style = grid_->style();
+  style->drawControl(QStyle::CE_PushButtonBevel, &frame, painter, grid_);
+  QStyleOption arrow;
+  arrow.initFrom(grid_->viewport());
+  arrow.rect = button.adjusted(3, 3, -3, -3);
+  arrow.state = QStyle::State_Enabled;
+  style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrow, painter, grid_);
 }
 
 void LookupDelegate::updateEditorGeometry(QWidget* editor,

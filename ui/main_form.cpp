@@ -125,6 +125,9 @@ TMForm::TMForm(FormSetup setup, QWidget* parent)
   setWindowTitle(QStringLiteral("Exportar e importar datos entre Dolvarin y DAE"));
   setProperty("helpContext", kHelpMainWindow);
   setFixedSize(kFormWidth, kFormHeight);
+  // Tooltips (the whole path of a shortened folder) show also when the
+  // window is not the active one, as inside the timetabling product's.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   // A dialog's border: a title and a close box, no resizing or maximising.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -249,6 +252,9 @@ void TMForm::buildBottomBand() {
   Directorios->setObjectName(QStringLiteral("Directorios"));
   Directorios->setGeometry(8, 42, 287, 144);
   connect(Directorios, &FolderList::directoryChanged, LabelRuta, &PathLabel::setPath);
+  // The title shows the whole path as well, as the shortened path does.
+  connect(Directorios, &FolderList::directoryChanged, pathTitle,
+          [pathTitle](const QString& path) { pathTitle->setToolTip(QDir::toNativeSeparators(path)); });
 
   Unidades = new DriveBox(Directorios, bottomBand_);
   Unidades->setObjectName(QStringLiteral("Unidades"));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <QStyle>
 
+#include "chain/error_report.h"
 #include "ui/data_grid.h"
 
 namespace ui {
@@ -126,7 +127,7 @@ void RecordNavigator::act(Button b) {
         break;
     }
   } catch (const std::exception& e) {
-    QString text = QString::fromStdString(e.what());
+    QString text = QString::fromStdString(chain::ExceptionText(e));
     if (errorHandler)
       errorHandler(text);
     else

@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 
+#include "chain/error_report.h"
 #include "store/cp1252.h"
 #include "store/store_error.h"
 
@@ -184,7 +185,8 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
       }
       case Qt::BackgroundRole:
         if (columns_[index.column()].markBlank &&
-            IsBlank(cellText(index.row(), index.column())))
+            IsBlank(cellText(index.row(), index.column())) &&
+            (!markRule_ || markRule_(index.row(), index.column())))
           return QBrush(kBlankCell);
         return {};
       default:
@@ -213,7 +215,7 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value,
     if (text == cellText(index.row(), index.column())) return false;
     setCurrentField(index.column(), text);
   } catch (const std::exception& e) {
-    emit storeError(QString::fromStdString(e.what()));
+    emit storeError(QString::fromStdString(chain::ExceptionText(e)));
     return false;
   }
   int row = currentRow();

@@ -16,6 +16,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,6 +74,11 @@ class TableModel : public QAbstractTableModel {
   // text cut to the field's width. Throws store::StoreError.
   void setCurrentField(int column, const QString& text);
 
+  // When set, a blank cell of a markBlank column is marked only where the
+  // rule answers true (the row's other cells may decide whether the cell
+  // needs a value).
+  void setMarkRule(std::function<bool(int row, int column)> rule) { markRule_ = std::move(rule); }
+
   // Re-reads the row list from the table (a reset when it changed).
   void refresh();
 
@@ -105,6 +111,7 @@ class TableModel : public QAbstractTableModel {
   bool pendingRow_ = false;
   int listenerId_ = -1;
   bool inEvent_ = false;
+  std::function<bool(int row, int column)> markRule_;
 };
 
 }  // namespace ui

@@ -272,8 +272,10 @@ TEST_F(Coding, PendingSummaryCountsWithoutChangingAnything) {
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
   AjustaDAE::Pending p = w.PendingSummary();
-  // 5 blank cells in the first type 2 record, 1 in the second, 1 per type 3.
-  EXPECT_EQ(p.blankCodableCells, 5 + 1 + 2);
+  // The first type 2 record (no task: a lesson) lacks TIPTAR, GRUPNIV,
+  // CODASIG and IDIOMA, not TIP_ACTIV; the second, a lesson fully coded,
+  // needs no TIP_ACTIV; 1 per type 3.
+  EXPECT_EQ(p.blankCodableCells, 4 + 0 + 2);
   EXPECT_EQ(p.teachersWithoutDocument, 2);
   EXPECT_EQ(testsupport::ReadFile(work / "CUADROH2.DBF"), before);
   EXPECT_TRUE(AjustaDAE::IsCodableField("CUADROH2", "tiptar"));
@@ -282,18 +284,85 @@ TEST_F(Coding, PendingSummaryCountsWithoutChangingAnything) {
   EXPECT_FALSE(AjustaDAE::IsCodableField("PROFT", "TIPODNI"));
 }
 
+TEST_F(Coding, PendingSummaryFollowsTheLectiveRuleAndWhatIsBeingTyped) {
+  // Task types: 101 a lesson, G01 another activity.
+  fs::remove(work / "daeTIPTAR.DBF");
+  {
+    store::Table t;
+    t.SetDatabaseName(work.path());
+    t.SetTableName("daeTIPTAR");
+    t.FieldDefsList() = {{"COD", store::FieldType::String, 3},
+                         {"OTRACTIV", store::FieldType::String, 1}};
+    t.CreateTable();
+    t.Open();
+    t.AppendValues({std::string("101"), std::string("N")});
+    t.AppendValues({std::string("G01"), std::string("S")});
+    t.Close();
+  }
+  Teachers({{"AB", "", "", "1", "1"}, {"CD", "", "", "", ""}});
+  // A guard duty without ACTIV. (1 missing; Cód.ASIG and IDIOMA are not
+  // needed) and a lesson fully coded.
+  exporttest::AppendRow(work.path(), "CUADROH2",
+                        {{"ABREVPROF", "AB"}, {"PROF_DIA_SES", "AB  101"}, {"TIPTAR", "G01"},
+                         {"GRUPNIV", "SEC"}});
+  exporttest::AppendRow(work.path(), "CUADROH2",
+                        {{"ABREVPROF", "AB"}, {"PROF_DIA_SES", "AB  102"}, {"TIPTAR", "101"},
+                         {"GRUPNIV", "SEC"}, {"CODASIG", "0101"}, {"IDIOMA", "02"}});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  EXPECT_FALSE(w.IsLectiveTask("G01"));
+  EXPECT_TRUE(w.IsLectiveTask("101"));
+  EXPECT_TRUE(w.IsLectiveTask("ZZZ"));  // not listed: a lesson
+  EXPECT_EQ(w.PendingSummary().blankCodableCells, 1);
+  EXPECT_EQ(w.PendingSummary().teachersWithoutDocument, 1);
+
+  // The window stands on AB's guard duty; "101" being typed as its task
+  // makes it a lesson: Cód.ASIG and IDIOMA are missing, ACTIV. is not.
+  ASSERT_EQ(w.wwTableCUADROH2.FieldByName("TIPTAR").AsString(), "G01");
+  AjustaDAE::Typed typed;
+  typed.table = &w.wwTableCUADROH2;
+  typed.field = "TIPTAR";
+  typed.text = "101";
+  EXPECT_EQ(w.PendingSummary(typed).blankCodableCells, 2);
+  // An activity set but not yet posted counts as given.
+  w.wwTableCUADROH2.Edit();
+  w.wwTableCUADROH2.FieldByName("TIP_ACTIV").SetAsString("001");
+  EXPECT_EQ(w.PendingSummary().blankCodableCells, 0);
+  w.wwTableCUADROH2.Cancel();
+
+  // A document being typed for CD counts before it is stored.
+  w.wwTableProfesor.Next();
+  ASSERT_EQ(w.wwTableProfesor.FieldByName("ABREV").AsString(), "CD");
+  typed = {};
+  typed.table = &w.wwTableProfesor;
+  typed.field = "DNI";
+  typed.text = "12345678Z";
+  EXPECT_EQ(w.PendingSummary(typed).teachersWithoutDocument, 0);
+  EXPECT_EQ(w.PendingSummary().teachersWithoutDocument, 1);
+}
+
 TEST_F(Coding, FileErrorEndsTheHandlerAndKeepsTheWindow) {
   Teachers({{"AB", "", "", "1", "1"}});
   Session("AB", "1", 1, {"1ESO"});
   testsupport::WriteFile(File(), "previous");
-  fs::create_directory(dae_export::TemporaryNameFor(File()));
   state.workflowFlag = 1;
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
-  EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
+  const uint32_t teacher = w.wwTableProfesor.RecNo();
+  {
+    testsupport::NoMoreFiles noFiles;  // the temporary cannot be opened
+    EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
+  }
   EXPECT_EQ(state.workflowFlag, 1);
   EXPECT_TRUE(w.wwTableProfesor.Active());
   EXPECT_TRUE(w.wwTableCUADROH3.Active());
+  // The window's cursors are as they were: links, filters, records.
+  EXPECT_EQ(w.wwTableProfesor.RecNo(), teacher);
+  EXPECT_EQ(w.wwTableCUADROH2.MasterSource(), &w.wwTableProfesor);
+  EXPECT_EQ(w.wwTableCUADROH2.IndexName(), "ABREVPROF");
+  EXPECT_EQ(w.wwTableCUADROH3.MasterSource(), &w.wwTableCUADROH2);
+  EXPECT_TRUE(w.wwTableCUADROH3.Filtered());
+  EXPECT_EQ(w.wwTableCUADROH3.IndexName(), "PROF_DIA_SES");
   EXPECT_EQ(testsupport::ReadFile(File()), "previous");
 }
 

@@ -401,7 +401,7 @@ TEST_F(Expansion, SolutionWithoutTareaNamesTheField) {
     Run();
     FAIL() << "no error";
   } catch (const store::StoreError& e) {
-    EXPECT_EQ(std::string(e.what()), "No se encuentra el campo 'TAREA'");
+    EXPECT_EQ(std::string(e.what()), "No se encuentra el campo 'TAREA' en la tabla 'SOLUC.DBF'");
   }
   EXPECT_EQ(codingWindows, 0);
   // The failed export leaves the tables as they were: here, none at all.

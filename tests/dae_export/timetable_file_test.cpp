@@ -153,7 +153,7 @@ TEST_F(WriterTest, ExistingFileReplacedNeverAppended) {
   EXPECT_EQ(first.substr(0, 16), "1CH01987620241\r\n");
   EXPECT_EQ(first.size(), 16u + 78u);
   EXPECT_EQ(Write(), first);
-  EXPECT_FALSE(fs::exists(TemporaryNameFor(dae / kTimetableFileName)));
+  EXPECT_TRUE(testsupport::TempFilesIn(dae.path()).empty());
 }
 
 TEST_F(WriterTest, MissingFolderWritesNothing) {
@@ -168,16 +168,18 @@ TEST_F(WriterTest, MissingFolderWritesNothing) {
 TEST_F(WriterTest, TemporaryThatCannotBeCreatedLeavesTheOldFile) {
   const fs::path target = dae / kTimetableFileName;
   WriteFile(target, "previous\r\n");
-  fs::create_directory(TemporaryNameFor(target));  // blocks the temporary
   Add2(Type2("AB", "1", 1));
   OpenTables();
   try {
+    testsupport::NoMoreFiles noFiles;  // the temporary cannot be opened
     WriteTimetableFile((dae.path() / "").string(), centre, h2, h3);
     FAIL() << "no error";
   } catch (const TimetableFileError& e) {
     EXPECT_NE(std::string(e.what()).find(target.string()), std::string::npos)
         << e.what();
     EXPECT_NE(std::string(e.what()).find("No se ha podido escribir"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("Hay demasiados archivos abiertos"), std::string::npos)
+        << e.what();
   }
   EXPECT_EQ(ReadFile(target), "previous\r\n");
 }
@@ -204,7 +206,7 @@ TEST_F(WriterTest, WriteFailingHalfWayLeavesTheOldFileAndNoTemporary) {
   signal(SIGXFSZ, oldHandler);
   EXPECT_NE(error.find(target.string()), std::string::npos) << error;
   EXPECT_EQ(ReadFile(target), "previous\r\n");
-  EXPECT_FALSE(fs::exists(TemporaryNameFor(target)));
+  EXPECT_TRUE(testsupport::TempFilesIn(dae.path()).empty());
 }
 
 TEST_F(WriterTest, ReadOnlyFolderLeavesTheOldFile) {

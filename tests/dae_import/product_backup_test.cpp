@@ -1,6 +1,8 @@
 // Copies of the timetabling product's tables kept before the import deletes
-// them: what is copied and where, how many runs are kept, a copy that cannot
-// be made and a table that another program holds.
+// them: what is copied and where, every spelling of a table, what is kept
+// through repeated, failed and killed runs and a clock set back, a link in
+// place of the copies' folder, what the tool did not make, a copy that
+// cannot be made and a table that another program holds.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -8,7 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fcntl.h>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,12 +42,6 @@ std::string Teacher(const std::string& dni, const std::string& p1, const std::st
 }
 
 using testsupport::LockHolder;
-
-std::vector<std::string> Names(const std::vector<fs::path>& paths) {
-  std::vector<std::string> out;
-  for (const fs::path& p : paths) out.push_back(p.filename().string());
-  return out;
-}
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
   std::vector<std::string> out;
@@ -79,7 +79,8 @@ TEST_F(ProductBackup, TableFilesAreCopiedUnchangedBeforeTheImportReplacesThem) {
   const std::vector<fs::path> runs = dae_import::BackupRuns(workDir.path());
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(state.backupFolder, runs[0].string());
-  EXPECT_EQ(FilesIn(runs[0]), (std::vector<std::string>{"Proft.Mdx", "proft.dbf"}));
+  EXPECT_EQ(FilesIn(runs[0]),
+            (std::vector<std::string>{"COPIA.TXT", "Proft.Mdx", "proft.dbf"}));
   EXPECT_EQ(ReadFile(runs[0] / "proft.dbf"), dbf);
   EXPECT_EQ(ReadFile(runs[0] / "Proft.Mdx"), mdx);
   // The table the step writes is the same as without the copy.
@@ -99,48 +100,281 @@ TEST_F(ProductBackup, TableFilesAreCopiedUnchangedBeforeTheImportReplacesThem) {
   EXPECT_EQ(kept.FieldByName("ABREV").AsString(), "ABC");
 }
 
-TEST_F(ProductBackup, OneFolderPerRunAndOnlyTheNewestFiveStay) {
-  fs::create_directories(Copies());
-  for (const char* old : {"20200101-000000", "20200101-000000-2", "20200101-000000-10",
-                          "20200102-000000", "20200103-000000", "20200104-000000"})
-    fs::create_directory(Copies() / old);
-  // Folders that are not runs of the tool are never touched.
-  fs::create_directory(Copies() / "mis notas");
-  fs::create_directory(Copies() / "20200101-000000-x");
-  WriteFile(Copies() / "20190101-000000", "a file, not a folder");
+// Every file of every copy, as "folder/name" -> bytes.
+std::map<std::string, std::string> CopiedFiles(const fs::path& copies) {
+  std::map<std::string, std::string> out;
+  for (const auto& d : fs::directory_iterator(copies)) {
+    if (!d.is_directory() || d.is_symlink()) continue;
+    for (const auto& f : fs::directory_iterator(d.path()))
+      out[d.path().filename().string() + "/" + f.path().filename().string()] = ReadFile(f.path());
+  }
+  return out;
+}
 
+// How many copies hold `bytes` as one of their files.
+int CopiesHolding(const fs::path& copies, const std::string& bytes) {
+  int n = 0;
+  for (const auto& [name, content] : CopiedFiles(copies))
+    if (content == bytes) ++n;
+  return n;
+}
+
+TEST_F(ProductBackup, EverySpellingOfATableIsCopiedBeforeTheImportRemovesIt) {
+  WriteFile(workDir / "PROFT.DBF", "mayúsculas");
+  WriteFile(workDir / "proft.dbf", "minúsculas");
+  WriteFile(workDir / "Proft.Mdx", "índice");
   WriteFile(workDir / "ASIGT.DBF", "asignaciones");
-  WriteFile(workDir / "diashorat.dbf", "dias");
-  WriteFile(workDir / "DIASHORAT.MDX", "indice");
-  RunTeachers();  // nothing to keep yet: no folder made
-  EXPECT_EQ(dae_import::BackupRuns(workDir.path()).size(), 6u);
-
-  // The code step (even with its files missing) and the teachers step of one
-  // run share one folder.
+  WriteFile(workDir / "asigt.DBF", "otras asignaciones");
   auto ctx = Ctx();
-  dae_import::ImportaTablasDAE(ctx);
+  dae_import::ImportaTablasDAE(ctx);  // its DAE files are missing: only the deletion runs
   RunTeachers();
   const std::vector<fs::path> runs = dae_import::BackupRuns(workDir.path());
-  ASSERT_EQ(runs.size(), 5u);
-  EXPECT_EQ(Names(runs)[0], "20200101-000000-10") << "the two oldest went";
-  EXPECT_EQ(runs.back().string(), state.backupFolder);
-  EXPECT_EQ(FilesIn(runs.back()), (std::vector<std::string>{
-                                      "ASIGT.DBF", "DIASHORAT.MDX", "PROFT.DBF", "PROFT.MDX",
-                                      "diashorat.dbf"}));
-  EXPECT_EQ(ReadFile(runs.back() / "ASIGT.DBF"), "asignaciones");
+  ASSERT_EQ(runs.size(), 1u) << "one run, one folder";
+  EXPECT_EQ(FilesIn(runs[0]), (std::vector<std::string>{"ASIGT.DBF", "COPIA.TXT", "PROFT.DBF",
+                                                        "Proft.Mdx", "asigt.DBF", "proft.dbf"}));
+  EXPECT_EQ(ReadFile(runs[0] / "PROFT.DBF"), "mayúsculas");
+  EXPECT_EQ(ReadFile(runs[0] / "proft.dbf"), "minúsculas");
+  EXPECT_EQ(ReadFile(runs[0] / "asigt.DBF"), "otras asignaciones");
+  // The import removed every spelling and wrote one table.
+  EXPECT_FALSE(fs::exists(workDir / "proft.dbf"));
+  EXPECT_FALSE(fs::exists(workDir / "Proft.Mdx"));
+  EXPECT_FALSE(fs::exists(workDir / "asigt.DBF"));
   EXPECT_FALSE(fs::exists(workDir / "ASIGT.DBF"));
-  EXPECT_FALSE(fs::exists(workDir / "diashorat.dbf"));
-  EXPECT_TRUE(fs::is_directory(Copies() / "mis notas"));
-  EXPECT_TRUE(fs::is_directory(Copies() / "20200101-000000-x"));
-  EXPECT_TRUE(fs::is_regular_file(Copies() / "20190101-000000"));
+  EXPECT_EQ(Read("PROFT").rows.size(), 2u);
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  ASSERT_EQ(copies.size(), 1u);
+  ASSERT_EQ(copies[0].tables.size(), 2u);
+  EXPECT_EQ(copies[0].tables[0].name, "ASIGT");
+  EXPECT_EQ(copies[0].tables[1].name, "PROFT");
+  EXPECT_EQ(copies[0].tables[1].files,
+            (std::vector<std::string>{"PROFT.DBF", "Proft.Mdx", "proft.dbf"}));
+}
 
-  // A new run in the same second gets a folder of its own.
+// A run of the teachers step in a child process killed after `delay`
+// microseconds, wherever it is then.
+void KilledRun(const std::function<void()>& run, int delay) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    for (;;) {
+      try {
+        run();
+      } catch (...) {
+      }
+    }
+  }
+  ::usleep(static_cast<useconds_t>(delay));
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+}
+
+TEST_F(ProductBackup, NoRunOfImportsRemovesTheOnlyCopyOfAVersion) {
+  // The product's own tables, before this tool ever ran.
+  const std::string original = "PROFT de Dolvarin, anterior a toda importación";
+  const std::string originalIndex = "su índice";
+  WriteFile(workDir / "PROFT.DBF", original);
+  WriteFile(workDir / "PROFT.MDX", originalIndex);
+  RunTeachers();
+  const std::string imported = ReadFile(TablePath("PROFT"));
+  // Repeated imports, imports that fail on a table the product holds, and
+  // imports killed at any moment, many more than the copies kept.
+  for (int i = 0; i < 3 * dae_import::kBackupNewestKept; ++i) {
+    SCOPED_TRACE(i);
+    state.backupFolder.clear();
+    if (i % 3 == 1) {
+      LockHolder holder(TablePath("PROFT"), LOCK_SH);
+      ASSERT_TRUE(holder.held());
+      EXPECT_THROW(RunTeachers(), store::StoreError);
+    } else if (i % 3 == 2) {
+      KilledRun([this] {
+        state.backupFolder.clear();
+        RunTeachers();
+      }, 2000 + 1500 * i);
+    } else {
+      RunTeachers();
+    }
+    ASSERT_EQ(CopiesHolding(Copies(), original), 1) << "the original must stay, once";
+    ASSERT_GE(CopiesHolding(Copies(), originalIndex), 1);
+  }
   state.backupFolder.clear();
   RunTeachers();
-  const std::vector<fs::path> after = dae_import::BackupRuns(workDir.path());
-  ASSERT_EQ(after.size(), 5u);
-  EXPECT_NE(after.back(), runs.back());
-  EXPECT_EQ(after.back().string(), state.backupFolder);
+  state.backupFolder.clear();
+  RunTeachers();
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  EXPECT_EQ(copies.back().folder.string(), state.backupFolder);
+  std::multiset<std::string> versions;
+  for (const dae_import::BackupCopy& c : copies) {
+    ASSERT_EQ(c.tables.size(), 1u);
+    EXPECT_EQ(c.tables[0].name, "PROFT");
+    versions.insert(c.tables[0].version);
+  }
+  // The table the import wrote is one version however often it ran (only
+  // the date in its header differs).
+  EXPECT_EQ(copies[copies.size() - 1].tables[0].version,
+            copies[copies.size() - 2].tables[0].version);
+  // Space: beyond the newest copies, only a version found nowhere else.
+  const size_t newest = static_cast<size_t>(dae_import::kBackupNewestKept);
+  ASSERT_GE(copies.size(), newest);
+  for (size_t i = 0; i + newest < copies.size(); ++i)
+    EXPECT_EQ(versions.count(copies[i].tables[0].version), 1u) << copies[i].folder;
+  EXPECT_LE(copies.size(), newest + 1 + 3 * dae_import::kBackupNewestKept / 3);
+  // Nothing a killed run left behind stays: no temporary, no folder without
+  // its COPIA.TXT, no half-done removal.
+  for (const auto& d : fs::directory_iterator(Copies())) {
+    EXPECT_EQ(d.path().filename().string().rfind(".borrando-", 0), std::string::npos);
+    EXPECT_TRUE(fs::exists(d.path() / "COPIA.TXT")) << d.path();
+    EXPECT_TRUE(testsupport::TempFilesIn(d.path()).empty()) << d.path();
+  }
+  EXPECT_TRUE(CopiesHolding(Copies(), imported) >= 1);
+}
+
+TEST_F(ProductBackup, TheClockPlaysNoPartInWhatIsKept) {
+  WriteFile(workDir / "PROFT.DBF", "original");
+  RunTeachers();
+  // The first copy was made with the clock far ahead: its folder carries a
+  // later date than any that follows, and so do the times of its files.
+  const std::vector<fs::path> first = dae_import::BackupRuns(workDir.path());
+  ASSERT_EQ(first.size(), 1u);
+  const std::string name = first[0].filename().string();
+  const fs::path ahead = Copies() / (name.substr(0, 7) + "20991231-235959");
+  fs::rename(first[0], ahead);
+  const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365 * 50);
+  for (const auto& f : fs::directory_iterator(ahead)) fs::last_write_time(f.path(), future);
+  fs::last_write_time(ahead, future);
+  for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  ASSERT_FALSE(copies.empty());
+  EXPECT_EQ(copies.front().folder, ahead) << "the oldest by counter, whatever its date";
+  EXPECT_EQ(ReadFile(ahead / "PROFT.DBF"), "original");
+  EXPECT_EQ(copies.back().folder.string(), state.backupFolder) << "the newest run is last";
+  EXPECT_EQ(copies.back().number, 2u * dae_import::kBackupNewestKept + 1);
+  EXPECT_EQ(copies.size(), static_cast<size_t>(dae_import::kBackupNewestKept) + 1);
+}
+
+TEST_F(ProductBackup, CopiasAsALinkIsRefusedAndItsTargetIsLeftAlone) {
+  RunTeachers();
+  const std::string before = ReadFile(TablePath("PROFT"));
+  // Somewhere else, something that looks like the tool's copies.
+  testsupport::TempDir elsewhere;
+  fs::create_directory(elsewhere / "000001-20200101-000000");
+  WriteFile(elsewhere / "000001-20200101-000000" / "COPIA.TXT",
+            "transdae: copia de tablas de Dolvarin, formato 1\nnumero 1\n");
+  WriteFile(elsewhere / "000001-20200101-000000" / "PROFT.DBF", "ajeno");
+  fs::create_directory_symlink(elsewhere.path(), Copies());
+  for (int i = 0; i < 3; ++i) {
+    state.backupFolder.clear();
+    try {
+      RunTeachers();
+      FAIL() << "the import copied through a link";
+    } catch (const store::StoreError& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find("es un enlace"), std::string::npos) << what;
+      EXPECT_NE(what.find("No se ha borrado ni modificado ninguna tabla"), std::string::npos)
+          << what;
+    }
+  }
+  EXPECT_EQ(ReadFile(TablePath("PROFT")), before);
+  EXPECT_EQ(FilesIn(elsewhere.path()), (std::vector<std::string>{"000001-20200101-000000"}));
+  EXPECT_EQ(FilesIn(elsewhere / "000001-20200101-000000"),
+            (std::vector<std::string>{"COPIA.TXT", "PROFT.DBF"}));
+  EXPECT_TRUE(dae_import::BackupRuns(workDir.path()).empty());
+}
+
+TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
+  fs::create_directories(Copies());
+  testsupport::TempDir elsewhere;
+  WriteFile(elsewhere / "PROFT.DBF", "fuera");
+  WriteFile(elsewhere / "COPIA.TXT", "transdae: copia de tablas de Dolvarin, formato 1\n"
+                                     "numero 2\ntabla PROFT x\narchivo PROFT 5 x PROFT.DBF\n");
+  const std::vector<std::string> strangers = {
+      "20200101-000000",            // the dated form of earlier versions
+      "000001-20200101-000000",     // the tool's name form without its COPIA.TXT
+      "000003-20200101-000000",     // a COPIA.TXT that is not the tool's
+      "mis notas"};
+  for (const std::string& d : strangers) {
+    fs::create_directory(Copies() / d);
+    WriteFile(Copies() / d / "PROFT.DBF", "de otro");
+  }
+  WriteFile(Copies() / "000003-20200101-000000" / "COPIA.TXT", "mis copias\n");
+  WriteFile(Copies() / "000004-20200101-000000", "a file, not a folder");
+  fs::create_directory_symlink(elsewhere.path(), Copies() / "000002-20200101-000000");
+
+  WriteFile(workDir / "PROFT.DBF", "original");
+  for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  for (const std::string& d : strangers)
+    EXPECT_EQ(ReadFile(Copies() / d / "PROFT.DBF"), "de otro") << d;
+  EXPECT_EQ(ReadFile(Copies() / "000004-20200101-000000"), "a file, not a folder");
+  EXPECT_TRUE(fs::is_symlink(Copies() / "000002-20200101-000000"));
+  EXPECT_EQ(FilesIn(elsewhere.path()), (std::vector<std::string>{"COPIA.TXT", "PROFT.DBF"}));
+  // The tool's own copies count on from the highest number there.
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  ASSERT_FALSE(copies.empty());
+  EXPECT_EQ(copies.front().number, 5u);
+  for (const dae_import::BackupCopy& c : copies)
+    EXPECT_EQ(Copies(), c.folder.parent_path());
+}
+
+TEST_F(ProductBackup, ATableRebuiltOnAnotherDayIsTheSameVersion) {
+  RunTeachers();
+  // The same table with another date of last change in the headers of its
+  // .DBF and .MDX (as a rebuild on another day writes them)...
+  for (int day = 1; day <= 2 * dae_import::kBackupNewestKept; ++day) {
+    for (const char* ext : {".DBF", ".MDX"}) {
+      const fs::path p = store::ResolveFileNoCase(workDir.path(), std::string("PROFT") + ext);
+      std::string bytes = ReadFile(p);
+      bytes[1] = static_cast<char>(100 + day % 20);
+      bytes[3] = static_cast<char>(1 + day % 28);
+      WriteFile(p, bytes);
+    }
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  // ...is one version: the older copies went, the newest stayed.
+  const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
+  EXPECT_EQ(copies.size(), static_cast<size_t>(dae_import::kBackupNewestKept));
+  for (const dae_import::BackupCopy& c : copies)
+    EXPECT_EQ(c.tables[0].version, copies[0].tables[0].version);
+  // A change of one record's byte is another version, which stays.
+  std::string bytes = ReadFile(TablePath("PROFT"));
+  bytes.back() = 'X';
+  WriteFile(TablePath("PROFT"), bytes);
+  state.backupFolder.clear();
+  RunTeachers();
+  for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  EXPECT_EQ(CopiesHolding(Copies(), bytes), 1);
+}
+
+TEST_F(ProductBackup, ARemovalThatWasKilledIsFinishedByTheNextRun) {
+  WriteFile(workDir / "PROFT.DBF", "original");
+  RunTeachers();
+  for (int i = 0; i < dae_import::kBackupNewestKept + 1; ++i) {
+    state.backupFolder.clear();
+    RunTeachers();
+  }
+  // A copy renamed for removal, with one of its files already gone.
+  const std::vector<fs::path> runs = dae_import::BackupRuns(workDir.path());
+  const fs::path victim = runs[1];
+  const fs::path removing = Copies() / (".borrando-" + victim.filename().string());
+  fs::rename(victim, removing);
+  fs::remove(removing / "PROFT.MDX");
+  // Something of the user's under a name of the same form stays.
+  fs::create_directory(Copies() / ".borrando-mis cosas");
+  WriteFile(Copies() / ".borrando-mis cosas" / "PROFT.DBF", "mío");
+  state.backupFolder.clear();
+  RunTeachers();
+  EXPECT_FALSE(fs::exists(removing));
+  EXPECT_EQ(ReadFile(Copies() / ".borrando-mis cosas" / "PROFT.DBF"), "mío");
+  EXPECT_EQ(CopiesHolding(Copies(), "original"), 1);
 }
 
 TEST_F(ProductBackup, ACopyThatCannotBeMadeStopsBeforeAnythingIsDeleted) {

@@ -309,7 +309,7 @@ TEST_F(DatasetTest, FilterShowsOnlyMatchingRecords) {
   EXPECT_TRUE(t.IsEmpty());
   EXPECT_TRUE(t.Eof());
   EXPECT_NE(ErrorOf([&] { t.SetFilter("ABREV = A1"); }).find("no es válido"), std::string::npos);
-  EXPECT_EQ(ErrorOf([&] { t.SetFilter("CURSO = 'x'"); }), "No se encuentra el campo 'CURSO'");
+  EXPECT_EQ(ErrorOf([&] { t.SetFilter("CURSO = 'x'"); }), "No se encuentra el campo 'CURSO' en la tabla 'GRUPOST.DBF'");
   t.SetFilter("");
   EXPECT_EQ(Column(t, "ABREV").size(), 4u);
 }
@@ -357,7 +357,7 @@ TEST_F(DatasetTest, PostAndSettingFieldsNeedEditOrInsert) {
   EXPECT_EQ(ErrorOf([&] { t.Post(); }), notEditing);
   EXPECT_EQ(ErrorOf([&] { t.FieldByName("ABREV").SetAsString("x"); }), notEditing);
   EXPECT_EQ(ErrorOf([&] { t.FieldByName("NUM").SetAsInteger(1); }), notEditing);
-  EXPECT_EQ(ErrorOf([&] { t.FieldByName("CURSO"); }), "No se encuentra el campo 'CURSO'");
+  EXPECT_EQ(ErrorOf([&] { t.FieldByName("CURSO"); }), "No se encuentra el campo 'CURSO' en la tabla 'GRUPOST.DBF'");
   EXPECT_EQ(t.FindField("CURSO"), nullptr);
   EXPECT_EQ(&t.FieldByName("abrev"), &t.FieldByName("ABREV"));  // letter case ignored
 }

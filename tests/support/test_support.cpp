@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +96,38 @@ std::vector<std::string> SplitLines(const std::string& text) {
   }
   if (!cur.empty()) lines.push_back(cur);
   return lines;
+}
+
+std::vector<std::string> TempFilesIn(const fs::path& folder) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(".transdae-", 0) == 0 && name.size() > 14 &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0)
+      out.push_back(name);
+  }
+  return out;
+}
+
+NoMoreFiles::NoMoreFiles() {
+  struct rlimit old {};
+  if (getrlimit(RLIMIT_NOFILE, &old) != 0) throw std::runtime_error("getrlimit");
+  oldCur_ = old.rlim_cur;
+  oldMax_ = old.rlim_max;
+  const int next = ::dup(0);  // the lowest free descriptor
+  if (next < 0) throw std::runtime_error("dup");
+  ::close(next);
+  struct rlimit small = old;
+  small.rlim_cur = static_cast<rlim_t>(next);
+  if (setrlimit(RLIMIT_NOFILE, &small) != 0) throw std::runtime_error("setrlimit");
+}
+
+NoMoreFiles::~NoMoreFiles() {
+  struct rlimit old {};
+  old.rlim_cur = static_cast<rlim_t>(oldCur_);
+  old.rlim_max = static_cast<rlim_t>(oldMax_);
+  setrlimit(RLIMIT_NOFILE, &old);
 }
 
 }  // namespace testsupport

@@ -41,4 +41,20 @@ std::string CliPath();
 // Lines of a text, split at '\n' (a final empty piece dropped).
 std::vector<std::string> SplitLines(const std::string& text);
 
+// Names in `folder` that are the tool's temporary files (".transdae-....tmp").
+std::vector<std::string> TempFilesIn(const std::filesystem::path& folder);
+
+// While it lives, the process can open no further file (the limit of open
+// descriptors is set to the ones already open): every open fails EMFILE.
+class NoMoreFiles {
+ public:
+  NoMoreFiles();
+  ~NoMoreFiles();
+  NoMoreFiles(const NoMoreFiles&) = delete;
+  NoMoreFiles& operator=(const NoMoreFiles&) = delete;
+
+ private:
+  unsigned long long oldCur_ = 0, oldMax_ = 0;
+};
+
 }  // namespace testsupport

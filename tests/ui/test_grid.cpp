@@ -428,7 +428,7 @@ TEST_F(GridTest, AStoreErrorIsReportedAndNothingIsThrown) {
   Type("abc");
   Key(Qt::Key_Return);
   ASSERT_EQ(errors_.size(), 1);
-  EXPECT_EQ(errors_[0], "No se encuentra el campo 'MISSING'");
+  EXPECT_EQ(errors_[0], "No se encuentra el campo 'MISSING' en la tabla 'ITEMS.DBF'");
   EXPECT_EQ(File()[0][1], "Uno");
 }
 
@@ -444,7 +444,7 @@ TEST_F(GridTest, TheDefaultErrorReportIsTheGeneralOne) {
   ASSERT_TRUE(answers.waitForSeen(1));
   EXPECT_EQ(answers.seen[0].title, "transPelmarDAE");
   EXPECT_EQ(answers.seen[0].icon, static_cast<int>(QMessageBox::Critical));
-  EXPECT_EQ(answers.seen[0].text, "No se encuentra el campo 'MISSING'");
+  EXPECT_EQ(answers.seen[0].text, "No se encuentra el campo 'MISSING' en la tabla 'ITEMS.DBF'");
 }
 
 TEST_F(GridTest, ColumnsAreSizedInCharactersAndTwoLineTitlesGetATallerRow) {

@@ -126,6 +126,11 @@ TEST(WindowLayout, CodingWindow) {
   gridtest::Settle();
   gridtest::Type("L");
   gridtest::Key(Qt::Key_Return);
+  // A codable cell current: its drop-down button shows.
+  type2->setCurrentIndex(
+      type2->model()->index(0, type2->tableModel()->columnOfField("GRUPNIV")));
+  gridtest::Settle();
+  EXPECT_FALSE(type2->dropButtonRect(type2->currentIndex()).isEmpty());
   CheckLayout(&window);
   Save(window.grab(), "ajusta_dae.png");
 
@@ -145,13 +150,39 @@ TEST(WindowLayout, CodingWindow) {
     EXPECT_GE(list->columnWidth(c),
               list->horizontalHeader()->fontMetrics().horizontalAdvance(
                   list->horizontalHeaderItem(c)->text()));
-  if (QScreen* screen = window.screen()) {
-    const QRect area = window.frameGeometry().united(popup->frameGeometry());
-    QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(),
-                                      area.height());
-    if (!shot.isNull() && qgetenv("QT_QPA_PLATFORM") != "offscreen")
-      Save(shot, "ajusta_dae_lista.png");
-  }
+  // The descriptions are shown whole: the window has room for them.
+  for (int r = 0; r < list->rowCount(); ++r)
+    for (int c = 0; c < list->columnCount(); ++c)
+      EXPECT_LE(list->fontMetrics().horizontalAdvance(list->item(r, c)->text()),
+                list->columnWidth(c))
+          << list->item(r, c)->text().toStdString();
+  auto shoot = [&](QWidget* shown, const char* name) {
+    if (QScreen* screen = window.screen()) {
+      const QRect area = window.frameGeometry().united(shown->frameGeometry());
+      QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(),
+                                        area.height());
+      if (!shot.isNull() && qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        Save(shot, name);
+    }
+  };
+  shoot(popup, "ajusta_dae_lista.png");
+  editor->hideList();
+  gridtest::Key(Qt::Key_Escape);
+
+  // The list of the last column opens inside the window too.
+  type2->setCurrentIndex(
+      type2->model()->index(1, type2->tableModel()->columnOfField("TIP_ACTIV")));
+  gridtest::Settle();
+  gridtest::Key(Qt::Key_F2);
+  editor = qobject_cast<ui::LookupEditor*>(type2->activeEditor());
+  ASSERT_NE(editor, nullptr);
+  editor->showList();
+  gridtest::Settle();
+  popup = editor->listWidget()->window();
+  ASSERT_TRUE(popup->isVisible());
+  const QRect inside(window.mapToGlobal(QPoint(0, 0)), window.size());
+  EXPECT_TRUE(inside.contains(popup->geometry()));
+  shoot(popup, "ajusta_dae_lista_activ.png");
   editor->hideList();
 }
 

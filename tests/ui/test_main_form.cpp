@@ -367,6 +367,14 @@ TEST_F(FolderBrowserTest, PathLabelShortensALongPathInTheMiddle) {
   EXPECT_TRUE(shown.startsWith(Q(deep).left(4)));
   EXPECT_TRUE(shown.endsWith(QStringLiteral("largo_5")));
   EXPECT_EQ(label->toolTip(), Q(deep));
+  EXPECT_EQ(W<QLabel>("LabelRutaActual")->toolTip(), Q(deep));
+  // Every folder of the list, shortened or not, carries its whole path.
+  auto* list = W<ui::FolderList>("Directorios");
+  QTreeWidgetItem* current = list->currentItem();
+  ASSERT_NE(current, nullptr);
+  EXPECT_EQ(current->toolTip(0), Q(deep));
+  ASSERT_NE(current->parent(), nullptr);
+  EXPECT_EQ(current->parent()->toolTip(0), Q(deep.parent_path()));
 
   // A short path is shown whole.
   W<ui::FolderList>("Directorios")->setDirectory(Q(root_));

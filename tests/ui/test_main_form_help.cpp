@@ -103,6 +103,10 @@ TEST_F(HelpTest, WithoutTheFileTheToolsOwnHelpSaysSoAndShowsTheTopic) {
   auto* text = window->findChild<QTextBrowser*>(QStringLiteral("HelpText"));
   ASSERT_NE(text, nullptr);
   EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("EUSKERA")));
+  // Buttons are named as the user sees them, without the ampersand of
+  // their keyboard accelerator.
+  EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("Salir cierra la herramienta")));
+  EXPECT_FALSE(text->toPlainText().contains(QLatin1Char('&')));
   // The topic is scrolled into view: the language section is not at the
   // top of the document, so the view has moved.
   EXPECT_GT(text->verticalScrollBar()->value(), 0);
