@@ -42,7 +42,10 @@
 #include <ctime>
 #include <random>
 
+#include "store/os_file_lock.h"
 #include "store/store_error.h"
+#include "store/table_checks.h"
+#include "store/system_error_text.h"
 
 namespace store {
 
@@ -268,6 +271,7 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
     }
     if (!terminated) Fail("falta el terminador de la lista de campos (0x0D)");
     if (fields_.empty()) Fail("no tiene campos");
+    if (std::string bad = DbfLayoutProblem(recordLength_, fields_); !bad.empty()) Fail(bad);
 
     const uint64_t need = static_cast<uint64_t>(headerLength_) +
                           static_cast<uint64_t>(count_) * static_cast<uint64_t>(recordLength_);
@@ -296,9 +300,14 @@ void DbfFile::Close() {
 
 void DbfFile::SetLock(Lock lock) {
   if (lock == lock_) return;
-  int op = lock == Lock::Exclusive ? LOCK_EX : lock == Lock::Shared ? LOCK_SH : LOCK_UN;
-  if (::flock(fd_, op | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
+  auto kind = [](Lock l) {
+    return l == Lock::Exclusive ? OsLockKind::Exclusive
+           : l == Lock::Shared  ? OsLockKind::Shared
+                                : OsLockKind::None;
+  };
+  const OsLockResult taken = LockTableFile(fd_, kind(lock_), kind(lock));
+  if (taken != OsLockResult::Taken) {
+    if (taken == OsLockResult::Busy) {
       if (lock == Lock::Exclusive) {
         throw StoreError("La tabla " + Quoted(label_) +
                          " está en uso por otro programa y no se puede abrir en exclusiva");
@@ -307,7 +316,7 @@ void DbfFile::SetLock(Lock lock) {
                        " está abierta en exclusiva por otro programa");
     }
     throw StoreError("No se puede bloquear la tabla " + Quoted(label_) + ": " +
-                     std::strerror(errno));
+                     SystemErrorText(errno));
   }
   lock_ = lock;
 }

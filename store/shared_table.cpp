@@ -13,6 +13,8 @@
 
 #include "store/cp1252.h"
 #include "store/field_value.h"
+#include "store/file_links.h"
+#include "store/index_check.h"
 #include "store/store_error.h"
 #include "store/work_folder.h"
 
@@ -78,6 +80,8 @@ std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
   t->key_ = key;
   t->label_ = label;
   t->dbf_.Open(dbfPath, label);
+  t->codePage_ = CodePage::ForLanguageDriver(t->dbf_.LanguageDriver(), label);
+  t->linkProblem_ = LinkedTableProblem(dbfPath, label);
   t->dbf_.SetLock(exclusive ? DbfFile::Lock::Exclusive : DbfFile::Lock::Shared);
   t->OpenIndex();
   t->Attach(user, exclusive);
@@ -110,6 +114,7 @@ void SharedTable::OpenIndex() {
     throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
                      e.what(), dbfPath);
   }
+  mdx = CheckedIndex(dbf_, std::move(mdx), mdxPath, label_);  // rebuilt when it does not match
   tags_.clear();
   for (const MdxTagDef& def : mdx->Tags()) {
     TagInfo info;
@@ -216,7 +221,12 @@ bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string&
   return mdx_->CompareKeys(tag, KeyOf(tag, record), entry.key) == 0;
 }
 
+void SharedTable::RefuseLinkedWrites() const {
+  if (!linkProblem_.empty()) throw StoreError(linkProblem_);
+}
+
 uint32_t SharedTable::Append(const std::string& record) {
+  RefuseLinkedWrites();
   if (dbf_.CurrentLock() != DbfFile::Lock::Exclusive) dbf_.RefreshCount();
   const uint32_t recno = dbf_.RecordCount() + 1;
   if (mdx_) {
@@ -242,6 +252,7 @@ uint32_t SharedTable::Append(const std::string& record) {
 }
 
 void SharedTable::Update(uint32_t recno, const std::string& record) {
+  RefuseLinkedWrites();
   std::string old;
   dbf_.ReadRecord(recno, old);
   std::vector<int> moved;
@@ -261,6 +272,7 @@ void SharedTable::Update(uint32_t recno, const std::string& record) {
 }
 
 void SharedTable::Delete(uint32_t recno) {
+  RefuseLinkedWrites();
   std::string old;
   dbf_.ReadRecord(recno, old);
   if (old[0] == '*') return;

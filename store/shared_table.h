@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "store/code_page.h"
 #include "store/dbf_file.h"
 #include "store/mdx_file.h"
 
@@ -82,12 +83,18 @@ class SharedTable {
 
   const std::vector<TableImpl*>& Users() const { return users_; }
 
+  // The character set of the table's text: records and index keys stay in
+  // it; the dataset layer converts texts to and from code page 1252.
+  const CodePage& Text() const { return codePage_; }
+
  private:
   SharedTable() = default;
   void Attach(TableImpl* user, bool exclusive);
   void OpenIndex();
   void Changed();
   void PutEntry(int tag, const MdxEntry& entry);
+  // Throws when the table's files are links (see file_links.h).
+  void RefuseLinkedWrites() const;
 
   std::string key_;
   std::string label_;
@@ -97,6 +104,8 @@ class SharedTable {
   std::vector<TableImpl*> users_;
   int exclusiveUsers_ = 0;
   uint64_t generation_ = 1;
+  CodePage codePage_;
+  std::string linkProblem_;  // "" when the files may be written
   mutable std::string scratch_;
 };
 

@@ -28,9 +28,12 @@
 #include "store/cp1252.h"
 #include "store/dbf_file.h"
 #include "store/field_value.h"
+#include "store/file_links.h"
 #include "store/mdx_file.h"
+#include "store/os_file_lock.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
+#include "store/table_checks.h"
 #include "store/table_filter.h"
 #include "store/table_layout.h"
 #include "store/table_maintenance.h"
@@ -249,7 +252,9 @@ int TableImpl::FieldIndex(const std::string& name) const {
   if (Active()) {
     const auto& f = DbfFields();
     for (size_t i = 0; i < f.size(); ++i) {
-      if (StoredNameMatches(f[i].name, name)) return static_cast<int>(i);
+      if (!StoredNameMatches(f[i].name, name)) continue;
+      CheckFieldReadable(f[i], shared->Label());  // memo, date, ...: refused by name
+      return static_cast<int>(i);
     }
     return -1;
   }
@@ -322,7 +327,8 @@ std::optional<std::string> TableImpl::MasterValue() const {
   if (!rec) return std::nullopt;
   int fi = master->FieldIndex(masterFields);
   if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields));
-  return FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec);
+  return shared->Text().ToStored(
+      master->shared->Text().ToWindows(FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec)));
 }
 
 int TableImpl::LinkedField() const {
@@ -521,6 +527,7 @@ void TableImpl::ComputeFilter(bool on, const std::string& text,
   FilterCondition c = ParseFilter(text);
   int fi = FieldIndex(c.field);
   if (fi < 0) throw StoreError(texts::FieldNotFound(c.field));
+  c.value = shared->Text().ToStored(c.value);
   cond = c;
   field = fi;
 }
@@ -737,7 +744,7 @@ std::string Field::AsString() const {
   const DbfField* f = t.FieldAt(index_);
   const std::string* rec = t.CurrentBytes();
   if (!f || !rec) return std::string();
-  return FieldText(*f, *rec);
+  return t.shared->Text().ToWindows(FieldText(*f, *rec));
 }
 
 int32_t Field::AsInteger() const {
@@ -761,7 +768,7 @@ void Field::SetAsString(const std::string& value) {
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
   if (!f) throw StoreError(texts::FieldNotFound(FieldName()));
-  SetFieldText(*f, rec, value);
+  SetFieldText(*f, rec, t.shared->Text().ToStored(value));
   t.modified = true;
 }
 
@@ -913,7 +920,7 @@ class ReplaceGuard {
     if (!fs::exists(path, ec)) return;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return;
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (LockTableFile(fd_, OsLockKind::None, OsLockKind::Exclusive) != OsLockResult::Taken) {
       ::close(fd_);
       fd_ = -1;
       throw StoreError("La tabla " + Quoted(label) +
@@ -961,6 +968,7 @@ void Table::CreateTable() {
     }
   }
 
+  RefuseLinkedTable(existing, label);  // never replaced through a link
   ReplaceGuard guard(existing, label);
   const std::string base = target.stem().string();
   const fs::path mdxTarget = dir / (base + ".MDX");
@@ -1186,7 +1194,7 @@ bool Table::FindKey(const std::string& value) {
     if (!n) return false;
     key.number = *n;
   } else {
-    key.chars = value.substr(0, static_cast<size_t>(info.keyLength));
+    key.chars = t.shared->Text().ToStored(value.substr(0, static_cast<size_t>(info.keyLength)));
     key.chars.resize(static_cast<size_t>(info.keyLength), ' ');
   }
   return FindKeyImpl(t, key);
@@ -1222,7 +1230,7 @@ void Table::AppendValues(const std::vector<Value>& values) {
   for (size_t i = 0; i < values.size(); ++i) {
     const DbfField& f = fields[i];
     if (const auto* s = std::get_if<std::string>(&values[i])) {
-      SetFieldText(f, rec, *s);
+      SetFieldText(f, rec, t.shared->Text().ToStored(*s));
     } else if (const auto* n = std::get_if<int>(&values[i])) {
       SetFieldInteger(f, rec, *n);
     } else if (const auto* b = std::get_if<bool>(&values[i])) {
@@ -1308,10 +1316,11 @@ std::string Table::ValueAt(uint32_t recno, int fieldIndex) const {
   const TableImpl& t = *impl_;
   const DbfField* f = t.FieldAt(fieldIndex);
   if (!f) return std::string();
-  if (t.state == DataSetState::Insert && recno == 0) return FieldText(*f, t.pending);
-  if (t.state == DataSetState::Edit && recno == t.editRecno) return FieldText(*f, t.pending);
+  const auto shown = [&t](std::string stored) { return t.shared->Text().ToWindows(stored); };
+  if (t.state == DataSetState::Insert && recno == 0) return shown(FieldText(*f, t.pending));
+  if (t.state == DataSetState::Edit && recno == t.editRecno) return shown(FieldText(*f, t.pending));
   if (recno == 0 || recno > t.shared->RecordCount()) return std::string();
-  return FieldText(*f, t.Record(recno));
+  return shown(FieldText(*f, t.Record(recno)));
 }
 
 bool Table::Modified() const { return impl_->Pending() && impl_->modified; }
