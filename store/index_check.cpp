@@ -103,7 +103,7 @@ std::string IndexMismatch(const DbfFile& dbf, const MdxFile& mdx) {
         return "la clave de la etiqueta " + tagName + " para el registro " +
                std::to_string(e->recno) + " no es la de su registro";
       }
-      prev = std::move(e);
+      prev = e;
     }
     for (uint32_t r = 1; r <= count; ++r) {
       if (live[r] && !seen[r]) {

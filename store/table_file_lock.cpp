@@ -26,13 +26,10 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName) {
   const fs::path path = ResolveFileNoCase(folder, fileName);
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    // A link to nothing is still a link at the table's name.
-    RefuseLinkedTableFile(path, path.filename().string());
-    return;
-  }
   const std::string label = path.filename().string();
-  RefuseLinkedTableFile(path, label);
+  // The table's files may be links even when the name leads nowhere.
+  RefuseLinkedTable(path, label);
+  if (!fs::is_regular_file(path, ec)) return;
   if (SharedTable::IsOpenInProcess(path)) {
     throw StoreError("La tabla " + Quoted(label) +
                      " está abierta en esta ventana y no se puede reemplazar");

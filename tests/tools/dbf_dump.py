@@ -175,7 +175,7 @@ def delete_pack(path, field, value):
     table.open(mode=dbf.READ_WRITE)
     try:
         for rec in table:
-            if str(rec[field]).rstrip() == value:
+            if str(rec[field.lower()]).rstrip() == value:
                 dbf.delete(rec)
         table.pack()
     finally:
