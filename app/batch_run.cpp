@@ -10,6 +10,7 @@
 #include "app/main_workflow.h"
 #include "dae_export/ajusta_dae.h"
 #include "store/cp1252.h"
+#include "store/store_notices.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 
@@ -211,6 +212,10 @@ int RunExport(const CliOptions& o, chain::ProcessState& state, std::ostream& out
 }
 
 int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  // A rebuilt index is told on the error stream, apart from the table.
+  store::ScopedNoticeSink notices([&err](const std::string& text) {
+    err << "transdae-cli: " << text << "\n";
+  });
   try {
     const fs::path work = WorkFolderOf(o);
     store::Table t;

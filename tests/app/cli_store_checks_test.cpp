@@ -237,3 +237,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "La tabla 'SOLUC.DBF' está escrita en un juego de caracteres que esta "
                        "herramienta no sabe convertir (controlador de idioma 0x64)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliShow, StaleIndexRebuiltAndToldOnStandardError) {
+  School s;
+  auto p = Python("--append " + Q(s.work / "PROFT.DBF") + " 'AAA|Aurora Alonso|||'");
+  ASSERT_EQ(p.exitCode, 0) << p.err;
+  CommandResult r = Cli("show PROFT --tag ABREV --work " + Q(s.work.path()));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, std::string("transdae-cli: ") + kRebuilt + "\n");
+  auto lines = SplitLines(r.out);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[1].substr(0, 4), "AAA,");  // first in key order
+}
