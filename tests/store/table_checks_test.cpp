@@ -8,6 +8,7 @@
 
 #include "store/code_page.h"
 #include "store/store_error.h"
+#include "store/store_notices.h"
 #include "store/table.h"
 #include "tests/store/store_test_util.h"
 
@@ -255,4 +256,50 @@ TEST(TableCodePageBytes, CharactersWithoutEquivalentBecomeLookAlikes) {
   for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
   EXPECT_EQ(cp850.ToStored(ascii), ascii);
   EXPECT_EQ(cp437.ToWindows(ascii), ascii);
+}
+
+TEST(TableCodePageIndex, KeysStayInTheTablesOwnCodePage) {
+  testsupport::TempDir dir;
+  {
+    Table t;
+    storetest::Define(t, dir.path(), "PROFT",
+                      {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 20}},
+                      {"ABREV"});
+    t.CreateTable();
+    t.Open();
+    t.AppendValues({std::string("ZLI"), std::string("Zubia")});
+    t.AppendValues({std::string("\xD1RA"), std::string("\xD1" "eco")});
+    t.Close();
+  }
+  // The table as a code page 850 writer leaves it: Ñ is 0xA5 in the file,
+  // and its index (written by that program) holds 0xA5 too.
+  const fs::path p = dir / "PROFT.DBF";
+  std::string b = testsupport::ReadFile(p);
+  b[29] = 0x02;
+  for (char& c : b) {
+    if (c == '\xD1') c = '\xA5';
+  }
+  testsupport::WriteFile(p, b);
+  std::string m = testsupport::ReadFile(dir / "PROFT.MDX");
+  m.replace(m.find("\xD1RA "), 4, "\xA5RA ");
+  testsupport::WriteFile(dir / "PROFT.MDX", m);
+
+  std::vector<std::string> notices;
+  ScopedNoticeSink sink([&](const std::string& s) { notices.push_back(s); });
+  Table t;
+  t.SetDatabaseName(dir.path());
+  t.SetTableName("PROFT");
+  t.SetIndexName("ABREV");
+  t.Open();
+  EXPECT_TRUE(notices.empty()) << notices.front();  // its keys match its records
+  EXPECT_EQ(storetest::Column(t, "ABREV"), (std::vector<std::string>{"ZLI", "\xD1RA"}));
+  ASSERT_TRUE(t.FindKey("\xD1RA"));
+  EXPECT_EQ(t.FieldByName("NOMBRE").AsString(), "\xD1" "eco");
+  t.AppendValues({std::string("\xD1OR"), std::string("Ib\xE1\xF1" "ez")});
+  ASSERT_TRUE(t.FindKey("\xD1OR"));
+  t.Close();
+  // The index still matches the table, as the next opening checks.
+  t.Open();
+  EXPECT_TRUE(notices.empty()) << notices.front();
+  EXPECT_NE(testsupport::ReadFile(p).find("\xA5OR"), std::string::npos);
 }
