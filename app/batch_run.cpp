@@ -17,6 +17,7 @@
 #include "dae_import/subjects_import.h"
 #include "store/store_error.h"
 #include "store/cp1252.h"
+#include "store/store_notices.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 
@@ -255,6 +256,10 @@ int RunExport(const CliOptions& o, chain::ProcessState& state, std::ostream& out
 }
 
 int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
+  // A rebuilt index is told on the error stream, apart from the table.
+  store::ScopedNoticeSink notices([&err](const std::string& text) {
+    err << "transdae-cli: " << text << "\n";
+  });
   try {
     const fs::path work = WorkFolderOf(o);
     store::Table t;

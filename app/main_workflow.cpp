@@ -64,7 +64,8 @@ MainWorkflow::MainWorkflow(chain::UserInterface& ui, chain::ProcessState& state,
     : ui_(ui),
       state_(state),
       workFolder_(std::move(workFolder)),
-      tables_(workFolder_) {}
+      tables_(workFolder_),
+      notices_(ui) {}
 
 chain::StepContext MainWorkflow::Context() {
   return chain::StepContext{ui_, state_, workFolder_, daeFolder_};

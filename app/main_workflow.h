@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chain/main_tables.h"
+#include "chain/notice_relay.h"
 #include "chain/process_state.h"
 #include "chain/step_context.h"
 #include "chain/user_interface.h"
@@ -48,6 +49,7 @@ class MainWorkflow {
   std::filesystem::path workFolder_;
   std::string daeFolder_;
   chain::MainTables tables_;
+  chain::NoticeRelay notices_;  // the store's notices reach this user
 };
 
 template <typename Fn>

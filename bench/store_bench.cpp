@@ -174,4 +174,25 @@ BENCHMARK(BM_PostDurable)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_FindKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WalkInKeyOrder)->Arg(1000)->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Opening a table with four tags: the first opening in the process checks
+// every tag against the records (one pass over the table, one walk per
+// tag). Reported per record.
+void BM_OpenWithIndexCheck(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const fs::path& folder = FilledTable(n);
+  for (auto _ : state) {
+    Table t;
+    t.SetDatabaseName(folder);
+    t.SetTableName("CUADROH2");
+    t.SetIndexName("PROF_DIA_SES");
+    t.Open();
+    benchmark::DoNotOptimize(t.RecNo());
+    t.Close();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_OpenWithIndexCheck)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_MAIN();

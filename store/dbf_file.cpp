@@ -37,6 +37,7 @@
 #include <ctime>
 
 #include "store/store_error.h"
+#include "store/table_checks.h"
 #include "store/system_error_text.h"
 
 namespace store {
@@ -228,6 +229,7 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
     }
     if (!terminated) Fail("falta el terminador de la lista de campos (0x0D)");
     if (fields_.empty()) Fail("no tiene campos");
+    if (std::string bad = DbfLayoutProblem(recordLength_, fields_); !bad.empty()) Fail(bad);
 
     const uint64_t need = static_cast<uint64_t>(headerLength_) +
                           static_cast<uint64_t>(count_) * static_cast<uint64_t>(recordLength_);

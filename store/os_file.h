@@ -55,12 +55,16 @@ class File {
   // Size of the open file; false on error.
   bool Size(uint64_t& size) const;
   bool IsRegularFile() const;
-  // Takes, changes or drops an advisory whole-file lock without waiting.
-  // False with IsWouldBlock(LastError()) when another holder conflicts.
+  // Takes, changes or drops an advisory whole-file lock without waiting:
+  // a flock() and a record lock over every byte, so that programs using
+  // either family see it and are seen. False with
+  // IsWouldBlock(LastError()) when another holder conflicts; the lock held
+  // before is kept then.
   bool TryLock(LockKind kind);
 
  private:
   int fd_ = -1;
+  LockKind locked_ = LockKind::None;
 };
 
 // The number of this process (a child made by fork has its own).

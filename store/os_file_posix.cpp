@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "store/os_file.h"
+#include "store/os_file_lock.h"
 
 namespace store::os {
 
@@ -27,13 +28,18 @@ bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EP
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), locked_(other.locked_) {
+  other.fd_ = -1;
+  other.locked_ = LockKind::None;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    locked_ = other.locked_;
     other.fd_ = -1;
+    other.locked_ = LockKind::None;
   }
   return *this;
 }
@@ -58,8 +64,9 @@ bool File::Open(const std::filesystem::path& path, OpenMode mode) {
 
 void File::Close() {
   if (fd_ >= 0) {
-    ::close(fd_);  // drops the lock too
+    ::close(fd_);  // drops the locks too
     fd_ = -1;
+    locked_ = LockKind::None;
   }
 }
 
@@ -129,10 +136,24 @@ bool File::IsRegularFile() const {
 }
 
 bool File::TryLock(LockKind kind) {
-  int op = kind == LockKind::Exclusive ? LOCK_EX : kind == LockKind::Shared ? LOCK_SH : LOCK_UN;
-  while (::flock(fd_, op | LOCK_NB) != 0) {
-    if (errno != EINTR) return Failed();
+  // Both lock families other programs use: flock() and a record lock over
+  // every byte (os_file_lock.h).
+  auto family = [](LockKind k) {
+    return k == LockKind::Exclusive ? OsLockKind::Exclusive
+           : k == LockKind::Shared  ? OsLockKind::Shared
+                                    : OsLockKind::None;
+  };
+  OsLockResult r;
+  do {
+    errno = 0;
+    r = LockTableFile(fd_, family(locked_), family(kind));
+  } while (r == OsLockResult::Failed && errno == EINTR);
+  if (r == OsLockResult::Busy) {
+    errno = EWOULDBLOCK;
+    return Failed();
   }
+  if (r == OsLockResult::Failed) return Failed();
+  locked_ = kind;
   return true;
 }
 

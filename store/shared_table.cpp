@@ -16,6 +16,8 @@
 #include "store/field_value.h"
 #include "store/os_file.h"
 #include "store/pager.h"
+#include "store/file_links.h"
+#include "store/index_check.h"
 #include "store/store_error.h"
 #include "store/table_replacement.h"
 #include "store/work_folder.h"
@@ -85,6 +87,8 @@ std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
   t->journal_ = dbfPath;
   t->journal_ += kJournalSuffix;
   t->dbf_.Open(dbfPath, label);
+  t->codePage_ = CodePage::ForLanguageDriver(t->dbf_.LanguageDriver(), label);
+  t->linkProblem_ = LinkedTableProblem(dbfPath, label);
   t->dbf_.SetLock(exclusive ? DbfFile::Lock::Exclusive : DbfFile::Lock::Shared);
   t->OpenIndex();
   t->Attach(user, exclusive);
@@ -121,6 +125,9 @@ void SharedTable::OpenIndex() {
     throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
                      e.what(), dbfPath);
   }
+  // Checked against the table on its first open in this process, and
+  // rebuilt when it does not match; a staged table's index is our own.
+  if (!staged_) mdx = CheckedIndex(dbf_, std::move(mdx), mdxPath, label_);
   tags_.clear();
   for (const MdxTagDef& def : mdx->Tags()) {
     TagInfo info;
@@ -267,7 +274,12 @@ bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string&
   return mdx_->CompareKeys(tag, KeyOf(tag, record), entry.key) == 0;
 }
 
+void SharedTable::RefuseLinkedWrites() const {
+  if (!linkProblem_.empty()) throw StoreError(linkProblem_);
+}
+
 uint32_t SharedTable::Append(const std::string& record) {
+  RefuseLinkedWrites();
   const uint32_t recno = dbf_.RecordCount() + 1;
   try {
     dbf_.AppendRecord(record);
@@ -288,6 +300,7 @@ uint32_t SharedTable::Append(const std::string& record) {
 }
 
 void SharedTable::Update(uint32_t recno, const std::string& record) {
+  RefuseLinkedWrites();
   try {
     std::string old;
     dbf_.ReadRecord(recno, old);
@@ -318,6 +331,7 @@ void SharedTable::Update(uint32_t recno, const std::string& record) {
 }
 
 void SharedTable::Delete(uint32_t recno) {
+  RefuseLinkedWrites();
   try {
     std::string old;
     dbf_.ReadRecord(recno, old);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "store/code_page.h"
 #include "store/dbf_file.h"
 #include "store/mdx_file.h"
 
@@ -98,6 +99,10 @@ class SharedTable {
   void Finish();
   bool Staged() const { return staged_; }
 
+  // The character set of the table's text: records and index keys stay in
+  // it; the dataset layer converts texts to and from code page 1252.
+  const CodePage& Text() const { return codePage_; }
+
  private:
   SharedTable() = default;
   void Attach(TableImpl* user, bool exclusive);
@@ -107,6 +112,8 @@ class SharedTable {
   void AfterChange();
   void Commit();
   void Discard();
+  // Throws when the table's files are links (see file_links.h).
+  void RefuseLinkedWrites() const;
 
   std::string key_;
   std::string label_;
@@ -119,6 +126,8 @@ class SharedTable {
   std::filesystem::path journal_;
   bool staged_ = false;
   int transactionDepth_ = 0;
+  CodePage codePage_;
+  std::string linkProblem_;  // "" when the files may be written
   mutable std::string scratch_;
 };
 

@@ -24,11 +24,13 @@
 #include "store/cp1252.h"
 #include "store/dbf_file.h"
 #include "store/field_value.h"
+#include "store/file_links.h"
 #include "store/mdx_file.h"
 #include "store/shared_table.h"
 #include "store/os_file.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
+#include "store/table_checks.h"
 #include "store/table_filter.h"
 #include "store/table_layout.h"
 #include "store/table_maintenance.h"
@@ -119,7 +121,9 @@ int TableImpl::FieldIndex(const std::string& name) const {
     const auto& f = DbfFields();
     int found = -1;
     for (size_t i = 0; i < f.size() && found < 0; ++i) {
-      if (StoredNameMatches(f[i].name, name)) found = static_cast<int>(i);
+      if (!StoredNameMatches(f[i].name, name)) continue;
+      CheckFieldReadable(f[i], shared->Label());  // memo, date, ...: refused by name
+      found = static_cast<int>(i);
     }
     fieldIndexCache.emplace(name, found);
     return found;
@@ -436,6 +440,7 @@ void Table::CreateTable() {
   t.staged.reset();
   // Whatever a killed process left is settled before the new build starts;
   // a table held by another program is refused before anything is made.
+  RefuseLinkedTable(existing, label);  // never replaced through a link
   RecoverTable(existing, label);
   CheckReplaceable(existing);
 

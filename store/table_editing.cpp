@@ -129,7 +129,7 @@ std::string Field::AsString() const {
   const DbfField* f = t.FieldAt(index_);
   const std::string* rec = t.CurrentBytes();
   if (!f || !rec) return std::string();
-  return FieldText(*f, *rec);
+  return t.Shown(FieldText(*f, *rec));
 }
 
 int32_t Field::AsInteger() const {
@@ -153,7 +153,7 @@ void Field::SetAsString(const std::string& value) {
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
   if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
-  SetFieldText(*f, rec, value);
+  SetFieldText(*f, rec, t.Stored(value));
   t.modified = true;
 }
 

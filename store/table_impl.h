@@ -138,6 +138,14 @@ struct TableImpl {
   bool Active() const { return state != DataSetState::Inactive; }
   bool Pending() const { return state == DataSetState::Edit || state == DataSetState::Insert; }
   std::string Label() const;
+  // Text between the table's own code page and 1252, the tool's (the
+  // open table's SharedTable::Text()); unchanged for a 1252 table.
+  std::string Shown(std::string stored) const {
+    return shared->Text().IsWindows() ? std::move(stored) : shared->Text().ToWindows(stored);
+  }
+  std::string Stored(std::string shown) const {
+    return shared->Text().IsWindows() ? std::move(shown) : shared->Text().ToStored(shown);
+  }
   fs::path ResolvedPath() const;
   fs::path CreationPath() const;
 

@@ -30,7 +30,8 @@ std::optional<std::string> TableImpl::MasterValue() const {
   if (!rec) return std::nullopt;
   int fi = master->FieldIndex(masterFields);
   if (fi < 0) throw StoreError(texts::FieldNotFound(masterFields, Label()));
-  return FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec);
+  // From the master's code page to this table's.
+  return Stored(master->Shown(FieldText(master->DbfFields()[static_cast<size_t>(fi)], *rec)));
 }
 
 int TableImpl::LinkedField() const {

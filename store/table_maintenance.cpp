@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "store/dbf_file.h"
+#include "store/file_links.h"
 #include "store/mdx_file.h"
 #include "store/os_file.h"
 #include "store/pager.h"
@@ -43,6 +44,7 @@ void CheckClosedHere(const fs::path& path, const std::string& label) {
     throw StoreError("La tabla " + Quoted(label) +
                      " está abierta; ciérrela antes de compactarla o de rehacer su índice");
   }
+  RefuseLinkedTable(path, label);
 }
 
 void WriteWhole(const fs::path& path, const std::string& bytes, const std::string& label) {

@@ -187,6 +187,7 @@ void TableImpl::ComputeFilter(bool on, const std::string& text,
   FilterCondition c = ParseFilter(text);
   int fi = FieldIndex(c.field);
   if (fi < 0) throw StoreError(texts::FieldNotFound(c.field, Label()));
+  c.value = Stored(c.value);
   cond = c;
   field = fi;
 }
@@ -325,7 +326,7 @@ bool Table::FindKey(const std::string& value) {
     if (!n) return false;
     key.number = *n;
   } else {
-    key.chars = value.substr(0, static_cast<size_t>(info.keyLength));
+    key.chars = t.Stored(value.substr(0, static_cast<size_t>(info.keyLength)));
     key.chars.resize(static_cast<size_t>(info.keyLength), ' ');
   }
   return FindKeyImpl(t, key);
@@ -361,7 +362,7 @@ void Table::AppendValues(const std::vector<Value>& values) {
   for (size_t i = 0; i < values.size(); ++i) {
     const DbfField& f = fields[i];
     if (const auto* s = std::get_if<std::string>(&values[i])) {
-      SetFieldText(f, rec, *s);
+      SetFieldText(f, rec, t.Stored(*s));
     } else if (const auto* n = std::get_if<int>(&values[i])) {
       SetFieldInteger(f, rec, *n);
     } else if (const auto* b = std::get_if<bool>(&values[i])) {
@@ -447,10 +448,10 @@ std::string Table::ValueAt(uint32_t recno, int fieldIndex) const {
   const TableImpl& t = *impl_;
   const DbfField* f = t.FieldAt(fieldIndex);
   if (!f) return std::string();
-  if (t.state == DataSetState::Insert && recno == 0) return FieldText(*f, t.pending);
-  if (t.state == DataSetState::Edit && recno == t.editRecno) return FieldText(*f, t.pending);
+  if (t.state == DataSetState::Insert && recno == 0) return t.Shown(FieldText(*f, t.pending));
+  if (t.state == DataSetState::Edit && recno == t.editRecno) return t.Shown(FieldText(*f, t.pending));
   if (recno == 0 || recno > t.shared->RecordCount()) return std::string();
-  return FieldText(*f, t.Record(recno));
+  return t.Shown(FieldText(*f, t.Record(recno)));
 }
 
 bool Table::Modified() const { return impl_->Pending() && impl_->modified; }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "store/cp1252.h"
+#include "store/file_links.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 
@@ -57,6 +58,16 @@ void SplitName(const fs::path& folder, const std::string& name, fs::path& dir,
   leaf = n.substr(slash + 1);
 }
 
+// A table's file (.DBF or .MDX) that is a link is left alone: deleting
+// the name would cut the link that someone made on purpose.
+void RefuseLinkedTableName(const fs::path& p) {
+  const std::string ext = p.extension().string();
+  const bool dbf = Cp1252EqualsIgnoreCase(ext, ".DBF");
+  if (!dbf && !Cp1252EqualsIgnoreCase(ext, ".MDX")) return;
+  const std::string label = dbf ? p.filename().string() : p.stem().string() + ".DBF";
+  RefuseLinkedTableFile(p, label);
+}
+
 }  // namespace
 
 fs::path WorkFolder() {
@@ -98,6 +109,7 @@ void DeleteFileNoCase(const fs::path& folder, const std::string& name) {
   for (const fs::path& p : found) {
     std::error_code ec;
     if (fs::is_directory(p, ec)) continue;
+    RefuseLinkedTableName(p);
     if (!fs::remove(p, ec) && ec) {
       throw StoreError("No se puede borrar el archivo " + p.string() + ": " +
                        SystemErrorText(ec));

@@ -26,6 +26,18 @@ program sees them.
   dbf_dump.py --append PATH ROW [ROW ...]
       appends rows (same syntax as --write) to an existing table.
 
+  dbf_dump.py --write-cp CODEPAGE PATH SPECS [ROW ...]
+      as --write, with the table in another code page (e.g. cp850): the
+      language-driver byte names it and the text is stored in it.
+
+  dbf_dump.py --copy-cp CODEPAGE SOURCE TARGET
+      writes TARGET with the fields and live rows of SOURCE (read as code
+      page 1252), in the code page given.
+
+  dbf_dump.py --delete-pack PATH FIELD VALUE
+      deletes the rows whose FIELD holds VALUE and packs the table, as a
+      program that does not maintain the production index would.
+
 Exit status 0 on success; 2 with a message on standard error otherwise.
 """
 import sys
@@ -122,8 +134,8 @@ def append_rows(table, rows):
             dbf.delete(table[-1])
 
 
-def write(path, specs, rows):
-    table = dbf.Table(path, specs, dbf_type="db3", codepage="cp1252")
+def write(path, specs, rows, cp="cp1252"):
+    table = dbf.Table(path, specs, dbf_type="db3", codepage=cp)
     table.open(mode=dbf.READ_WRITE)
     try:
         append_rows(table, rows)
@@ -140,6 +152,36 @@ def append(path, rows):
         table.close()
 
 
+def copy_cp(cp, source, target):
+    src = dbf.Table(source, codepage="cp1252")
+    src.open(mode=dbf.READ_ONLY)
+    try:
+        specs = src.structure()
+        out = dbf.Table(target, "; ".join(specs), dbf_type="db3", codepage=cp)
+        out.open(mode=dbf.READ_WRITE)
+        try:
+            for rec in src:
+                if dbf.is_deleted(rec):
+                    continue
+                out.append(tuple(rec))
+        finally:
+            out.close()
+    finally:
+        src.close()
+
+
+def delete_pack(path, field, value):
+    table = dbf.Table(path, codepage="cp1252")
+    table.open(mode=dbf.READ_WRITE)
+    try:
+        for rec in table:
+            if str(rec[field.lower()]).rstrip() == value:
+                dbf.delete(rec)
+        table.pack()
+    finally:
+        table.close()
+
+
 def main(argv):
     try:
         if len(argv) == 2 and not argv[1].startswith("--"):
@@ -148,6 +190,12 @@ def main(argv):
             codepage(argv[2])
         elif len(argv) >= 4 and argv[1] == "--write":
             write(argv[2], argv[3], argv[4:])
+        elif len(argv) >= 5 and argv[1] == "--write-cp":
+            write(argv[3], argv[4], argv[5:], argv[2])
+        elif len(argv) == 5 and argv[1] == "--copy-cp":
+            copy_cp(argv[2], argv[3], argv[4])
+        elif len(argv) == 5 and argv[1] == "--delete-pack":
+            delete_pack(argv[2], argv[3], argv[4])
         elif len(argv) >= 3 and argv[1] == "--append":
             append(argv[2], argv[3:])
         else:

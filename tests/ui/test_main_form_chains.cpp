@@ -2,6 +2,7 @@
 // the modal boxes answered by the test: the sample school's files copied to
 // a temporary DAE folder, tables in a temporary work folder, read back with
 // the independent dBase reader; the result entry of embedded runs.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -449,6 +450,44 @@ TEST_F(ExportChainTest, CodingWindowLeftWithoutTheFileEndsWithTheWarningAndStill
   EXPECT_FALSE(fs::exists(store::ResolveFileNoCase(dae_, "fCUADROS.txt")));
   EXPECT_FALSE(form_->isVisible());  // embedded: closed at the end
   EXPECT_EQ(uitest::ResultEntry(Ini()), "1");
+}
+
+TEST_F(ExportChainTest, StaleTeachersIndexIsRebuiltAndTheUserToldInAPlainMessage) {
+  ImportThenDropCentre();
+  form_.reset();
+  // Another program (python3-dbf, which does not keep the .MDX) added the
+  // teacher that the export would otherwise add.
+  auto added = testsupport::RunCommand(
+      "/usr/bin/python3 " +
+      testsupport::ShellQuote((testsupport::SourceDir() / "tests/tools/dbf_dump.py").string()) +
+      " --append " + testsupport::ShellQuote(Table("PROFT.DBF").string()) +
+      " 'XYZ|Xabier Yarza|Tecnología|10000011L|1'");
+  ASSERT_EQ(added.exitCode, 0) << added.err;
+  Open();
+  {
+    uitest::ModalAnswerer answers;
+    answers.act([](QWidget* w) { PressButtonOf(w, QStringLiteral("Aceptar")); });
+    Click(Button("BImportar"));
+  }
+  ASSERT_TRUE(W<QWidget>("Panel1")->isVisible());
+  ui::DataGrid* centre = Grid("wwDBGridCODCENTRO");
+  TypeIntoCell(centre, 0, 0, QStringLiteral("012345"));
+  TypeIntoCell(centre, 0, 1, QStringLiteral("2025"));
+  TypeIntoCell(centre, 0, 2, QStringLiteral("1"));
+
+  uitest::ModalAnswerer answers;
+  answers.click(QStringLiteral("Aceptar"));  // the notice
+  answers.act([](QWidget* w) { PressButtonOf(w, QStringLiteral("&Salir")); });
+  answers.click(QStringLiteral("Aceptar"));
+  Click(Button("BitBtn1"));
+  ASSERT_EQ(answers.seen.size(), 3u) << answers.texts().join(" | ").toStdString();
+  EXPECT_EQ(answers.seen[0].title, QStringLiteral("transPelmarDAE"));
+  EXPECT_EQ(answers.seen[0].text,
+            QStringLiteral("El índice de la tabla 'PROFT' no coincidía con sus registros y se ha "
+                           "reconstruido."));
+  EXPECT_EQ(answers.seen[2].text, QStringLiteral("Proceso finalizado"));
+  const std::vector<std::string> abrev = uitest::DumpTable(Table("PROFT.DBF")).values("ABREV");
+  EXPECT_EQ(std::count(abrev.begin(), abrev.end(), "XYZ"), 1);
 }
 
 // ---------------------------------------------------- folder missing, close

@@ -1,0 +1,196 @@
+#include "store/index_check.h"
+
+#include <system_error>
+#include <vector>
+
+#include "store/cp1252.h"
+#include "store/file_links.h"
+#include "store/os_file.h"
+#include "store/shared_table.h"
+#include "store/store_error.h"
+#include "store/store_notices.h"
+#include "store/system_error_text.h"
+#include "store/table_replacement.h"
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  return s;
+}
+
+// The field each tag orders by; -1 when its expression is not a field.
+std::vector<int> TagFields(const DbfFile& dbf, const MdxFile& mdx) {
+  std::vector<int> out;
+  for (const MdxTagDef& def : mdx.Tags()) {
+    const std::string expr = Trimmed(def.expression);
+    int field = -1;
+    for (size_t i = 0; i < dbf.Fields().size(); ++i) {
+      if (Cp1252EqualsIgnoreCase(dbf.Fields()[i].name, expr)) {
+        field = static_cast<int>(i);
+        break;
+      }
+    }
+    out.push_back(field);
+  }
+  return out;
+}
+
+// The staging name of a table's new index ("T.MDX.transdae-new"): a stray
+// left by a kill is removed by the next open of the table.
+fs::path StagedIndexPath(const fs::path& dbfPath) {
+  return dbfPath.parent_path() / (dbfPath.stem().string() + ".MDX" + kStagingSuffix);
+}
+
+}  // namespace
+
+std::string IndexMismatch(const DbfFile& dbf, const MdxFile& mdx) {
+  const std::vector<int> tagField = TagFields(dbf, mdx);
+  const std::vector<MdxTagDef>& tags = mdx.Tags();
+  const uint32_t count = dbf.RecordCount();
+
+  // One pass over the table: which records are live, and every tag's key
+  // of every record.
+  std::vector<char> live(count + 1, 0);
+  std::vector<std::vector<MdxKey>> keys(tags.size());
+  for (size_t t = 0; t < tags.size(); ++t) {
+    if (tagField[t] >= 0) keys[t].resize(count + 1);
+  }
+  std::string record;
+  for (uint32_t r = 1; r <= count; ++r) {
+    dbf.ReadRecord(r, record);
+    live[r] = record[0] != '*';
+    for (size_t t = 0; t < tags.size(); ++t) {
+      if (tagField[t] < 0) continue;
+      keys[t][r] = KeyFromRecord(dbf.Fields()[static_cast<size_t>(tagField[t])],
+                                 tags[t].keyType, tags[t].keyLength, record);
+    }
+  }
+
+  std::vector<char> seen(count + 1, 0);
+  for (size_t t = 0; t < tags.size(); ++t) {
+    if (tagField[t] < 0) continue;
+    const int tag = static_cast<int>(t);
+    const std::string tagName = Trimmed(tags[t].name);
+    std::fill(seen.begin(), seen.end(), 0);
+    std::optional<MdxEntry> prev;
+    for (std::optional<MdxEntry> e = mdx.First(tag); e; e = mdx.Next(tag, *e)) {
+      if (prev) {
+        const int c = mdx.CompareKeys(tag, prev->key, e->key);
+        if (c > 0 || (c == 0 && prev->recno >= e->recno)) {
+          return "las entradas de la etiqueta " + tagName + " no están en orden";
+        }
+      }
+      if (e->recno == 0 || e->recno > count) {
+        return "la etiqueta " + tagName + " apunta al registro " + std::to_string(e->recno) +
+               ", que la tabla no tiene";
+      }
+      if (seen[e->recno]) {
+        return "la etiqueta " + tagName + " tiene dos entradas para el registro " +
+               std::to_string(e->recno);
+      }
+      seen[e->recno] = 1;
+      if (mdx.CompareKeys(tag, e->key, keys[t][e->recno]) != 0) {
+        return "la clave de la etiqueta " + tagName + " para el registro " +
+               std::to_string(e->recno) + " no es la de su registro";
+      }
+      prev = e;
+    }
+    for (uint32_t r = 1; r <= count; ++r) {
+      if (live[r] && !seen[r]) {
+        return "la etiqueta " + tagName + " no tiene entrada para el registro " +
+               std::to_string(r);
+      }
+    }
+  }
+  return "";
+}
+
+std::string IndexRebuiltNotice(const std::string& label) {
+  std::string name = label;
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && Cp1252EqualsIgnoreCase(name.substr(dot), ".DBF")) {
+    name.erase(dot);
+  }
+  return "El índice de la tabla " + Quoted(name) +
+         " no coincidía con sus registros y se ha reconstruido.";
+}
+
+std::unique_ptr<MdxFile> CheckedIndex(DbfFile& dbf, std::unique_ptr<MdxFile> mdx,
+                                      const fs::path& mdxPath, const std::string& label) {
+  const std::string mismatch = IndexMismatch(dbf, *mdx);
+  if (mismatch.empty()) return mdx;
+
+  const std::string cannot = "El índice de la tabla " + Quoted(label) +
+                             " no coincide con sus registros (" + mismatch +
+                             ") y no se puede reconstruir: ";
+  std::vector<MdxTagDef> tags = mdx->Tags();
+  const std::vector<int> tagField = TagFields(dbf, *mdx);
+  for (size_t t = 0; t < tags.size(); ++t) {
+    if (tagField[t] < 0) {
+      throw IndexError(cannot + "la etiqueta " + Trimmed(tags[t].name) +
+                           " no ordena por un campo de la tabla",
+                       dbf.Path());
+    }
+  }
+  if (!dbf.Writable()) throw IndexError(cannot + "la tabla es de sólo lectura", dbf.Path());
+  const std::string linked = LinkedTableProblem(dbf.Path(), label);
+  if (!linked.empty()) throw IndexError(cannot + linked, dbf.Path());
+
+  // The table alone while its index is replaced.
+  const DbfFile::Lock before = dbf.CurrentLock();
+  try {
+    dbf.SetLock(DbfFile::Lock::Exclusive);
+  } catch (const StoreError&) {
+    throw IndexError(cannot + "otro programa tiene la tabla abierta", dbf.Path());
+  }
+  mdx->Close();
+  mdx.reset();
+
+  // Built whole under the staging name, synced, then renamed over the old
+  // index: a kill leaves the old index or the new one, never a part.
+  const fs::path tmp = StagedIndexPath(dbf.Path());
+  try {
+    MdxFile::Create(tmp, dbf.Path().stem().string(), tags);
+    MdxFile fresh;
+    fresh.Open(tmp, false);
+    std::string record;
+    for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
+      dbf.ReadRecord(r, record);
+      if (record[0] == '*') continue;
+      for (size_t t = 0; t < tags.size(); ++t) {
+        const DbfField& f = dbf.Fields()[static_cast<size_t>(tagField[t])];
+        fresh.Insert(static_cast<int>(t),
+                     MdxEntry{KeyFromRecord(f, tags[t].keyType, tags[t].keyLength, record), r});
+      }
+    }
+    fresh.Save();
+    fresh.Close();
+    if (!os::RenameFile(tmp, mdxPath) || !os::SyncFolder(mdxPath.parent_path()))
+      throw StoreError(SystemErrorText(os::LastError()));
+  } catch (const StoreError& e) {
+    os::RemoveFile(tmp);
+    throw IndexError(cannot + e.what(), dbf.Path());
+  }
+  if (before != DbfFile::Lock::Exclusive) {
+    try {
+      dbf.SetLock(before);
+    } catch (const StoreError&) {
+      // Keeping the stronger lock is harmless.
+    }
+  }
+  auto rebuilt = std::make_unique<MdxFile>();
+  rebuilt->SetDeferred(true);
+  rebuilt->Open(mdxPath, false);
+  Notify(IndexRebuiltNotice(label));
+  return rebuilt;
+}
+
+}  // namespace store
