@@ -47,6 +47,7 @@ import os
 import random
 import shutil
 import signal
+import statistics
 import struct
 import subprocess
 import sys
@@ -389,6 +390,7 @@ class KillTest:
         self.failures = []
         self.by_table = {}  # (run, table) -> kills after which it failed
         self.notes = []
+        self.durations = []  # of the uninterrupted runs after the kills
 
     def path(self, *parts):
         return os.path.join(self.tmp, *parts)
@@ -538,6 +540,9 @@ class KillTest:
             "importación" if phase_name == "import" else "exportación",
             number, delay)
         if not landed:
+            if p.returncode != 0:
+                self.fail(where, "la ejecución terminó sola, antes de la "
+                          "muerte, con %d" % p.returncode)
             return False
 
         # 1. our engine opens every table first
@@ -586,7 +591,9 @@ class KillTest:
                                   % (where, "ausente" if c is None else len(c)))
 
         # 4. the next run, and its result
+        t0 = time.perf_counter()
         r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.durations.append(time.perf_counter() - t0)
         if r.returncode != 0:
             self.fail(where, "la ejecución siguiente termina con %d: %s" % (
                 r.returncode,
@@ -628,8 +635,11 @@ class KillTest:
         landed = attempts = 0
         start = len(self.failures)
         limit = n * 2
+        self.durations = [duration]
         while landed < n and attempts < limit:
-            # spread over the run, a little jitter inside each slice
+            # spread over the run, a little jitter inside each slice; the
+            # length of a run is followed as the machine's load changes
+            duration = statistics.median(self.durations[-5:])
             k = landed
             slice_len = 0.95 * duration / n
             delay = 0.01 * duration + slice_len * (k + rng.random())
@@ -672,7 +682,7 @@ def main(argv):
     ap.add_argument("--phase", choices=("import", "export", "both"),
                     default="both")
     ap.add_argument("--keep", action="store_true")
-    ap.add_argument("--max-failures-shown", type=int, default=40)
+    ap.add_argument("--max-failures-shown", type=int, default=300)
     a = ap.parse_args(argv)
     print("Semilla %d; escuela de %d profesores y %d filas de SOLUC" % (
         a.seed, a.teachers, a.rows))
