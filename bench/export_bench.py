@@ -81,8 +81,7 @@ def strace_counts(cmd, tmp):
             if not parts or parts[0].startswith(("%", "-")):
                 continue
             if parts[-1] == "total":
-                nums = [p for p in parts[:-1]]
-                total = int(nums[2])
+                total = int(parts[3])
                 continue
             # % time, seconds, usecs/call, calls, [errors], syscall
             try:
