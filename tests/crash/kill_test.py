@@ -30,6 +30,9 @@ first. After every kill:
   4. the same run is started again: it must end well and leave every table,
      the list of files and fCUADROS.txt exactly as an uninterrupted run does.
 
+Before the kills, the checks are tried on the states of the uninterrupted
+runs (each must pass) and on a table cut to half its records (it must not).
+
 The states are taken from uninterrupted runs made first (the import without
 the level panel's abbreviations gives the state before the panel; the
 export without the documents gives the state before the coding window).
@@ -218,6 +221,7 @@ class Phase:
 
     def __init__(self, name, snapshots, labels):
         self.name = name
+        self.snapshots = snapshots
         self.labels = labels
         self.tables = set()
         for snap in snapshots:
@@ -544,7 +548,12 @@ class KillTest:
                 self.fail(where, "la ejecución terminó sola, antes de la "
                           "muerte, con %d" % p.returncode)
             return False
+        self.check_after(where, phase_name, phase, cmd)
+        return True
 
+    def check_after(self, where, phase_name, phase, cmd):
+        """The checks on the work folder as a killed run left it."""
+        work = self.path("work")
         # 1. our engine opens every table first
         present = table_files(work)
         unknown = sorted(set(present) - phase.tables)
@@ -598,7 +607,7 @@ class KillTest:
             self.fail(where, "la ejecución siguiente termina con %d: %s" % (
                 r.returncode,
                 r.stdout.decode("utf-8", "replace").strip()[-400:]))
-            return True
+            return
         final = phase.labels[-1]
         for table in sorted(phase.tables):
             try:
@@ -627,7 +636,49 @@ class KillTest:
         if phase_name == "export" and self.read_cuadros() != self.cuadros_after:
             self.fail(where, "tras la ejecución siguiente, fCUADROS.txt no es "
                       "el de una ejecución completa")
-        return True
+
+    def self_check(self):
+        """The checks themselves: every state of an uninterrupted run passes
+        them, and a table cut in half does not. Run before any kill, so that
+        what the kills show is the engine's doing, not the checks'."""
+        saved_failures, saved_by_table = self.failures, self.by_table
+        phases = [("import", self.import_phase, self.import_cmd),
+                  ("export", self.export_phase, self.export_cmd)]
+        try:
+            for phase_name, phase, cmd in phases:
+                for label, snap in zip(phase.labels, phase.snapshots):
+                    self.failures, self.by_table = [], {}
+                    self.prepare(phase_name)
+                    restore(snap, self.path("work"))
+                    self.check_after("autocomprobación", phase_name, phase, cmd)
+                    if self.failures:
+                        raise SetupError(
+                            "el estado «%s» de una ejecución completa no pasa "
+                            "las comprobaciones:\n%s" % (
+                                label, "\n".join(self.failures)))
+                # the table that changes most, cut to half its records
+                table = max((t for t in phase.tables
+                             if phase.states[t][-1].present and
+                             phase.states[t][0].present and
+                             not phase.states[t][0].same(phase.states[t][-1])),
+                            key=lambda t: phase.states[t][-1].records.count)
+                self.failures, self.by_table = [], {}
+                self.prepare(phase_name)
+                dbf_path = table_files(self.path("work"))[table][0]
+                after = phase.states[table][-1].records
+                half = after.count // 2
+                with open(dbf_path, "r+b") as f:
+                    header = bytearray(f.read(after.header_len))
+                header[4:8] = struct.pack("<I", half)
+                with open(dbf_path, "wb") as f:
+                    f.write(bytes(header[:32]) + after.descriptors)
+                    f.write(b"".join(after.records[:half]) + b"\x1a")
+                self.check_after("autocomprobación", phase_name, phase, cmd)
+                if not any(table in f for f in self.failures):
+                    raise SetupError("la tabla %s cortada a %d registros pasa "
+                                     "las comprobaciones" % (table, half))
+        finally:
+            self.failures, self.by_table = saved_failures, saved_by_table
 
     def kill_series(self, phase_name, phase, cmd, duration, rng):
         """At least the asked number of kills that land inside the run."""
@@ -661,6 +712,9 @@ class KillTest:
         d_exp = self.calibrate("export", self.export_cmd)
         print("Duración sin interrupción: importación %.3f s, exportación "
               "%.3f s" % (d_imp, d_exp))
+        self.self_check()
+        print("Autocomprobación: los estados de una ejecución completa pasan "
+              "las comprobaciones y una tabla cortada no")
         rng = random.Random(self.a.seed)
         if self.a.phase in ("import", "both"):
             self.kill_series("import", self.import_phase, self.import_cmd,
