@@ -14,7 +14,10 @@ Two runs of the batch front end are killed (SIGKILL) again and again:
     missing from PROFT), typing that teacher's document in the coding
     window.
 The moments are spread over the length of an uninterrupted run, measured
-first. After every kill:
+first; every other kill is aimed instead at a moment when a watched
+uninterrupted run was seen changing its files (a new file, a size or a
+time that changed), so that short bursts of writing, such as a commit, get
+their share of kills. After every kill:
   1. every table of the work folder is opened by our engine (transdae-cli
      show), which is where an interrupted change is undone;
   2. then each table is read by python3-dbf (tests/tools/dbf_dump.py) and
@@ -518,6 +521,44 @@ class KillTest:
         times.sort()
         return times[1]
 
+    def watch(self, phase, cmd):
+        """When the files change during one uninterrupted run: the moments,
+        as fractions of the run's length, at which a poll of the work folder
+        (and the DAE folder) saw a file appear, go or change size or time."""
+        folders = [self.path("work")] + ([self.dae] if phase == "export" else [])
+
+        def look():
+            seen = set()
+            for folder in folders:
+                try:
+                    with os.scandir(folder) as it:
+                        for e in it:
+                            try:
+                                st = e.stat(follow_symlinks=False)
+                            except FileNotFoundError:
+                                continue
+                            seen.add((e.name, st.st_size, st.st_mtime_ns))
+                except FileNotFoundError:
+                    pass
+            return seen
+
+        self.prepare(phase)
+        moments = []
+        before = look()
+        t0 = time.perf_counter()
+        p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        while p.poll() is None:
+            now = look()
+            if now != before:
+                moments.append(time.perf_counter() - t0)
+                before = now
+            time.sleep(0.0005)
+        length = time.perf_counter() - t0
+        # one moment per hundredth of the run, so that a long burst of
+        # writes does not crowd out a short one
+        return sorted({round(m / length, 2) for m in moments if m < length})
+
     def prepare(self, phase):
         restore(self.snapshots[phase], self.path("work"))
         if phase == "export":
@@ -680,8 +721,10 @@ class KillTest:
         finally:
             self.failures, self.by_table = saved_failures, saved_by_table
 
-    def kill_series(self, phase_name, phase, cmd, duration, rng):
-        """At least the asked number of kills that land inside the run."""
+    def kill_series(self, phase_name, phase, cmd, duration, rng, writes):
+        """At least the asked number of kills that land inside the run: every
+        other one in its slice of the run's length, the others at moments
+        when the files were seen changing."""
         n = self.a.kills
         landed = attempts = 0
         start = len(self.failures)
@@ -693,7 +736,11 @@ class KillTest:
             duration = statistics.median(self.durations[-5:])
             k = landed
             slice_len = 0.95 * duration / n
-            delay = 0.01 * duration + slice_len * (k + rng.random())
+            if k % 2 and writes:
+                frac = rng.choice(writes) + rng.uniform(-0.01, 0.005)
+                delay = max(0.0005, frac * duration)
+            else:
+                delay = 0.01 * duration + slice_len * (k + rng.random())
             if attempts >= n:  # runs finished early: aim earlier
                 delay *= 0.8
             attempts += 1
@@ -715,13 +762,17 @@ class KillTest:
         self.self_check()
         print("Autocomprobación: los estados de una ejecución completa pasan "
               "las comprobaciones y una tabla cortada no")
+        w_imp = self.watch("import", self.import_cmd)
+        w_exp = self.watch("export", self.export_cmd)
+        print("Momentos con escrituras vistas (centésimas de la ejecución): "
+              "importación %d, exportación %d" % (len(w_imp), len(w_exp)))
         rng = random.Random(self.a.seed)
         if self.a.phase in ("import", "both"):
             self.kill_series("import", self.import_phase, self.import_cmd,
-                             d_imp, rng)
+                             d_imp, rng, w_imp)
         if self.a.phase in ("export", "both"):
             self.kill_series("export", self.export_phase, self.export_cmd,
-                             d_exp, rng)
+                             d_exp, rng, w_exp)
 
 
 def main(argv):
