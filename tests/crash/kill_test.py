@@ -395,7 +395,8 @@ class KillTest:
         self.tmp = tempfile.mkdtemp(prefix="transdae-kill-")
         self.readers = Readers(self.cli)
         self.failures = []
-        self.by_table = {}  # (run, table) -> kills after which it failed
+        self.by_table = {}  # (run, table) -> the kills after which it failed
+        self.failed_kills = set()
         self.notes = []
         self.durations = []  # of the uninterrupted runs after the kills
 
@@ -567,9 +568,10 @@ class KillTest:
     # -- one kill
     def fail(self, where, text, table=None):
         self.failures.append("%s: %s" % (where, text))
+        self.failed_kills.add(where)
         if table:
             key = (where.split(",")[0], table)
-            self.by_table[key] = self.by_table.get(key, 0) + 1
+            self.by_table.setdefault(key, set()).add(where)
 
     def one_kill(self, phase_name, phase, cmd, number, delay):
         work = self.path("work")
@@ -682,7 +684,7 @@ class KillTest:
         """The checks themselves: every state of an uninterrupted run passes
         them, and a table cut in half does not. Run before any kill, so that
         what the kills show is the engine's doing, not the checks'."""
-        saved_failures, saved_by_table = self.failures, self.by_table
+        saved = (self.failures, self.by_table, set(self.failed_kills))
         phases = [("import", self.import_phase, self.import_cmd),
                   ("export", self.export_phase, self.export_cmd)]
         try:
@@ -719,7 +721,7 @@ class KillTest:
                     raise SetupError("la tabla %s cortada a %d registros pasa "
                                      "las comprobaciones" % (table, half))
         finally:
-            self.failures, self.by_table = saved_failures, saved_by_table
+            self.failures, self.by_table, self.failed_kills = saved
 
     def kill_series(self, phase_name, phase, cmd, duration, rng, writes):
         """At least the asked number of kills that land inside the run: every
@@ -728,6 +730,7 @@ class KillTest:
         n = self.a.kills
         landed = attempts = 0
         start = len(self.failures)
+        failed_before = len(self.failed_kills)
         limit = n * 2
         self.durations = [duration]
         while landed < n and attempts < limit:
@@ -746,9 +749,11 @@ class KillTest:
             attempts += 1
             if self.one_kill(phase_name, phase, cmd, attempts, delay):
                 landed += 1
-        print("%s: %d muertes dentro de la ejecución (%d intentos), %d fallos"
+        print("%s: %d muertes dentro de la ejecución (%d intentos); %d de "
+              "ellas con fallos, %d fallos en total"
               % ("Importación" if phase_name == "import" else "Exportación",
-                 landed, attempts, len(self.failures) - start))
+                 landed, attempts, len(self.failed_kills) - failed_before,
+                 len(self.failures) - start))
         if landed < n:
             self.fail(phase_name, "solo %d de las %d muertes cayeron dentro de "
                       "la ejecución" % (landed, n))
@@ -813,8 +818,8 @@ def main(argv):
         print("... y %d fallos más" % (len(t.failures) - a.max_failures_shown))
     if t.by_table:
         print("Muertes tras las que cada tabla falló: " + ", ".join(
-            "%s %s %d" % (run, table, n)
-            for (run, table), n in sorted(t.by_table.items())))
+            "%s %s %d" % (run, table, len(kills))
+            for (run, table), kills in sorted(t.by_table.items())))
     print("%d fallos; %.0f s" % (len(t.failures), time.perf_counter() - t0))
     return 1 if t.failures else 0
 
