@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  python3 python3-dbf
+  python3 python3-dbf strace
   perl libdbd-xbase-perl
   xvfb x11-utils xauth xdotool imagemagick fontconfig fonts-dejavu-core
 )
