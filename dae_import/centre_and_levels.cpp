@@ -19,6 +19,7 @@
 #include "dae_import/dae_text_reader.h"
 #include "dae_import/language_choice.h"
 #include "store/table.h"
+#include "store/transaction.h"
 #include "store/work_folder.h"
 
 namespace dae_import {
@@ -116,6 +117,9 @@ void AplicaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t) {
   store::Table& groups = t.wwTableGrupos;
   store::Table& levels = t.wwTableNIVIMP;
   if (!groups.Active()) groups.Open();
+  // Every group changes in one commit: a failure or a kill half way leaves
+  // GRUPOST as it was.
+  store::Transaction tx(groups);
   for (groups.First(); !groups.Eof(); groups.Next()) {
     const std::string level = groups.FieldByName("NIVEL").AsString();
     for (levels.First(); !levels.Eof(); levels.Next()) {
@@ -128,6 +132,8 @@ void AplicaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t) {
       break;
     }
   }
+  if (Editing(groups)) groups.Post();
+  tx.Commit();
   groups.Close();
 }
 

@@ -38,11 +38,21 @@
 
 namespace dae_import {
 
-void CreaTablaCentro(const std::filesystem::path& workFolder) {
-  store::Table centre;
+namespace {
+
+// daeCENTRO made afresh in `centre`; it takes the old table's place when
+// `centre` closes.
+void BuildCentreTable(store::Table& centre, const std::filesystem::path& workFolder) {
   RebuildTable(centre, workFolder, "daeCENTRO",
                {StringField("CODCENTRO", 6), StringField("ANOACAD", 4),
                 StringField("VERSION", 5)});
+}
+
+}  // namespace
+
+void CreaTablaCentro(const std::filesystem::path& workFolder) {
+  store::Table centre;
+  BuildCentreTable(centre, workFolder);
 }
 
 void ImportaGrupos(chain::StepContext& ctx) {
@@ -62,7 +72,10 @@ void ImportaGrupos(chain::StepContext& ctx) {
                   StringField("CURSODAE", 2), StringField("NUMALUMN", 2),
                   StringField("DESCRIP", 40)});
   }
-  CreaTablaCentro(ctx.workFolder);
+  // The centre's table is filled while it is built, so that it replaces
+  // the old one whole, with its row.
+  store::Table centre;
+  BuildCentreTable(centre, ctx.workFolder);
 
   NumberedAbbreviations abbreviations;
   GroupNumbering numbering;
@@ -74,15 +87,12 @@ void ImportaGrupos(chain::StepContext& ctx) {
     const char type = line.empty() ? '\0' : line.front();
     if (type == '1') {
       if (centreStored) continue;
-      store::Table centre;
-      NameTable(centre, ctx.workFolder, "daeCENTRO");
       centre.Open();
       centre.Append();
       centre.FieldByName("CODCENTRO").SetAsString(RawField(line, 4, 6));
       centre.FieldByName("ANOACAD").SetAsString(RawField(line, 10, 4));
       centre.FieldByName("VERSION").SetAsString(RawField(line, 14, 1));
       centre.Post();
-      centre.Close();
       centreStored = true;
       continue;
     }
@@ -122,6 +132,7 @@ void ImportaGrupos(chain::StepContext& ctx) {
     groups.Post();
   }
   groups.Close();
+  centre.Close();
   reader->Close();
 }
 
