@@ -547,8 +547,12 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     bytesOf[f.name] = std::move(bytes);
   }
 
-  // 2. Every table concerned, held against other programs.
+  // 2. Every table concerned, held against other programs; first, what a
+  // killed run left is settled (a change in place rolled back, a
+  // replacement finished), so that the copy below is of whole tables and
+  // no journal is left to be played over the restored files.
   store::RemoveStaleTempFiles(workFolder);
+  store::RecoverWorkFolder(workFolder);
   std::vector<KeptTable> held;
   std::map<std::string, std::vector<std::string>> current;
   for (const CopiedTable& t : source.copy.tables) {

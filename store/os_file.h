@@ -17,7 +17,8 @@ enum class OpenMode {
   ReadWrite,       // existing file, read and write
   ReadOnly,        // existing file, read only
   CreateNew,       // a new file that must not exist yet, read and write
-  CreateOrTruncate // a file made empty, read and write
+  CreateOrTruncate // a new file in place of whatever had the name (which
+                   // is removed, not written through), read and write
 };
 
 enum class LockKind { None, Shared, Exclusive };

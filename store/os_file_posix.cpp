@@ -50,8 +50,13 @@ bool File::Open(const std::filesystem::path& path, OpenMode mode) {
   switch (mode) {
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::ReadOnly: flags |= O_RDONLY; break;
-    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case OpenMode::CreateOrTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case OpenMode::CreateOrTruncate:
+      // The old name goes first and the file is made new: a link put at
+      // the name is removed, never written through.
+      if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Failed();
+      flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
   }
   int fd;
   do {

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "store/os_file.h"
 #include "store/store_error.h"
 #include "store/table.h"
 #include "store/table_file_lock.h"
@@ -136,4 +140,32 @@ TEST(LinkedWorkFolder, IsAnOrdinaryFolder) {
   DeleteFileNoCase(link, "PROFT.MDX");
   EXPECT_FALSE(fs::exists(real / "PROFT.MDX"));
   EXPECT_EQ(storetest::DumpTable(real / "PROFT.DBF").size(), 4u);  // fields + 3 rows
+}
+
+// The engine's own files (staged tables, journals, replacement records)
+// are made new under their names: a link someone put at such a name is
+// removed, and the file it leads to keeps its bytes.
+TEST(LinkAtAnEngineName, IsReplacedNotWrittenThrough) {
+  for (const bool symbolic : {true, false}) {
+    SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+    testsupport::TempDir work, elsewhere;
+    const fs::path outside = elsewhere / "NOTAS.TXT";
+    {
+      std::ofstream(outside) << "no es de la herramienta";
+    }
+    const fs::path name = work / "PROFT.DBF.transdae-new";
+    if (symbolic)
+      fs::create_symlink(outside, name);
+    else
+      fs::create_hard_link(outside, name);
+    os::File f;
+    ASSERT_TRUE(f.Open(name, os::OpenMode::CreateOrTruncate));
+    ASSERT_TRUE(f.WriteAt(0, "nuevo", 5));
+    f.Close();
+    EXPECT_FALSE(fs::is_symlink(name));
+    EXPECT_EQ(fs::file_size(name), 5u);
+    std::ifstream in(outside);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "no es de la herramienta");
+  }
 }
