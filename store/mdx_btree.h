@@ -182,15 +182,24 @@ class NodeCache {
   }
   void Set(uint32_t page, std::shared_ptr<Node> n) {
     if (page >= nodes_.size()) nodes_.resize(static_cast<size_t>(page) + 64);
+    if (nodes_[page]) Touch();
     nodes_[page] = std::move(n);
   }
   void Erase(uint32_t page) {
     if (page < nodes_.size()) nodes_[page].reset();
+    Touch();
   }
-  void Clear() { nodes_.clear(); }
+  void Clear() {
+    nodes_.clear();
+    Touch();
+  }
+  // Changes whenever a kept node may have changed or gone.
+  uint64_t Generation() const { return generation_; }
+  void Touch() { ++generation_; }
 
  private:
   std::vector<std::shared_ptr<Node>> nodes_;
+  uint64_t generation_ = 0;
 };
 
 // The nodes changed since the last Flush, with their tags.
@@ -235,6 +244,37 @@ struct MdxFile::Impl {
   ChangedNodes changed;
   mutable std::optional<Header> cachedHeader;
   mutable std::vector<std::optional<uint32_t>> cachedRoots;
+
+  // Where the last Next stopped, so that a walk in key order steps on from
+  // there instead of searching from the root each time. Valid while the
+  // cache's generation is the one it was taken at.
+  struct Cursor {
+    const TagInfo* tag = nullptr;
+    uint64_t generation = 0;
+    Path path;
+  };
+  mutable Cursor cursor;
+
+  // The path just past (key, recno) when the cursor stands on that entry.
+  bool ResumeAfter(const TagInfo& t, const std::string& key, uint32_t recno, Path& out) const {
+    if (cursor.tag != &t || cursor.generation != cache.Generation() || cursor.path.empty()) {
+      return false;
+    }
+    const Frame& leaf = cursor.path.back();
+    if (leaf.idx >= leaf.node->keys.size() ||
+        CompareEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx], key, recno) != 0) {
+      return false;
+    }
+    out = std::move(cursor.path);
+    cursor.tag = nullptr;
+    ++out.back().idx;
+    return true;
+  }
+  void KeepCursor(const TagInfo& t, Path path) const {
+    cursor.tag = &t;
+    cursor.generation = cache.Generation();
+    cursor.path = std::move(path);
+  }
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
@@ -585,6 +625,7 @@ struct MdxFile::Impl {
   }
 
   void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
+    cache.Touch();
     Header hd = ReadHeader();
     EditPath path = Editable(Seek(t, key, recno, false, hd));
     {
@@ -647,6 +688,7 @@ struct MdxFile::Impl {
   static bool Empty(const Node& n) { return n.leaf ? n.keys.empty() : n.ptrs.empty(); }
 
   void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
+    cache.Touch();
     Header hd = ReadHeader();
     EditPath path = Editable(Seek(t, key, recno, false, hd));
     {

@@ -341,8 +341,14 @@ std::optional<MdxEntry> MdxFile::Last(int tag) const {
 std::optional<MdxEntry> MdxFile::Next(int tag, const MdxEntry& after) const {
   const TagInfo& t = impl_->Tag(tag);
   Header hd = impl_->ReadHeader();
-  Path path = impl_->Seek(t, impl_->RawKey(t, after.key), after.recno, true, hd);
-  return impl_->Current(t, path, hd);
+  const std::string key = impl_->RawKey(t, after.key);
+  Path path;
+  if (!impl_->ResumeAfter(t, key, after.recno, path)) {
+    path = impl_->Seek(t, key, after.recno, true, hd);
+  }
+  std::optional<MdxEntry> next = impl_->Current(t, path, hd);
+  if (next) impl_->KeepCursor(t, std::move(path));
+  return next;
 }
 
 std::optional<MdxEntry> MdxFile::Prior(int tag, const MdxEntry& before) const {
