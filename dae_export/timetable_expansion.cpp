@@ -132,6 +132,21 @@ std::optional<uint32_t> StoredRecordCount(const std::filesystem::path& dbf) {
          uint32_t(b[7]) << 24;
 }
 
+// A field of an open table, looked up by name the first time it is used.
+class FieldOnFirstUse {
+ public:
+  FieldOnFirstUse(store::Table& table, const char* name) : table_(table), name_(name) {}
+  store::Field& Get() {
+    if (!field_) field_ = &table_.FieldByName(name_);
+    return *field_;
+  }
+
+ private:
+  store::Table& table_;
+  const char* name_;
+  store::Field* field_ = nullptr;
+};
+
 // Deletes the records not refreshed by this run and marks the others for
 // the next one. Returns how many records remain.
 size_t Sweep(store::Table& t) {
@@ -146,10 +161,11 @@ size_t Sweep(store::Table& t) {
       keep.push_back(rec);
     }
   }
+  FieldOnFirstUse regMod{t, "REG_MOD"};
   for (uint32_t rec : keep) {
     t.GotoRecord(rec);
     t.Edit();
-    t.FieldByName("REG_MOD").SetAsString(kNotRefreshed);
+    regMod.Get().SetAsString(kNotRefreshed);
     t.Post();
   }
   return keep.size();
@@ -229,12 +245,40 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   store::Field& sAula = soluc.FieldByName("AULA");
   store::Field& sTarea = soluc.FieldByName("TAREA");
 
-  auto set = [](store::Table& t, const char* field, const std::string& v) {
-    t.FieldByName(field).SetAsString(v);
-  };
-  auto setIfBlank = [](store::Table& t, const char* field, const std::string& v) {
-    store::Field& f = t.FieldByName(field);
-    if (IsBlank(f.AsString())) f.SetAsString(v);
+  // The fields written for every row, found on first use.
+  FieldOnFirstUse h2Tipreg{h2, "TIPREG"};
+  FieldOnFirstUse h2Tipdoc{h2, "TIPDOC"};
+  FieldOnFirstUse h2Abrevprof{h2, "ABREVPROF"};
+  FieldOnFirstUse h2Doc{h2, "DOC"};
+  FieldOnFirstUse h2Numsesion{h2, "NUMSESION"};
+  FieldOnFirstUse h2Diasem{h2, "DIASEM"};
+  FieldOnFirstUse h2Tiptar{h2, "TIPTAR"};
+  FieldOnFirstUse h2Horaini{h2, "HORAINI"};
+  FieldOnFirstUse h2Horafin{h2, "HORAFIN"};
+  FieldOnFirstUse h2Grupniv{h2, "GRUPNIV"};
+  FieldOnFirstUse h2Abrevasig{h2, "ABREVASIG"};
+  FieldOnFirstUse h2Codasig{h2, "CODASIG"};
+  FieldOnFirstUse h2Tipasig{h2, "TIPASIG"};
+  FieldOnFirstUse h2Idioma{h2, "IDIOMA"};
+  FieldOnFirstUse h2AulaObs{h2, "AULA_OBS"};
+  FieldOnFirstUse h2TipActiv{h2, "TIP_ACTIV"};
+  FieldOnFirstUse h2ProfDiaSes{h2, "PROF_DIA_SES"};
+  FieldOnFirstUse h2DiaSes{h2, "DIA_SES"};
+  FieldOnFirstUse h2RegMod{h2, "REG_MOD"};
+  FieldOnFirstUse h3Tipreg{h3, "TIPREG"};
+  FieldOnFirstUse h3Codgrupo{h3, "CODGRUPO"};
+  FieldOnFirstUse h3Tipdoc{h3, "TIPDOC"};
+  FieldOnFirstUse h3Abrevprof{h3, "ABREVPROF"};
+  FieldOnFirstUse h3Doc{h3, "DOC"};
+  FieldOnFirstUse h3Numsesgrup{h3, "NUMSESGRUP"};
+  FieldOnFirstUse h3Diasem{h3, "DIASEM"};
+  FieldOnFirstUse h3ProfDiaSes{h3, "PROF_DIA_SES"};
+  FieldOnFirstUse h3RegMod{h3, "REG_MOD"};
+  FieldOnFirstUse h3Abrevgrup{h3, "ABREVGRUP"};
+  FieldOnFirstUse h3Numalum{h3, "NUMALUM"};
+  auto set = [](FieldOnFirstUse& f, const std::string& v) { f.Get().SetAsString(v); };
+  auto setIfBlank = [](FieldOnFirstUse& f, const std::string& v) {
+    if (IsBlank(f.Get().AsString())) f.Get().SetAsString(v);
   };
 
   soluc.First();
@@ -287,25 +331,25 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
       h2.Edit();
     else
       h2.Append();
-    set(h2, "TIPREG", "2");
-    setIfBlank(h2, "TIPDOC", teacher.tipoDni);
-    set(h2, "ABREVPROF", KeyTeacher(key));
-    setIfBlank(h2, "DOC", teacher.dni);
-    set(h2, "NUMSESION", KeySession(key));
-    set(h2, "DIASEM", KeyDay(key));
-    setIfBlank(h2, "TIPTAR", task);
-    set(h2, "HORAINI", start);
-    set(h2, "HORAFIN", end);
-    setIfBlank(h2, "GRUPNIV", group ? group->level : std::string());
-    set(h2, "ABREVASIG", subjectAbbrev);
-    set(h2, "CODASIG", subjectCode);
-    set(h2, "TIPASIG", " ");
-    set(h2, "IDIOMA", "02");
-    set(h2, "AULA_OBS", room);
-    set(h2, "TIP_ACTIV", "   ");
-    set(h2, "PROF_DIA_SES", key);
-    set(h2, "DIA_SES", KeyDaySession(key));
-    set(h2, "REG_MOD", kRefreshed);
+    set(h2Tipreg, "2");
+    setIfBlank(h2Tipdoc, teacher.tipoDni);
+    set(h2Abrevprof, KeyTeacher(key));
+    setIfBlank(h2Doc, teacher.dni);
+    set(h2Numsesion, KeySession(key));
+    set(h2Diasem, KeyDay(key));
+    setIfBlank(h2Tiptar, task);
+    set(h2Horaini, start);
+    set(h2Horafin, end);
+    setIfBlank(h2Grupniv, group ? group->level : std::string());
+    set(h2Abrevasig, subjectAbbrev);
+    set(h2Codasig, subjectCode);
+    set(h2Tipasig, " ");
+    set(h2Idioma, "02");
+    set(h2AulaObs, room);
+    set(h2TipActiv, "   ");
+    set(h2ProfDiaSes, key);
+    set(h2DiaSes, KeyDaySession(key));
+    set(h2RegMod, kRefreshed);
     h2.Post();
 
     // Type 3 record.
@@ -314,22 +358,22 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
         h3.Edit();
       else
         h3.Append();
-      set(h3, "TIPREG", "3");
-      store::Field& abrevGrup = h3.FieldByName("ABREVGRUP");
+      set(h3Tipreg, "3");
+      store::Field& abrevGrup = h3Abrevgrup.Get();
       const std::string storedGroup = abrevGrup.AsString();
       abrevGrup.SetAsString(groupAbbrev);
       if (storedGroup != abrevGrup.AsString())
-        set(h3, "CODGRUPO", group ? group->code : std::string());
-      setIfBlank(h3, "TIPDOC", teacher.tipoDni);
-      set(h3, "ABREVPROF", KeyTeacher(key));
-      setIfBlank(h3, "DOC", teacher.dni);
-      set(h3, "NUMSESGRUP", KeySession(key));
-      set(h3, "DIASEM", KeyDay(key));
+        set(h3Codgrupo, group ? group->code : std::string());
+      setIfBlank(h3Tipdoc, teacher.tipoDni);
+      set(h3Abrevprof, KeyTeacher(key));
+      setIfBlank(h3Doc, teacher.dni);
+      set(h3Numsesgrup, KeySession(key));
+      set(h3Diasem, KeyDay(key));
       const std::string pupils = group ? group->pupils : std::string();
-      store::Field& numAlum = h3.FieldByName("NUMALUM");
+      store::Field& numAlum = h3Numalum.Get();
       if (numAlum.AsString().empty() || !pupils.empty()) numAlum.SetAsString(pupils);
-      set(h3, "PROF_DIA_SES", key);
-      set(h3, "REG_MOD", kRefreshed);
+      set(h3ProfDiaSes, key);
+      set(h3RegMod, kRefreshed);
       h3.Post();
     }
     soluc.Next();

@@ -41,7 +41,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
+#include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "store/store_error.h"
@@ -63,18 +64,75 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The same fields, added to the end of a line being built.
+void AppendFit(std::string& out, const std::string& value, size_t width) {
+  const size_t n = std::min(value.size(), width);
+  out.append(value, 0, n);
+  out.append(width - n, ' ');
+}
+
+void AppendTime(std::string& out, const std::string& value) {
+  if (value.size() == 4 && IsDigit(value[0]) && value[1] == ':' &&
+      IsDigit(value[2]) && IsDigit(value[3])) {
+    out += '0';
+    out += value;
+    return;
+  }
+  const size_t n = std::min<size_t>(value.size(), 5);
+  out.append(value, 0, n);
+  out.append("00:00", 5 - n);
+}
+
+void AppendPupils(std::string& out, const std::string& value) {
+  if (value.size() == 1 && IsDigit(value[0])) {
+    out += '0';
+    out += value;
+    return;
+  }
+  const size_t n = std::min<size_t>(value.size(), 2);
+  out.append(value, 0, n);
+  out.append("00", 2 - n);
+}
+
+void AppendType2Line(std::string& out, const Type2Record& r) {
+  out += '2';
+  AppendFit(out, r.tipDoc, 1);
+  AppendFit(out, r.doc, 15);
+  out += r.numSesion;
+  out += r.diaSem;
+  AppendFit(out, r.tipTar, 3);
+  AppendTime(out, r.horaIni);
+  AppendTime(out, r.horaFin);
+  AppendFit(out, r.grupNiv, 3);
+  AppendFit(out, r.codAsig, 4);
+  AppendFit(out, r.tipAsig, 1);
+  AppendFit(out, r.idioma, 2);
+  AppendFit(out, r.aulaObs, 30);
+  AppendFit(out, r.tipActiv, 3);
+}
+
+void AppendType3Line(std::string& out, const Type3Record& r) {
+  out += '3';
+  AppendFit(out, r.codGrupo, 5);
+  AppendFit(out, r.tipDoc, 1);
+  AppendFit(out, r.doc, 15);
+  out += r.numSesGrup;
+  out += r.diaSem;
+  AppendPupils(out, r.numAlum);
+}
+
 }  // namespace
 
 std::string TimeField(const std::string& value) {
-  if (value.size() == 4 && IsDigit(value[0]) && value[1] == ':' &&
-      IsDigit(value[2]) && IsDigit(value[3]))
-    return "0" + value;
-  return (value + "00:00").substr(0, 5);
+  std::string out;
+  AppendTime(out, value);
+  return out;
 }
 
 std::string PupilsField(const std::string& value) {
-  if (value.size() == 1 && IsDigit(value[0])) return "0" + value;
-  return (value + "00").substr(0, 2);
+  std::string out;
+  AppendPupils(out, value);
+  return out;
 }
 
 std::string CentreLine(const CentreRecord& r) {
@@ -83,16 +141,17 @@ std::string CentreLine(const CentreRecord& r) {
 }
 
 std::string Type2Line(const Type2Record& r) {
-  return "2" + FitText(r.tipDoc, 1) + FitText(r.doc, 15) + r.numSesion +
-         r.diaSem + FitText(r.tipTar, 3) + TimeField(r.horaIni) +
-         TimeField(r.horaFin) + FitText(r.grupNiv, 3) + FitText(r.codAsig, 4) +
-         FitText(r.tipAsig, 1) + FitText(r.idioma, 2) + FitText(r.aulaObs, 30) +
-         FitText(r.tipActiv, 3);
+  std::string out;
+  out.reserve(80);
+  AppendType2Line(out, r);
+  return out;
 }
 
 std::string Type3Line(const Type3Record& r) {
-  return "3" + FitText(r.codGrupo, 5) + FitText(r.tipDoc, 1) +
-         FitText(r.doc, 15) + r.numSesGrup + r.diaSem + PupilsField(r.numAlum);
+  std::string out;
+  out.reserve(32);
+  AppendType3Line(out, r);
+  return out;
 }
 
 CentreRecord ReadCentre(store::Table& t) {
@@ -150,7 +209,9 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
   store::Table whole2, whole3;
   OpenWholeByKey(whole3, h3);
   OpenWholeByKey(whole2, h2);
-  std::map<std::string, std::vector<std::string>> type3ByKey;
+
+  // The type 3 lines of each key, each ending in CR LF, in the tag's order.
+  std::unordered_map<std::string, std::string> type3ByKey;
   {
     RecordReader rd(whole3);
     const int key = rd.Index("PROF_DIA_SES"), cod = rd.Index("CODGRUPO"),
@@ -160,7 +221,9 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
     for (uint32_t rec : whole3.VisibleRecords()) {
       Type3Record r{rd.Get(rec, cod), rd.Get(rec, tip), rd.Get(rec, doc),
                     rd.Get(rec, ses), rd.Get(rec, dia), rd.Get(rec, alu)};
-      type3ByKey[rd.Get(rec, key)].push_back(Type3Line(r));
+      std::string& lines = type3ByKey[rd.Get(rec, key)];
+      AppendType3Line(lines, r);
+      lines += "\r\n";
     }
   }
 
@@ -173,16 +236,19 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
             niv = rd.Index("GRUPNIV"), asg = rd.Index("CODASIG"),
             tas = rd.Index("TIPASIG"), idi = rd.Index("IDIOMA"),
             aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
-  for (uint32_t rec : whole2.VisibleRecords()) {
+  const std::vector<uint32_t> recs2 = whole2.VisibleRecords();
+  out.reserve(out.size() + recs2.size() * 78 + type3ByKey.size() * 29 * 2);
+  for (uint32_t rec : recs2) {
     Type2Record r{rd.Get(rec, tip), rd.Get(rec, doc), rd.Get(rec, ses),
                   rd.Get(rec, dia), rd.Get(rec, tar), rd.Get(rec, ini),
                   rd.Get(rec, fin), rd.Get(rec, niv), rd.Get(rec, asg),
                   rd.Get(rec, tas), rd.Get(rec, idi), rd.Get(rec, aul),
                   rd.Get(rec, act)};
-    out += Type2Line(r) + "\r\n";
+    AppendType2Line(out, r);
+    out += "\r\n";
     auto it = type3ByKey.find(rd.Get(rec, key));
     if (it == type3ByKey.end()) continue;
-    for (const std::string& line : it->second) out += line + "\r\n";
+    out += it->second;
   }
   return out;
 }

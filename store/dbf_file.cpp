@@ -65,12 +65,20 @@ void Put16(unsigned char* p, uint16_t v) {
 }
 
 void TodayBytes(unsigned char* p) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  p[0] = static_cast<unsigned char>(tm.tm_year % 256);
-  p[1] = static_cast<unsigned char>(tm.tm_mon + 1);
-  p[2] = static_cast<unsigned char>(tm.tm_mday);
+  // Every change stamps the header: the local date is worked out again
+  // only when the clock has moved on to another second.
+  thread_local std::time_t lastNow = static_cast<std::time_t>(-1);
+  thread_local unsigned char lastDate[3] = {0, 0, 0};
+  const std::time_t now = std::time(nullptr);
+  if (now != lastNow || now == static_cast<std::time_t>(-1)) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    lastDate[0] = static_cast<unsigned char>(tm.tm_year % 256);
+    lastDate[1] = static_cast<unsigned char>(tm.tm_mon + 1);
+    lastDate[2] = static_cast<unsigned char>(tm.tm_mday);
+    lastNow = now;
+  }
+  std::memcpy(p, lastDate, 3);
 }
 
 bool KnownVersion(unsigned char v) {

@@ -7,6 +7,9 @@
 // T/t/Y/y true, F/f/N/n false, ' ' or '?' unset.
 #include "store/field_value.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -195,9 +198,19 @@ void SetFieldText(const DbfField& field, std::string& record, std::string_view t
     record[static_cast<size_t>(field.offset)] = stored;
     return;
   }
-  std::string cell(text.substr(0, static_cast<size_t>(field.width)));
-  cell.resize(static_cast<size_t>(field.width), ' ');
-  record.replace(static_cast<size_t>(field.offset), static_cast<size_t>(field.width), cell);
+  const size_t offset = static_cast<size_t>(field.offset);
+  const size_t width = static_cast<size_t>(field.width);
+  if (record.size() >= offset + width) {
+    // In place: the text, cut to the width, padded with spaces.
+    const size_t n = std::min(text.size(), width);
+    char* cell = record.data() + offset;
+    if (n > 0) std::memmove(cell, text.data(), n);
+    std::memset(cell + n, ' ', width - n);
+    return;
+  }
+  std::string cell(text.substr(0, width));
+  cell.resize(width, ' ');
+  record.replace(offset, width, cell);
 }
 
 void SetFieldInteger(const DbfField& field, std::string& record, int64_t value) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <algorithm>
 #include <cstring>
@@ -76,12 +77,58 @@ inline std::string AsciiUpper(std::string s) {
 inline int ItemLength(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
 inline int MaxKeys(int itemLength) { return static_cast<int>(kBlock - 12) / itemLength; }
 
+// The keys of a node, of one length, side by side in one buffer: inserting
+// or removing one moves bytes instead of strings.
+class KeyList {
+ public:
+  explicit KeyList(size_t length = 0) : length_(length) {}
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  std::string_view operator[](size_t i) const { return {bytes_.data() + i * length_, length_}; }
+  std::string_view back() const { return (*this)[count_ - 1]; }
+  void Set(size_t i, std::string_view key) {
+    std::memcpy(bytes_.data() + i * length_, key.data(), length_);
+  }
+  void Insert(size_t i, std::string_view key) {
+    bytes_.insert(i * length_, key.data(), length_);
+    ++count_;
+  }
+  void PushBack(std::string_view key) { Insert(count_, key); }
+  void PopBack() { Erase(count_ - 1, count_); }
+  // Removes the keys [from, to).
+  void Erase(size_t from, size_t to) {
+    bytes_.erase(from * length_, (to - from) * length_);
+    count_ -= to - from;
+  }
+  // The keys [from, to) of another list, in place of these.
+  void AssignRange(const KeyList& other, size_t from, size_t to) {
+    bytes_.assign(other.bytes_, from * length_, (to - from) * length_);
+    count_ = to - from;
+  }
+  // Puts all keys of another list before these.
+  void Prepend(const KeyList& other) {
+    bytes_.insert(0, other.bytes_);
+    count_ += other.count_;
+  }
+  void Clear() {
+    bytes_.clear();
+    count_ = 0;
+  }
+  void Reserve(size_t n) { bytes_.reserve(n * length_); }
+
+ private:
+  size_t length_;
+  size_t count_ = 0;
+  std::string bytes_;
+};
+
 // One node of a tag's B-tree. A leaf has one record number per key; a
 // branch has one child more than keys (the last is the rightmost child).
 struct Node {
+  explicit Node(size_t keyLength = 0) : keys(keyLength) {}
   uint32_t page = 0;
   bool leaf = true;
-  std::vector<std::string> keys;
+  KeyList keys;
   std::vector<uint32_t> ptrs;
 };
 
@@ -135,15 +182,24 @@ class NodeCache {
   }
   void Set(uint32_t page, std::shared_ptr<Node> n) {
     if (page >= nodes_.size()) nodes_.resize(static_cast<size_t>(page) + 64);
+    if (nodes_[page]) Touch();
     nodes_[page] = std::move(n);
   }
   void Erase(uint32_t page) {
     if (page < nodes_.size()) nodes_[page].reset();
+    Touch();
   }
-  void Clear() { nodes_.clear(); }
+  void Clear() {
+    nodes_.clear();
+    Touch();
+  }
+  // Changes whenever a kept node may have changed or gone.
+  uint64_t Generation() const { return generation_; }
+  void Touch() { ++generation_; }
 
  private:
   std::vector<std::shared_ptr<Node>> nodes_;
+  uint64_t generation_ = 0;
 };
 
 // The nodes changed since the last Flush, with their tags.
@@ -188,6 +244,37 @@ struct MdxFile::Impl {
   ChangedNodes changed;
   mutable std::optional<Header> cachedHeader;
   mutable std::vector<std::optional<uint32_t>> cachedRoots;
+
+  // Where the last Next stopped, so that a walk in key order steps on from
+  // there instead of searching from the root each time. Valid while the
+  // cache's generation is the one it was taken at.
+  struct Cursor {
+    const TagInfo* tag = nullptr;
+    uint64_t generation = 0;
+    Path path;
+  };
+  mutable Cursor cursor;
+
+  // The path just past (key, recno) when the cursor stands on that entry.
+  bool ResumeAfter(const TagInfo& t, const std::string& key, uint32_t recno, Path& out) const {
+    if (cursor.tag != &t || cursor.generation != cache.Generation() || cursor.path.empty()) {
+      return false;
+    }
+    const Frame& leaf = cursor.path.back();
+    if (leaf.idx >= leaf.node->keys.size() ||
+        CompareEntry(t, leaf.node->keys[leaf.idx], leaf.node->ptrs[leaf.idx], key, recno) != 0) {
+      return false;
+    }
+    out = std::move(cursor.path);
+    cursor.tag = nullptr;
+    ++out.back().idx;
+    return true;
+  }
+  void KeepCursor(const TagInfo& t, Path path) const {
+    cursor.tag = &t;
+    cursor.generation = cache.Generation();
+    cursor.path = std::move(path);
+  }
 
   // ---- errors -------------------------------------------------------
   std::string Name() const { return path.string(); }
@@ -273,13 +360,13 @@ struct MdxFile::Impl {
   }
 
   // ---- keys ---------------------------------------------------------
-  int CompareRaw(const TagInfo& t, const std::string& a, const std::string& b) const {
-    if (t.def.keyType == 'N') return CompareBcdKeys(a, b);
+  int CompareRaw(const TagInfo& t, std::string_view a, std::string_view b) const {
+    if (t.def.keyType == 'N') return CompareBcdKeys(std::string(a), std::string(b));
     const int c = std::memcmp(a.data(), b.data(), static_cast<size_t>(t.keyLength));
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
-  int CompareEntry(const TagInfo& t, const std::string& ka, uint32_t ra,
-                   const std::string& kb, uint32_t rb) const {
+  int CompareEntry(const TagInfo& t, std::string_view ka, uint32_t ra,
+                   std::string_view kb, uint32_t rb) const {
     const int c = CompareRaw(t, ka, kb);
     if (c != 0) return c;
     return ra < rb ? -1 : (ra > rb ? 1 : 0);
@@ -290,11 +377,11 @@ struct MdxFile::Impl {
     k.resize(static_cast<size_t>(t.keyLength), ' ');
     return k;
   }
-  MdxEntry MakeEntry(const TagInfo& t, const std::string& raw, uint32_t recno) const {
+  MdxEntry MakeEntry(const TagInfo& t, std::string_view raw, uint32_t recno) const {
     MdxEntry e;
     e.recno = recno;
     if (t.def.keyType == 'N') {
-      e.key.number = DecodeBcdKey(raw).value_or(0.0);
+      e.key.number = DecodeBcdKey(std::string(raw)).value_or(0.0);
     } else {
       e.key.chars = raw;
     }
@@ -313,23 +400,25 @@ struct MdxFile::Impl {
 
   Node Parse(const TagInfo& t, uint32_t page) const {
     std::string b = ReadAt(static_cast<uint64_t>(page) * kPage, kBlock);
-    Node n;
+    Node n(static_cast<size_t>(t.keyLength));
     n.page = page;
     const uint32_t count = Get32(b, 0);
     if (count > static_cast<uint32_t>(t.maxKeys)) {
       Damaged("nodo con demasiadas claves en la página " + std::to_string(page));
     }
+    n.keys.Reserve(static_cast<size_t>(t.maxKeys) + 1);
+    n.ptrs.reserve(static_cast<size_t>(t.maxKeys) + 2);
     size_t at = 8;
     for (uint32_t i = 0; i < count; ++i) {
       n.ptrs.push_back(Get32(b, at));
-      n.keys.push_back(b.substr(at + 4, static_cast<size_t>(t.keyLength)));
+      n.keys.PushBack(std::string_view(b).substr(at + 4, static_cast<size_t>(t.keyLength)));
       at += static_cast<size_t>(t.itemLength);
     }
     const uint32_t right = Get32(b, at);
     n.leaf = right == 0;
     if (!n.leaf) n.ptrs.push_back(right);
     for (size_t i = 0; i < n.keys.size(); ++i) {
-      if (t.def.keyType == 'N' && !DecodeBcdKey(n.keys[i])) {
+      if (t.def.keyType == 'N' && !DecodeBcdKey(std::string(n.keys[i]))) {
         Damaged("clave numérica no válida en la página " + std::to_string(page));
       }
       if (n.leaf && n.ptrs[i] == 0) {
@@ -400,7 +489,7 @@ struct MdxFile::Impl {
   }
 
   // The greatest entry below a node (nullopt for an empty tree).
-  std::optional<std::pair<std::string, uint32_t>> MaxBelow(const TagInfo& t, uint32_t page,
+  std::optional<std::pair<std::string_view, uint32_t>> MaxBelow(const TagInfo& t, uint32_t page,
                                                            const Header& hd, int depth) const {
     for (;; ++depth) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
@@ -417,11 +506,12 @@ struct MdxFile::Impl {
   // e >= (key, recno) otherwise. The leaf's position may be its end.
   Path Seek(const TagInfo& t, const std::string& key, uint32_t recno, bool strict,
             const Header& hd) const {
-    auto satisfies = [&](const std::string& k, uint32_t r) {
+    auto satisfies = [&](std::string_view k, uint32_t r) {
       const int c = CompareEntry(t, k, r, key, recno);
       return strict ? c > 0 : c >= 0;
     };
     Path path;
+    path.reserve(8);
     uint32_t page = RootPage(t, hd);
     for (int depth = 0;; ++depth) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
@@ -535,6 +625,7 @@ struct MdxFile::Impl {
   }
 
   void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
+    cache.Touch();
     Header hd = ReadHeader();
     EditPath path = Editable(Seek(t, key, recno, false, hd));
     {
@@ -543,7 +634,7 @@ struct MdxFile::Impl {
       if (i < leaf.keys.size() && CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) == 0) {
         return;  // already there
       }
-      leaf.keys.insert(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i), key);
+      leaf.keys.Insert(i, key);
       leaf.ptrs.insert(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i), recno);
       if (path.size() == 1 && leaf.keys.size() == 1) SetHasKeys(t, true);
     }
@@ -555,32 +646,32 @@ struct MdxFile::Impl {
       }
       // Split: the lower half moves to a new block, the upper half stays,
       // so the parent's entry for this node stays right.
-      Node left;
+      Node left(static_cast<size_t>(t.keyLength));
       left.leaf = n.leaf;
       left.page = Allocate(hd);
       std::string promoted;
       if (n.leaf) {
         const size_t m = n.keys.size() / 2;
-        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        left.keys.AssignRange(n.keys, 0, m);
         left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
-        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.Erase(0, m);
         n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
         promoted = left.keys.back();
       } else {
         const size_t m = n.ptrs.size() / 2;  // children that move left
         left.ptrs.assign(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
-        left.keys.assign(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m - 1));
+        left.keys.AssignRange(n.keys, 0, m - 1);
         promoted = n.keys[m - 1];
         n.ptrs.erase(n.ptrs.begin(), n.ptrs.begin() + static_cast<std::ptrdiff_t>(m));
-        n.keys.erase(n.keys.begin(), n.keys.begin() + static_cast<std::ptrdiff_t>(m));
+        n.keys.Erase(0, m);
       }
       Store(t, left);
       Store(t, n);
       if (lvl == 0) {
-        Node root;
+        Node root(static_cast<size_t>(t.keyLength));
         root.leaf = false;
         root.page = Allocate(hd);
-        root.keys = {promoted};
+        root.keys.PushBack(promoted);
         root.ptrs = {left.page, n.page};
         Store(t, root);
         SetRootPage(t, root.page);
@@ -588,7 +679,7 @@ struct MdxFile::Impl {
       }
       Node& parent = path[lvl - 1].node;
       const size_t at = path[lvl - 1].idx;
-      parent.keys.insert(parent.keys.begin() + static_cast<std::ptrdiff_t>(at), promoted);
+      parent.keys.Insert(at, promoted);
       parent.ptrs.insert(parent.ptrs.begin() + static_cast<std::ptrdiff_t>(at), left.page);
     }
   }
@@ -597,6 +688,7 @@ struct MdxFile::Impl {
   static bool Empty(const Node& n) { return n.leaf ? n.keys.empty() : n.ptrs.empty(); }
 
   void Remove(const TagInfo& t, const std::string& key, uint32_t recno) {
+    cache.Touch();
     Header hd = ReadHeader();
     EditPath path = Editable(Seek(t, key, recno, false, hd));
     {
@@ -605,7 +697,7 @@ struct MdxFile::Impl {
       if (i >= leaf.keys.size() || CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) != 0) {
         return;  // not there
       }
-      leaf.keys.erase(leaf.keys.begin() + static_cast<std::ptrdiff_t>(i));
+      leaf.keys.Erase(i, i + 1);
       leaf.ptrs.erase(leaf.ptrs.begin() + static_cast<std::ptrdiff_t>(i));
     }
     // When the greatest key below a node changes, the key that names the
@@ -626,7 +718,7 @@ struct MdxFile::Impl {
         if (!dirty[0]) return;
         if (!n.leaf && n.ptrs.empty()) {
           n.leaf = true;
-          n.keys.clear();
+          n.keys.Clear();
         }
         Store(t, n);
         if (n.leaf && n.keys.empty()) SetHasKeys(t, false);
@@ -643,11 +735,11 @@ struct MdxFile::Impl {
         if (rightmost) {
           if (!p.keys.empty()) {
             newMax = p.keys.back();
-            p.keys.pop_back();
+            p.keys.PopBack();
           }
           maxChanged = true;
         } else {
-          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(i));
+          p.keys.Erase(i, i + 1);
           maxChanged = false;
         }
         dirty[lvl - 1] = true;
@@ -655,7 +747,7 @@ struct MdxFile::Impl {
       }
       if (maxChanged && i < p.keys.size()) {
         if (p.keys[i] != newMax) {
-          p.keys[i] = newMax;
+          p.keys.Set(i, newMax);
           dirty[lvl - 1] = true;
         }
         maxChanged = false;
@@ -672,14 +764,14 @@ struct MdxFile::Impl {
           // The upper node keeps its block: its key in the parent stays
           // right; the lower node's block is freed.
           if (!n.leaf) {
-            lo.keys.push_back(p.keys[li]);
+            lo.keys.PushBack(p.keys[li]);
           }
-          hi.keys.insert(hi.keys.begin(), lo.keys.begin(), lo.keys.end());
+          hi.keys.Prepend(lo.keys);
           hi.ptrs.insert(hi.ptrs.begin(), lo.ptrs.begin(), lo.ptrs.end());
           Store(t, hi);
           Release(hd, lo.page);
           p.ptrs.erase(p.ptrs.begin() + static_cast<std::ptrdiff_t>(li));
-          p.keys.erase(p.keys.begin() + static_cast<std::ptrdiff_t>(li));
+          p.keys.Erase(li, li + 1);
           dirty[lvl - 1] = true;
           continue;
         }
@@ -711,8 +803,9 @@ struct MdxFile::Impl {
     // it and its own key. Writers that do not update branch keys after a
     // removal leave a key above the greatest one below it; that still
     // orders the tree and is accepted.
-    std::function<void(uint32_t, int, const std::string*, const std::string*)> walk =
-        [&](uint32_t page, int depth, const std::string* lo, const std::string* hi) {
+    using Bound = std::optional<std::string_view>;
+    std::function<void(uint32_t, int, Bound, Bound)> walk =
+        [&](uint32_t page, int depth, Bound lo, Bound hi) {
       if (depth > kMaxDepth) Damaged("ciclo en el árbol");
       if (!seen.insert(page).second || !seen.insert(page + 1).second) {
         Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
@@ -720,7 +813,8 @@ struct MdxFile::Impl {
       const NodeRef ref = Load(t, page, hd);
       const Node& n = *ref;
       const std::string where = " en la página " + std::to_string(page);
-      for (const std::string& k : n.keys) {
+      for (size_t i = 0; i < n.keys.size(); ++i) {
+        const std::string_view k = n.keys[i];
         if ((lo && CompareRaw(t, k, *lo) < 0) || (hi && CompareRaw(t, k, *hi) > 0)) {
           Damaged((n.leaf ? "clave fuera del intervalo de su rama" : "clave de rama incorrecta") +
                   where);
@@ -734,16 +828,16 @@ struct MdxFile::Impl {
           if (last && CompareEntry(t, last->first, last->second, n.keys[i], n.ptrs[i]) >= 0) {
             Damaged("claves desordenadas" + where);
           }
-          last = std::make_pair(n.keys[i], n.ptrs[i]);
+          last = std::make_pair(std::string(n.keys[i]), n.ptrs[i]);
         }
         return;
       }
       for (size_t i = 0; i < n.ptrs.size(); ++i) {
-        walk(n.ptrs[i], depth + 1, i > 0 ? &n.keys[i - 1] : lo,
-             i < n.keys.size() ? &n.keys[i] : hi);
+        walk(n.ptrs[i], depth + 1, i > 0 ? Bound(n.keys[i - 1]) : lo,
+             i < n.keys.size() ? Bound(n.keys[i]) : hi);
       }
     };
-    walk(RootPage(t, hd), 0, nullptr, nullptr);
+    walk(RootPage(t, hd), 0, std::nullopt, std::nullopt);
   }
 
   void VerifyFreeChain(std::set<uint32_t>& seen) const {

@@ -341,8 +341,14 @@ std::optional<MdxEntry> MdxFile::Last(int tag) const {
 std::optional<MdxEntry> MdxFile::Next(int tag, const MdxEntry& after) const {
   const TagInfo& t = impl_->Tag(tag);
   Header hd = impl_->ReadHeader();
-  Path path = impl_->Seek(t, impl_->RawKey(t, after.key), after.recno, true, hd);
-  return impl_->Current(t, path, hd);
+  const std::string key = impl_->RawKey(t, after.key);
+  Path path;
+  if (!impl_->ResumeAfter(t, key, after.recno, path)) {
+    path = impl_->Seek(t, key, after.recno, true, hd);
+  }
+  std::optional<MdxEntry> next = impl_->Current(t, path, hd);
+  if (next) impl_->KeepCursor(t, std::move(path));
+  return next;
 }
 
 std::optional<MdxEntry> MdxFile::Prior(int tag, const MdxEntry& before) const {
@@ -364,7 +370,19 @@ int MdxFile::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
   if (t.def.keyType == 'N') {
     return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
   }
-  return impl_->CompareRaw(t, impl_->RawKey(t, a), impl_->RawKey(t, b));
+  // As the stored keys compare: each text cut or padded with spaces to the
+  // key's length, byte by byte.
+  const size_t n = static_cast<size_t>(t.keyLength);
+  if (a.chars.size() >= n && b.chars.size() >= n) {
+    const int c = std::memcmp(a.chars.data(), b.chars.data(), n);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(i < a.chars.size() ? a.chars[i] : ' ');
+    const auto y = static_cast<unsigned char>(i < b.chars.size() ? b.chars[i] : ' ');
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
 }
 
 void MdxFile::Flush() { impl_->Flush(); }

@@ -196,7 +196,10 @@ void Pager::Write(uint64_t offset, const void* data, size_t size) {
     const size_t at = static_cast<size_t>(offset % kPageSize);
     const size_t n = std::min<size_t>(size, kPageSize - at);
     Page& page = (p < pages_.size() && pages_[p]) ? *pages_[p] : Load(p);
-    if (!page.dirty) {
+    if (!page.dirty && std::memcmp(page.data + at, in, n) == 0) {
+      // The page already holds these bytes: it stays clean, so a change
+      // that rewrites what is there costs no commit.
+    } else if (!page.dirty) {
       if (static_cast<uint64_t>(p) * kPageSize < diskSize_) {
         page.original = std::make_unique<char[]>(kPageSize);
         std::memcpy(page.original.get(), page.data, kPageSize);

@@ -210,6 +210,10 @@ int SharedTable::FindTag(const std::string& name) const {
 
 void SharedTable::Changed() {
   ++generation_;
+  if (users_.size() == 1) {  // the common case, without a copy of the list
+    TableDataChanged(users_.front());
+    return;
+  }
   // Users may detach while being told (a listener closing its table).
   std::vector<TableImpl*> users = users_;
   for (TableImpl* u : users) {

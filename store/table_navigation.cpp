@@ -423,6 +423,13 @@ std::vector<uint32_t> Table::VisibleRecords() const {
   const TableImpl& t = *impl_;
   std::vector<uint32_t> out;
   if (!t.Active()) return out;
+  if (t.tag >= 0 && !t.Linked()) {
+    // The whole tag in order: each step goes on from the entry just read.
+    for (auto e = t.shared->IndexFirst(t.tag); e; e = t.shared->IndexNext(t.tag, *e)) {
+      if (t.VisibleEntry(*e)) out.push_back(e->recno);
+    }
+    return out;
+  }
   for (uint32_t r = t.FirstVisible(); r != 0; r = t.NextVisible(r)) out.push_back(r);
   return out;
 }
