@@ -15,6 +15,7 @@
 #include <system_error>
 #include <utility>
 
+#include "store/dbf_file.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table.h"
@@ -505,20 +506,24 @@ KeptTable KeepProductTable(chain::StepContext& ctx, const std::string& name) {
 }
 
 long CopiedTableRows(const BackupCopy& copy, const std::string& table) {
-  bool present = false;
+  std::string dbfName;
   for (const CopiedTable& t : copy.tables)
     if (t.name == Upper(table))
       for (const std::string& f : t.files)
-        if (Upper(fs::path(f).extension().string()) == ".DBF") present = true;
-  if (!present) return -1;
+        if (Upper(fs::path(f).extension().string()) == ".DBF") dbfName = f;
+  if (dbfName.empty()) return -1;
+  // Read with the record layer only: opening it as a table would check its
+  // index, and rebuild a stale one inside the copy, which must stay the
+  // bytes COPIA.TXT lists.
   try {
-    store::Table t;
-    t.SetDatabaseName(copy.folder);
-    t.SetTableName(table + ".DBF");
-    t.SetReadOnly(true);
-    t.Open();
-    const long rows = static_cast<long>(t.VisibleRecords().size());
-    t.Close();
+    store::DbfFile dbf;
+    dbf.Open(copy.folder / dbfName, dbfName);
+    long rows = 0;
+    std::string record;
+    for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
+      dbf.ReadRecord(r, record);
+      if (record[0] != '*') ++rows;
+    }
     return rows;
   } catch (const std::exception&) {
     return -1;

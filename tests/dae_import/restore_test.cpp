@@ -107,6 +107,35 @@ TEST_F(Restore, EveryTableOfTheCopyComesBackAndTheRestoreCanBeUndone) {
   EXPECT_EQ(Work(), before);
 }
 
+// A table whose index another program left stale (a record appended to
+// the .DBF alone) is copied as it is; listing the copy counts its rows
+// without touching its files, and the copy can still be put back.
+TEST_F(Restore, ACopiedTableWithAStaleIndexStaysAsCopied) {
+  {
+    std::string dbf = ReadFile(workDir / "PROFT.DBF");
+    const size_t header = static_cast<unsigned char>(dbf[8]) |
+                          (static_cast<size_t>(static_cast<unsigned char>(dbf[9])) << 8);
+    const size_t length = static_cast<unsigned char>(dbf[10]) |
+                          (static_cast<size_t>(static_cast<unsigned char>(dbf[11])) << 8);
+    ASSERT_EQ(static_cast<unsigned char>(dbf[4]), 3u);
+    const std::string last = dbf.substr(header + 2 * length, length);
+    dbf.insert(header + 3 * length, last);
+    dbf[4] = 4;
+    WriteFile(workDir / "PROFT.DBF", dbf);
+  }
+  const std::map<std::string, std::string> before = Work();
+  const dae_import::BackupCopy copy = CopyAll();
+  std::map<std::string, std::string> copied;
+  for (const auto& e : fs::directory_iterator(copy.folder))
+    copied[e.path().filename().string()] = ReadFile(e.path());
+  EXPECT_EQ(dae_import::CopiedTableRows(copy, "PROFT"), 4);
+  for (const auto& [name, bytes] : copied)
+    EXPECT_EQ(ReadFile(copy.folder / name), bytes) << name << " changed by the listing";
+  ChangeAll();
+  EXPECT_NO_THROW(dae_import::RestoreBackupCopy(workDir.path(), copy));
+  EXPECT_EQ(Work(), before);
+}
+
 TEST_F(Restore, NothingChangesWhileATableIsHeldByAnotherProgram) {
   const dae_import::BackupCopy copy = CopyAll();
   ChangeAll();
