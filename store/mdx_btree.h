@@ -624,12 +624,17 @@ struct MdxFile::Impl {
     return out;
   }
 
+  // A kept node, to be changed: the cache holds it as a changeable object.
+  static Node& Mutable(const Frame& f) { return const_cast<Node&>(*f.node); }
+
   void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
     cache.Touch();
     Header hd = ReadHeader();
-    EditPath path = Editable(Seek(t, key, recno, false, hd));
+    // An insert drops no node of its path from the cache (new blocks come
+    // from the free chain or the end of the file), so it edits them in place.
+    Path path = Seek(t, key, recno, false, hd);
     {
-      Node& leaf = path.back().node;
+      Node& leaf = Mutable(path.back());
       const size_t i = path.back().idx;
       if (i < leaf.keys.size() && CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) == 0) {
         return;  // already there
@@ -639,7 +644,7 @@ struct MdxFile::Impl {
       if (path.size() == 1 && leaf.keys.size() == 1) SetHasKeys(t, true);
     }
     for (size_t lvl = path.size() - 1;; --lvl) {
-      Node& n = path[lvl].node;
+      Node& n = Mutable(path[lvl]);
       if (n.keys.size() <= static_cast<size_t>(t.maxKeys)) {
         Store(t, n);
         return;
@@ -677,7 +682,7 @@ struct MdxFile::Impl {
         SetRootPage(t, root.page);
         return;
       }
-      Node& parent = path[lvl - 1].node;
+      Node& parent = Mutable(path[lvl - 1]);
       const size_t at = path[lvl - 1].idx;
       parent.keys.Insert(at, promoted);
       parent.ptrs.insert(parent.ptrs.begin() + static_cast<std::ptrdiff_t>(at), left.page);
