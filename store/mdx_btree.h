@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <ctime>
 
@@ -141,7 +142,30 @@ struct Frame {
   NodeRef node;
   size_t idx = 0;  // leaf: entry position; branch: child position
 };
-using Path = std::vector<Frame>;
+// Held in place, without an allocation: a search is the commonest step of
+// the index. The walks stop with an error past kMaxDepth levels, so the
+// room below is never short.
+class Path {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void reserve(size_t) {}
+  void push_back(const Frame& f) {
+    if (size_ == frames_.size()) throw StoreError("El índice es demasiado profundo");
+    frames_[size_++] = f;
+  }
+  void pop_back() { --size_; }
+  Frame& back() { return frames_[size_ - 1]; }
+  const Frame& back() const { return frames_[size_ - 1]; }
+  Frame& operator[](size_t i) { return frames_[i]; }
+  const Frame& operator[](size_t i) const { return frames_[i]; }
+  const Frame* begin() const { return frames_.data(); }
+  const Frame* end() const { return frames_.data() + size_; }
+
+ private:
+  std::array<Frame, kMaxDepth + 8> frames_{};
+  size_t size_ = 0;
+};
 
 // The same, with the kept nodes that a change edits in place.
 struct EditFrame {
