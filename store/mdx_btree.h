@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <ctime>
 
@@ -141,7 +142,30 @@ struct Frame {
   NodeRef node;
   size_t idx = 0;  // leaf: entry position; branch: child position
 };
-using Path = std::vector<Frame>;
+// Held in place, without an allocation: a search is the commonest step of
+// the index. The walks stop with an error past kMaxDepth levels, so the
+// room below is never short.
+class Path {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void reserve(size_t) {}
+  void push_back(const Frame& f) {
+    if (size_ == frames_.size()) throw StoreError("El índice es demasiado profundo");
+    frames_[size_++] = f;
+  }
+  void pop_back() { --size_; }
+  Frame& back() { return frames_[size_ - 1]; }
+  const Frame& back() const { return frames_[size_ - 1]; }
+  Frame& operator[](size_t i) { return frames_[i]; }
+  const Frame& operator[](size_t i) const { return frames_[i]; }
+  const Frame* begin() const { return frames_.data(); }
+  const Frame* end() const { return frames_.data() + size_; }
+
+ private:
+  std::array<Frame, kMaxDepth + 8> frames_{};
+  size_t size_ = 0;
+};
 
 // The same, with the kept nodes that a change edits in place.
 struct EditFrame {
@@ -624,12 +648,17 @@ struct MdxFile::Impl {
     return out;
   }
 
+  // A kept node, to be changed: the cache holds it as a changeable object.
+  static Node& Mutable(const Frame& f) { return const_cast<Node&>(*f.node); }
+
   void Insert(const TagInfo& t, const std::string& key, uint32_t recno) {
     cache.Touch();
     Header hd = ReadHeader();
-    EditPath path = Editable(Seek(t, key, recno, false, hd));
+    // An insert drops no node of its path from the cache (new blocks come
+    // from the free chain or the end of the file), so it edits them in place.
+    Path path = Seek(t, key, recno, false, hd);
     {
-      Node& leaf = path.back().node;
+      Node& leaf = Mutable(path.back());
       const size_t i = path.back().idx;
       if (i < leaf.keys.size() && CompareEntry(t, leaf.keys[i], leaf.ptrs[i], key, recno) == 0) {
         return;  // already there
@@ -639,7 +668,7 @@ struct MdxFile::Impl {
       if (path.size() == 1 && leaf.keys.size() == 1) SetHasKeys(t, true);
     }
     for (size_t lvl = path.size() - 1;; --lvl) {
-      Node& n = path[lvl].node;
+      Node& n = Mutable(path[lvl]);
       if (n.keys.size() <= static_cast<size_t>(t.maxKeys)) {
         Store(t, n);
         return;
@@ -677,7 +706,7 @@ struct MdxFile::Impl {
         SetRootPage(t, root.page);
         return;
       }
-      Node& parent = path[lvl - 1].node;
+      Node& parent = Mutable(path[lvl - 1]);
       const size_t at = path[lvl - 1].idx;
       parent.keys.Insert(at, promoted);
       parent.ptrs.insert(parent.ptrs.begin() + static_cast<std::ptrdiff_t>(at), left.page);
