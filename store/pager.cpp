@@ -5,7 +5,7 @@
 // Pages. A table's .DBF and .MDX are read and written in pages of 4096
 // bytes (Pager::kPageSize), page p covering bytes p*4096 .. p*4096+4095.
 // The page is a unit of this cache only; the files keep their dBase
-// layouts (dbf_file.cpp, mdx_format.cpp) and hold nothing of ours.
+// layouts (dbf_file.cpp, mdx_file.cpp) and hold nothing of ours.
 //
 // Journal. While a change of a table is being written, the file
 // "<table file name>.transdae-journal" (for example
