@@ -275,6 +275,12 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
 
 TAjustaDAE::~TAjustaDAE() {
   for (auto [table, id] : listeners_) table->RemoveListener(id);
+  // The grids are destroyed with the dialog's base part, after this one is
+  // gone; an editor they close then must not call back into this window.
+  for (DataGrid* g : {wwDBGridPROFT, wwDBGridCUADROH2, wwDBGridCUADROH3}) {
+    disconnect(g, nullptr, this, nullptr);
+    disconnect(g->tableModel(), nullptr, this, nullptr);
+  }
 }
 
 void TAjustaDAE::buildCentreEdits(QWidget* parent, QHBoxLayout* row) {

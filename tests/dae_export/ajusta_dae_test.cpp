@@ -344,15 +344,14 @@ TEST_F(Coding, PendingSummaryFollowsTheLectiveRuleAndWhatIsBeingTyped) {
 TEST_F(Coding, FileErrorEndsTheHandlerAndKeepsTheWindow) {
   Teachers({{"AB", "", "", "1", "1"}});
   Session("AB", "1", 1, {"1ESO"});
-  testsupport::WriteFile(File(), "previous");
+  // A folder of the file's name: the file cannot take its place.
+  fs::create_directory(File());
+  testsupport::WriteFile(File() / "dentro.txt", "previous");
   state.workflowFlag = 1;
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
   const uint32_t teacher = w.wwTableProfesor.RecNo();
-  {
-    testsupport::NoMoreFiles noFiles;  // the temporary cannot be opened
-    EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
-  }
+  EXPECT_THROW(w.BitBtn1Click(), dae_export::TimetableFileError);
   EXPECT_EQ(state.workflowFlag, 1);
   EXPECT_TRUE(w.wwTableProfesor.Active());
   EXPECT_TRUE(w.wwTableCUADROH3.Active());
@@ -363,7 +362,9 @@ TEST_F(Coding, FileErrorEndsTheHandlerAndKeepsTheWindow) {
   EXPECT_EQ(w.wwTableCUADROH3.MasterSource(), &w.wwTableCUADROH2);
   EXPECT_TRUE(w.wwTableCUADROH3.Filtered());
   EXPECT_EQ(w.wwTableCUADROH3.IndexName(), "PROF_DIA_SES");
-  EXPECT_EQ(testsupport::ReadFile(File()), "previous");
+  EXPECT_EQ(testsupport::ReadFile(File() / "dentro.txt"), "previous");
+  // Nothing else was left in the DAE folder (no temporary).
+  EXPECT_EQ(std::distance(fs::directory_iterator(dae.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace
