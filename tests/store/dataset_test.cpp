@@ -11,6 +11,8 @@ namespace fs = std::filesystem;
 using storetest::Column;
 using Strings = std::vector<std::string>;
 
+using storetest::ErrorOf;
+
 namespace {
 
 // A table GRUPOST (ABREV C4, NIVEL C5, NUM N) in a temporary folder.
@@ -38,16 +40,6 @@ class DatasetTest : public ::testing::Test {
   testsupport::TempDir dir;
   Table t;
 };
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const StoreError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 }  // namespace
 

@@ -20,17 +20,9 @@ using namespace store;
 namespace fs = std::filesystem;
 using testsupport::ShellQuote;
 
-namespace {
+using storetest::ErrorOf;
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const StoreError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+namespace {
 
 // A python3 process holding `file` with the lock that `lockCode` takes
 // (python statements on the open file f), until the object is destroyed.

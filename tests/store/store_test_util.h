@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "store/store_error.h"
 #include "store/table.h"
 #include "tests/support/test_support.h"
 
@@ -28,5 +29,17 @@ void Define(store::Table& t, const std::filesystem::path& folder, const std::str
 
 // Values of one field over the visible records, walking First..Eof.
 std::vector<std::string> Column(store::Table& t, const std::string& field);
+
+// The text of the StoreError that f throws; "(no error)" when it throws
+// none.
+template <class F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const store::StoreError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 }  // namespace storetest

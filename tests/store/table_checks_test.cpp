@@ -16,17 +16,9 @@ using namespace store;
 namespace fs = std::filesystem;
 using testsupport::ShellQuote;
 
-namespace {
+using storetest::ErrorOf;
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const StoreError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+namespace {
 
 void Dump(const std::string& args) {
   auto r = storetest::RunDump(args);

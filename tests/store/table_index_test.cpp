@@ -14,6 +14,8 @@ using storetest::Column;
 using Strings = std::vector<std::string>;
 using testsupport::ShellQuote;
 
+using storetest::ErrorOf;
+
 namespace {
 
 // Entries of one tag as the Perl reader walks them: "RECNO|KEY".
@@ -38,16 +40,6 @@ void MakeCuadro(const fs::path& folder) {
 
 void AddSession(Table& t, const std::string& key, const std::string& doc = "") {
   t.AppendValues({key.substr(0, 4), doc, key, key.substr(4)});
-}
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const StoreError& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 }  // namespace

@@ -18,17 +18,9 @@
 using namespace store;
 namespace fs = std::filesystem;
 
-namespace {
+using storetest::ErrorOf;
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const StoreError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+namespace {
 
 void MakeTeachers(const fs::path& folder) {
   Table t;
