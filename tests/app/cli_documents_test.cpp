@@ -14,7 +14,7 @@ using testsupport::CommandResult;
 using testsupport::ShellQuote;
 using testsupport::TempDir;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 CommandResult Cli(const std::string& args) {
   return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + args);
@@ -28,12 +28,12 @@ struct Exported {
   fs::path dae = tmp / "DAE";
   Exported() {
     fs::create_directories(dae);
-    for (const auto& e : fs::directory_iterator(Examples() / "dae"))
+    for (const auto& e : fs::directory_iterator(ExamplesDir() / "dae"))
       fs::copy_file(e.path(), dae / e.path().filename());
     CommandResult r = Cli("import --dae " + Q(dae) + " --work " + Q(work) +
-                          " --levels " + Q(Examples() / "levels.csv"));
+                          " --levels " + Q(ExamplesDir() / "levels.csv"));
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    fs::copy_file(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+    fs::copy_file(ExamplesDir() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
   }
   CommandResult Export(const std::string& extra) {
     return Cli("export --dae " + Q(dae) + " --work " + Q(work) + " " + extra);

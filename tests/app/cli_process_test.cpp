@@ -18,11 +18,9 @@ using testsupport::SplitLines;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 
-CommandResult Cli(const std::string& arguments) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + arguments);
-}
+using testsupport::RunCli;
 
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
@@ -39,7 +37,7 @@ bool HasLine(const std::string& out, const std::string& line) {
 // CSV rows of `show TABLE` as lists of cells (no quoted cells expected).
 std::vector<std::vector<std::string>> ShowRows(const fs::path& work,
                                                const std::string& table) {
-  CommandResult r = Cli("show " + table + " --work " + Q(work));
+  CommandResult r = RunCli("show " + table + " --work " + Q(work));
   EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<std::vector<std::string>> rows;
   for (const std::string& line : SplitLines(r.out)) {
@@ -71,7 +69,7 @@ std::vector<std::string> ShowColumn(const fs::path& work, const std::string& tab
 }
 
 std::string Import(const fs::path& work, const std::string& extra = "") {
-  return "import --dae " + Q(Examples() / "dae") + " --work " + Q(work) + " " + extra;
+  return "import --dae " + Q(ExamplesDir() / "dae") + " --work " + Q(work) + " " + extra;
 }
 
 // ---- Usage.
@@ -80,7 +78,7 @@ TEST(CliUsage, ErrorsExitTwoWithUsageOnStandardError) {
   for (const std::string args :
        {"", "importar", "import", "import --dae", "export --dae x --lang E",
         "show", "import --dae x --centre 1,2", "show T --bogus"}) {
-    CommandResult r = Cli(args);
+    CommandResult r = RunCli(args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(r.out, "") << args;
     EXPECT_NE(r.err.find("Uso:"), std::string::npos) << args;
@@ -88,7 +86,7 @@ TEST(CliUsage, ErrorsExitTwoWithUsageOnStandardError) {
 }
 
 TEST(CliUsage, HelpDescribesTheCommandsAndTheCsvSeparator) {
-  CommandResult r = Cli("--help");
+  CommandResult r = RunCli("--help");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("transdae-cli import --dae"), std::string::npos);
   EXPECT_NE(r.out.find("separados por comas"), std::string::npos);
@@ -98,7 +96,7 @@ TEST(CliUsage, HelpDescribesTheCommandsAndTheCsvSeparator) {
 
 TEST(CliImport, WholeChainWithLevelsFile) {
   TempDir work;
-  CommandResult r = Cli(Import(work.path(), "--levels " + Q(Examples() / "levels.csv")));
+  CommandResult r = RunCli(Import(work.path(), "--levels " + Q(ExamplesDir() / "levels.csv")));
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(LastLine(r.out), "resultado: 1");
   EXPECT_TRUE(HasLine(r.out, "Proceso finalizado")) << r.out;
@@ -110,8 +108,8 @@ TEST(CliImport, WholeChainWithLevelsFile) {
 
 TEST(CliImport, LanguageChoosesTheCastellanoAbbreviations) {
   TempDir work;
-  CommandResult r = Cli(Import(work.path(), "--lang CASTELLANO --levels " +
-                                                Q(Examples() / "levels.csv")));
+  CommandResult r = RunCli(Import(work.path(), "--lang CASTELLANO --levels " +
+                                                Q(ExamplesDir() / "levels.csv")));
   EXPECT_EQ(r.exitCode, 0) << r.out;
   std::vector<std::string> niveles = ShowColumn(work.path(), "GRUPOST", "NIVEL");
   EXPECT_NE(std::find(niveles.begin(), niveles.end(), "BACH"), niveles.end());
@@ -120,7 +118,7 @@ TEST(CliImport, LanguageChoosesTheCastellanoAbbreviations) {
 
 TEST(CliImport, CentreValuesAreTypedIntoTheCentreRow) {
   TempDir work;
-  CommandResult r = Cli(Import(work.path(), "--centre 099999,2030,7"));
+  CommandResult r = RunCli(Import(work.path(), "--centre 099999,2030,7"));
   EXPECT_EQ(r.exitCode, 0) << r.out;
   auto rows = ShowRows(work.path(), "daeCENTRO");
   ASSERT_EQ(rows.size(), 2u);
@@ -130,14 +128,14 @@ TEST(CliImport, CentreValuesAreTypedIntoTheCentreRow) {
 
 TEST(CliImport, MissingFolder) {
   TempDir work;
-  CommandResult r = Cli("import --dae " + Q(work / "no") + " --work " + Q(work.path()));
+  CommandResult r = RunCli("import --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
 }
 
 TEST(CliImport, MissingFilesStopAtTheCentrePanel) {
   TempDir work, dae;
-  CommandResult r = Cli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
+  CommandResult r = RunCli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(HasLine(r.out, "No existe archivo de grupos (fGRUPOS.TXT)")) << r.out;
   EXPECT_TRUE(HasLine(r.out, "No existe archivo del Centro (daeCENTRO.DBF)")) << r.out;
@@ -147,7 +145,7 @@ TEST(CliImport, MissingFilesStopAtTheCentrePanel) {
 TEST(CliImport, RepeatedAbbreviationStops) {
   TempDir work;
   WriteFile(work / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nESO;X;A\nBAC;x;B\n");
-  CommandResult r = Cli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
+  CommandResult r = RunCli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(HasLine(r.out, "Abreviatura en Castellano Repetida - Compruébelo.")) << r.out;
   EXPECT_FALSE(HasLine(r.out, "Proceso finalizado"));
@@ -159,7 +157,7 @@ TEST(CliImport, RepeatedAbbreviationStops) {
 TEST(CliImport, MalformedLevelsFileChangesNothing) {
   TempDir work, files;
   WriteFile(files / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nESO;DEMASIADO;A\n");
-  CommandResult r = Cli(Import(work.path(), "--levels " + Q(files / "niveles.csv")));
+  CommandResult r = RunCli(Import(work.path(), "--levels " + Q(files / "niveles.csv")));
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("línea 2"), std::string::npos) << r.err;
@@ -169,7 +167,7 @@ TEST(CliImport, MalformedLevelsFileChangesNothing) {
 TEST(CliImport, UnknownLevelCodeIsReported) {
   TempDir work;
   WriteFile(work / "niveles.csv", "COD;ABREVCAST;ABREVEUSK\nZZZ;Z;Z\n");
-  CommandResult r = Cli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
+  CommandResult r = RunCli(Import(work.path(), "--levels " + Q(work / "niveles.csv")));
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("el nivel ZZZ"), std::string::npos) << r.out;
 }
@@ -178,11 +176,11 @@ TEST(CliImport, StoreErrorIsPrintedAndEndsTheRun) {
   // A damaged centre table from an earlier run and no fGRUPOS.txt: the
   // centre panel meets the damaged file.
   TempDir work, dae;
-  for (const auto& e : fs::directory_iterator(Examples() / "dae"))
+  for (const auto& e : fs::directory_iterator(ExamplesDir() / "dae"))
     if (e.path().filename() != "fGRUPOS.txt")
       fs::copy(e.path(), dae / e.path().filename().string());
   WriteFile(work / "daeCENTRO.DBF", "esto no es una tabla");
-  CommandResult r = Cli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
+  CommandResult r = RunCli("import --dae " + Q(dae.path()) + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   std::vector<std::string> lines = SplitLines(r.out);
   ASSERT_GE(lines.size(), 2u) << r.out;
@@ -199,10 +197,10 @@ struct ExportSetup {
   fs::path dae;
   ExportSetup() {
     dae = dir / "dae";
-    fs::copy(Examples() / "dae", dae, fs::copy_options::recursive);
-    CommandResult r = Cli(Import(work.path(), "--levels " + Q(Examples() / "levels.csv")));
+    fs::copy(ExamplesDir() / "dae", dae, fs::copy_options::recursive);
+    CommandResult r = RunCli(Import(work.path(), "--levels " + Q(ExamplesDir() / "levels.csv")));
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    fs::copy_file(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+    fs::copy_file(ExamplesDir() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
   }
   std::string Export(const std::string& extra = "") const {
     return "export --dae " + Q(dae) + " --work " + Q(work.path()) + " " + extra;
@@ -211,7 +209,7 @@ struct ExportSetup {
 
 TEST(CliExport, FirstExportAsksNothingAndEndsWithResultOne) {
   ExportSetup s;
-  CommandResult r = Cli(s.Export());
+  CommandResult r = RunCli(s.Export());
   EXPECT_EQ(LastLine(r.out), "resultado: 1") << r.out;
   EXPECT_EQ(r.out.find("Exportación Anterior"), std::string::npos) << r.out;
   if (HasLine(r.out, "Proceso finalizado")) {
@@ -226,9 +224,9 @@ TEST(CliExport, FirstExportAsksNothingAndEndsWithResultOne) {
 
 TEST(CliExport, SecondExportKeepsOrStartsAfresh) {
   ExportSetup s;
-  ASSERT_EQ(LastLine(Cli(s.Export()).out), "resultado: 1");
+  ASSERT_EQ(LastLine(RunCli(s.Export()).out), "resultado: 1");
 
-  CommandResult kept = Cli(s.Export());
+  CommandResult kept = RunCli(s.Export());
   // The keep question is printed line by line and answered Yes; then the
   // question about going straight to the coding is answered No.
   EXPECT_NE(kept.out.find("Si Conserva los Datos de la Exportación Anterior,\n"
@@ -241,10 +239,10 @@ TEST(CliExport, SecondExportKeepsOrStartsAfresh) {
       << kept.out;
   EXPECT_NE(kept.out.find("pulse NO.\nrespuesta: No\n"), std::string::npos) << kept.out;
 
-  CommandResult codes = Cli(s.Export("--codes-only"));
+  CommandResult codes = RunCli(s.Export("--codes-only"));
   EXPECT_NE(codes.out.find("pulse NO.\nrespuesta: Sí\n"), std::string::npos) << codes.out;
 
-  CommandResult fresh = Cli(s.Export("--fresh"));
+  CommandResult fresh = RunCli(s.Export("--fresh"));
   EXPECT_NE(fresh.out.find("Anterior?\nrespuesta: No\n"), std::string::npos) << fresh.out;
   EXPECT_EQ(fresh.out.find("Codificación DAE"), std::string::npos) << fresh.out;
   EXPECT_EQ(LastLine(fresh.out), "resultado: 1");
@@ -253,7 +251,7 @@ TEST(CliExport, SecondExportKeepsOrStartsAfresh) {
 TEST(CliExport, MissingCentreNeedsCentreValues) {
   ExportSetup s;
   store::DeleteFileNoCase(s.work.path(), "daeCENTRO.DBF");
-  CommandResult without = Cli(s.Export());
+  CommandResult without = RunCli(s.Export());
   EXPECT_EQ(without.exitCode, 1);
   EXPECT_NE(without.out.find("--centre"), std::string::npos) << without.out;
   EXPECT_EQ(LastLine(without.out), "resultado: 0");
@@ -262,14 +260,14 @@ TEST(CliExport, MissingCentreNeedsCentreValues) {
   // The aborted export left the centre table created empty; as in the
   // window, an existing centre table is not asked for again, and the values
   // given are reported unused.
-  CommandResult again = Cli(s.Export("--centre 012345,2024,1"));
+  CommandResult again = RunCli(s.Export("--centre 012345,2024,1"));
   EXPECT_NE(again.out.find("no se han usado los datos de --centre"), std::string::npos)
       << again.out;
   EXPECT_EQ(ShowColumn(s.work.path(), "daeCENTRO", "CODCENTRO"),
             std::vector<std::string>{});
 
   store::DeleteFileNoCase(s.work.path(), "daeCENTRO.DBF");
-  CommandResult with = Cli(s.Export("--centre 012345,2024,1"));
+  CommandResult with = RunCli(s.Export("--centre 012345,2024,1"));
   EXPECT_EQ(with.out.find("no se han usado"), std::string::npos) << with.out;
   EXPECT_EQ(LastLine(with.out), "resultado: 1") << with.out;
   EXPECT_EQ(ShowColumn(s.work.path(), "daeCENTRO", "CODCENTRO"),
@@ -279,7 +277,7 @@ TEST(CliExport, MissingCentreNeedsCentreValues) {
 
 TEST(CliExport, MissingFolder) {
   TempDir work;
-  CommandResult r = Cli("export --dae " + Q(work / "no") + " --work " + Q(work.path()));
+  CommandResult r = RunCli("export --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
 }
@@ -311,13 +309,13 @@ void MakeShowTable(const fs::path& work) {
 TEST(CliShow, PrintsCsvWithoutDeletedRecords) {
   TempDir work;
   MakeShowTable(work.path());
-  CommandResult r = Cli("show muestra --work " + Q(work.path()));
+  CommandResult r = RunCli("show muestra --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "COD,NOMBRE,NUM\n"
             "C,\"Peña, \"\"la\"\"\",3\n"
             "B,\"uno;dos\",2\n");
-  CommandResult tagged = Cli("show MUESTRA --tag COD --work " + Q(work.path()));
+  CommandResult tagged = RunCli("show MUESTRA --tag COD --work " + Q(work.path()));
   EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
   EXPECT_EQ(tagged.out,
             "COD,NOMBRE,NUM\n"
@@ -327,12 +325,12 @@ TEST(CliShow, PrintsCsvWithoutDeletedRecords) {
 
 TEST(CliShow, MissingTableOrTagIsAnError) {
   TempDir work;
-  CommandResult r = Cli("show NADA --work " + Q(work.path()));
+  CommandResult r = RunCli("show NADA --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("No existe la tabla NADA"), std::string::npos) << r.err;
   MakeShowTable(work.path());
-  CommandResult t = Cli("show MUESTRA --tag NOMBRE --work " + Q(work.path()));
+  CommandResult t = RunCli("show MUESTRA --tag NOMBRE --work " + Q(work.path()));
   EXPECT_EQ(t.exitCode, 1);
   EXPECT_EQ(t.out, "");
   EXPECT_NE(t.err, "");

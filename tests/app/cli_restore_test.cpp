@@ -19,17 +19,15 @@ using testsupport::ShellQuote;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
-CommandResult Cli(const std::string& arguments) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + arguments);
-}
+using testsupport::RunCli;
 
 CommandResult Import(const fs::path& work, const std::string& lang,
-                     const fs::path& dae = Examples() / "dae") {
-  return Cli("import --dae " + Q(dae) + " --work " + Q(work) + " --lang " + lang +
-             " --levels " + Q(Examples() / "levels.csv"));
+                     const fs::path& dae = ExamplesDir() / "dae") {
+  return RunCli("import --dae " + Q(dae) + " --work " + Q(work) + " --lang " + lang +
+             " --levels " + Q(ExamplesDir() / "levels.csv"));
 }
 
 // The product's tables in the work folder, file by file.
@@ -62,7 +60,7 @@ TEST(CliRestore, ImportTwiceRestoreTheFirstAndUndoTheRestore) {
   const std::vector<std::string> folders = CopyFolders(work.path());
   ASSERT_EQ(folders.size(), 1u) << "the first import had nothing to keep";
 
-  CommandResult list = Cli("restore --list --work " + Q(work.path()));
+  CommandResult list = RunCli("restore --list --work " + Q(work.path()));
   EXPECT_EQ(list.exitCode, 0) << list.err;
   EXPECT_NE(list.out.find(folders[0]), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("tablas: ASIGNOMT PROFT GRUPOST"), std::string::npos) << list.out;
@@ -71,7 +69,7 @@ TEST(CliRestore, ImportTwiceRestoreTheFirstAndUndoTheRestore) {
   EXPECT_EQ(ProductTables(work.path()), second) << "--list changes nothing";
 
   // restore alone puts back the newest copy: the tables before the second import.
-  CommandResult back = Cli("restore --work " + Q(work.path()));
+  CommandResult back = RunCli("restore --work " + Q(work.path()));
   EXPECT_EQ(back.exitCode, 0) << back.out << back.err;
   EXPECT_EQ(ProductTables(work.path()), first);
   const std::vector<std::string> after = CopyFolders(work.path());
@@ -79,12 +77,12 @@ TEST(CliRestore, ImportTwiceRestoreTheFirstAndUndoTheRestore) {
   EXPECT_NE(back.out.find("restore --from " + after[1]), std::string::npos) << back.out;
 
   // Undone by putting back what it replaced, named by its number.
-  CommandResult undo = Cli("restore --from " + after[1].substr(0, 6) + " --work " +
+  CommandResult undo = RunCli("restore --from " + after[1].substr(0, 6) + " --work " +
                            Q(work.path()));
   EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
   EXPECT_EQ(ProductTables(work.path()), second);
   // The tables read back as tables.
-  CommandResult show = Cli("show PROFT --work " + Q(work.path()) + " --tag ABREV");
+  CommandResult show = RunCli("show PROFT --work " + Q(work.path()) + " --tag ABREV");
   EXPECT_EQ(show.exitCode, 0) << show.err;
 }
 
@@ -96,19 +94,19 @@ TEST(CliRestore, RefusedWhileATableIsHeldAndForAnUnknownCopy) {
   {
     testsupport::LockHolder holder(work / "GRUPOST.DBF", LOCK_SH);
     ASSERT_TRUE(holder.held());
-    CommandResult r = Cli("restore --work " + Q(work.path()));
+    CommandResult r = RunCli("restore --work " + Q(work.path()));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("'GRUPOST.DBF'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("en uso por otro programa"), std::string::npos) << r.err;
   }
   EXPECT_EQ(ProductTables(work.path()), before);
   EXPECT_EQ(CopyFolders(work.path()).size(), 1u);
-  CommandResult r = Cli("restore --from 999 --work " + Q(work.path()));
+  CommandResult r = RunCli("restore --from 999 --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("No hay ninguna copia \"999\""), std::string::npos) << r.err;
-  EXPECT_EQ(Cli("restore --list --from 1").exitCode, 2);
+  EXPECT_EQ(RunCli("restore --list --from 1").exitCode, 2);
   TempDir empty;
-  r = Cli("restore --work " + Q(empty.path()));
+  r = RunCli("restore --work " + Q(empty.path()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("No hay ninguna copia de las tablas"), std::string::npos) << r.err;
 }
@@ -116,7 +114,7 @@ TEST(CliRestore, RefusedWhileATableIsHeldAndForAnUnknownCopy) {
 // ---- Exit statuses.
 
 fs::path DaeWith(const TempDir& dir, const std::string& leaveOut) {
-  for (const auto& e : fs::directory_iterator(Examples() / "dae"))
+  for (const auto& e : fs::directory_iterator(ExamplesDir() / "dae"))
     if (e.path().filename() != leaveOut) fs::copy(e.path(), dir / e.path().filename().string());
   return dir.path();
 }
@@ -150,9 +148,9 @@ TEST(CliExitStatus, FinishedIncompleteErrorAndUsage) {
       {"export without the documents: no fCUADROS.txt",
        [](const fs::path& w) {
          Import(w, "EUSKERA");
-         fs::copy(Examples() / "solution" / "SOLUC.DBF", w / "SOLUC.DBF");
+         fs::copy(ExamplesDir() / "solution" / "SOLUC.DBF", w / "SOLUC.DBF");
          TempDir dae;
-         CommandResult r = Cli("export --dae " + Q(dae.path()) + " --work " + Q(w));
+         CommandResult r = RunCli("export --dae " + Q(dae.path()) + " --work " + Q(w));
          EXPECT_FALSE(fs::exists(dae / "fCUADROS.txt"));
          return r;
        },
@@ -160,10 +158,10 @@ TEST(CliExitStatus, FinishedIncompleteErrorAndUsage) {
       {"export complete",
        [](const fs::path& w) {
          Import(w, "EUSKERA");
-         fs::copy(Examples() / "solution" / "SOLUC.DBF", w / "SOLUC.DBF");
+         fs::copy(ExamplesDir() / "solution" / "SOLUC.DBF", w / "SOLUC.DBF");
          TempDir dae;
-         CommandResult r = Cli("export --dae " + Q(dae.path()) + " --work " + Q(w) +
-                               " --documents " + Q(Examples() / "documents.csv"));
+         CommandResult r = RunCli("export --dae " + Q(dae.path()) + " --work " + Q(w) +
+                               " --documents " + Q(ExamplesDir() / "documents.csv"));
          EXPECT_TRUE(fs::exists(dae / "fCUADROS.txt"));
          return r;
        },
@@ -174,7 +172,7 @@ TEST(CliExitStatus, FinishedIncompleteErrorAndUsage) {
          return Import(w / "archivo", "EUSKERA");
        },
        1},
-      {"usage", [](const fs::path&) { return Cli("import --work x"); }, 2},
+      {"usage", [](const fs::path&) { return RunCli("import --work x"); }, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

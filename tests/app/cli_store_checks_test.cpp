@@ -22,12 +22,10 @@ using testsupport::ShellQuote;
 using testsupport::SplitLines;
 using testsupport::TempDir;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
-CommandResult Cli(const std::string& arguments) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + arguments);
-}
+using testsupport::RunCli;
 
 CommandResult Python(const std::string& args) {
   return testsupport::RunCommand(
@@ -45,22 +43,22 @@ struct School {
   fs::path dae;
   School() {
     dae = dir / "dae";
-    fs::copy(Examples() / "dae", dae, fs::copy_options::recursive);
-    CommandResult r = Cli("import --dae " + Q(dae) + " --work " + Q(work.path()) +
-                          " --levels " + Q(Examples() / "levels.csv"));
+    fs::copy(ExamplesDir() / "dae", dae, fs::copy_options::recursive);
+    CommandResult r = RunCli("import --dae " + Q(dae) + " --work " + Q(work.path()) +
+                          " --levels " + Q(ExamplesDir() / "levels.csv"));
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    fs::copy_file(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+    fs::copy_file(ExamplesDir() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
   }
   // documents: extra lines of the documents file typed into the coding
   // window ("ABREV;TIPODNI;DNI").
   CommandResult Export(const std::string& documents = "") const {
     const fs::path csv = dir / "documents.csv";
-    testsupport::WriteFile(csv, testsupport::ReadFile(Examples() / "documents.csv") + documents);
-    return Cli("export --dae " + Q(dae) + " --work " + Q(work.path()) + " --documents " + Q(csv));
+    testsupport::WriteFile(csv, testsupport::ReadFile(ExamplesDir() / "documents.csv") + documents);
+    return RunCli("export --dae " + Q(dae) + " --work " + Q(work.path()) + " --documents " + Q(csv));
   }
   // ABREV of every live PROFT row, in physical order.
   std::vector<std::string> Teachers() const {
-    CommandResult r = Cli("show PROFT --work " + Q(work.path()));
+    CommandResult r = RunCli("show PROFT --work " + Q(work.path()));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> out;
     auto lines = SplitLines(r.out);
@@ -168,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliCodePage, SolutionInCodePage850GivesTheSameExport) {
   School s;
   fs::remove(s.work / "SOLUC.DBF");
-  auto p = Python("--copy-cp cp850 " + Q(Examples() / "solution" / "SOLUC.DBF") + " " +
+  auto p = Python("--copy-cp cp850 " + Q(ExamplesDir() / "solution" / "SOLUC.DBF") + " " +
                   Q(s.work / "SOLUC.DBF"));
   ASSERT_EQ(p.exitCode, 0) << p.err;
   // ÑRA is stored as 0xA5 'R' 'A' (which code page 1252 would show as ¥RA).
@@ -242,7 +240,7 @@ TEST(CliShow, StaleIndexRebuiltAndToldOnStandardError) {
   School s;
   auto p = Python("--append " + Q(s.work / "PROFT.DBF") + " 'AAA|Aurora Alonso|||'");
   ASSERT_EQ(p.exitCode, 0) << p.err;
-  CommandResult r = Cli("show PROFT --tag ABREV --work " + Q(s.work.path()));
+  CommandResult r = RunCli("show PROFT --tag ABREV --work " + Q(s.work.path()));
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.err, std::string("transdae-cli: ") + kRebuilt + "\n");
   auto lines = SplitLines(r.out);

@@ -33,12 +33,10 @@ using testsupport::SplitLines;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
-CommandResult Cli(const std::string& arguments) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + arguments);
-}
+using testsupport::RunCli;
 
 bool HasLine(const std::string& out, const std::string& line) {
   std::vector<std::string> lines = SplitLines(out);
@@ -71,10 +69,10 @@ struct School {
   fs::path dae;
   School() {
     dae = dir / "dae";
-    fs::copy(Examples() / "dae", dae, fs::copy_options::recursive);
-    CommandResult r = Cli(Import() + " --levels " + Q(Examples() / "levels.csv"));
+    fs::copy(ExamplesDir() / "dae", dae, fs::copy_options::recursive);
+    CommandResult r = RunCli(Import() + " --levels " + Q(ExamplesDir() / "levels.csv"));
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    fs::copy_file(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+    fs::copy_file(ExamplesDir() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
   }
   std::string Import() const {
     return "import --dae " + Q(dae) + " --work " + Q(work.path());
@@ -95,7 +93,7 @@ TEST(LockedTables, ImportStopsBeforeAnyProductTableChangesWhileOneIsInUse) {
   const std::string subjectsBefore = ReadFile(s.File("ASIGNOMT.DBF"));
   LockHolder holder(s.File("PROFT.DBF"), LOCK_SH);
   ASSERT_TRUE(holder.held());
-  CommandResult r = Cli(s.Import());
+  CommandResult r = RunCli(s.Import());
   EXPECT_EQ(r.exitCode, 1) << r.out;
   std::vector<std::string> errors = Errors(r.out);
   ASSERT_EQ(errors.size(), 1u) << r.out;
@@ -114,7 +112,7 @@ TEST(LockedTables, ExportStopsAtATableInUseAndWritesNoFile) {
     School s;
     LockHolder holder(s.File(table), LOCK_SH);
     ASSERT_TRUE(holder.held());
-    CommandResult r = Cli(s.Export("--centre 012345,2024,1"));
+    CommandResult r = RunCli(s.Export("--centre 012345,2024,1"));
     EXPECT_EQ(r.exitCode, 1) << r.out;
     std::vector<std::string> errors = Errors(r.out);
     ASSERT_EQ(errors.size(), 1u) << r.out;
@@ -167,7 +165,7 @@ TEST(DamagedTables, TheSolutionTableIsNamedAndNoFileIsWritten) {
     d.apply(bytes);
     WriteFile(s.File("SOLUC.DBF"), bytes);
     fs::remove(s.dae / "fCUADROS.txt");
-    CommandResult r = Cli(s.Export("--fresh --centre 012345,2024,1"));
+    CommandResult r = RunCli(s.Export("--fresh --centre 012345,2024,1"));
     EXPECT_EQ(r.exitCode, 1) << r.out;
     std::vector<std::string> errors = Errors(r.out);
     ASSERT_EQ(errors.size(), 1u) << r.out;
@@ -180,7 +178,7 @@ TEST(DamagedTables, TheSolutionTableIsNamedAndNoFileIsWritten) {
 TEST(DamagedTables, MissingIndexOfTheTeachersTableIsNamed) {
   School s;
   fs::remove(s.File("PROFT.MDX"));
-  CommandResult r = Cli(s.Export("--centre 012345,2024,1"));
+  CommandResult r = RunCli(s.Export("--centre 012345,2024,1"));
   EXPECT_EQ(r.exitCode, 1) << r.out;
   std::vector<std::string> errors = Errors(r.out);
   ASSERT_EQ(errors.size(), 1u) << r.out;
@@ -204,7 +202,7 @@ TEST_P(OwnIndex, TheChainOffersToRebuildItAndThenCompletes) {
   School s;
   // The first export makes the template and the record tables (it may end
   // without the file: some sample teachers have no document).
-  CommandResult first = Cli(s.Export("--centre 012345,2024,1"));
+  CommandResult first = RunCli(s.Export("--centre 012345,2024,1"));
   ASSERT_TRUE(Errors(first.out).empty()) << first.out;
   const long h2 = PythonRowCount(s.File("CUADROH2.DBF"));
   ASSERT_GT(h2, 0);
@@ -222,7 +220,7 @@ TEST_P(OwnIndex, TheChainOffersToRebuildItAndThenCompletes) {
   // The batch front end answers no: the error names the table and nothing
   // is written.
   fs::remove(s.dae / "fCUADROS.txt");
-  CommandResult no = Cli(s.Export());
+  CommandResult no = RunCli(s.Export());
   EXPECT_EQ(no.exitCode, 1) << no.out;
   EXPECT_NE(no.out.find("reconstruir el índice de la tabla '" + table + ".DBF'"),
             std::string::npos)
@@ -293,7 +291,7 @@ TEST(HostileDaeFiles, ImportHandlesEachAsTheReadingRulesSay) {
        [](const School& s, const CommandResult& r) {
          EXPECT_TRUE(Errors(r.out).empty()) << r.out;
          long before = 0;
-         for (const std::string& l : SplitLines(ReadFile(Examples() / "dae" / "fPROFES.txt")))
+         for (const std::string& l : SplitLines(ReadFile(ExamplesDir() / "dae" / "fPROFES.txt")))
            before += (!l.empty() && l[0] != '1') ? 1 : 0;
          EXPECT_EQ(PythonRowCount(s.File("PROFT.DBF")), before + 1);
        }},
@@ -358,7 +356,7 @@ TEST(HostileDaeFiles, ImportHandlesEachAsTheReadingRulesSay) {
     SCOPED_TRACE(h.name);
     School s;
     h.make(s.dae);
-    CommandResult r = Cli(s.Import() + " --levels " + Q(Examples() / "levels.csv"));
+    CommandResult r = RunCli(s.Import() + " --levels " + Q(ExamplesDir() / "levels.csv"));
     EXPECT_TRUE(HasLine(r.out, "resultado: 1") || HasLine(r.out, "resultado: -1")) << r.out;
     // Finished with every file: 0; finished with one missing: 3; stopped: 1.
     if (HasLine(r.out, "Proceso finalizado"))

@@ -26,12 +26,12 @@ using testsupport::ShellQuote;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
 std::string ImportLine(const fs::path& work) {
-  return ShellQuote(testsupport::CliPath()) + " import --dae " + Q(Examples() / "dae") +
-         " --work " + Q(work) + " --levels " + Q(Examples() / "levels.csv");
+  return ShellQuote(testsupport::CliPath()) + " import --dae " + Q(ExamplesDir() / "dae") +
+         " --work " + Q(work) + " --levels " + Q(ExamplesDir() / "levels.csv");
 }
 
 // A small tmpfs mounted for the test (skipped where mounting is not allowed).
@@ -109,12 +109,12 @@ TEST(SpanishErrors, NotAFolder) {
 TEST(SpanishErrors, FolderInPlaceOfAFile) {
   TempDir work, dae;
   ASSERT_EQ(RunCommand(ImportLine(work.path())).exitCode, 0);
-  fs::copy(Examples() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
+  fs::copy(ExamplesDir() / "solution" / "SOLUC.DBF", work / "SOLUC.DBF");
   fs::create_directory(dae / "fCUADROS.txt");
   WriteFile(dae / "fCUADROS.txt" / "dentro", "x");
   const CommandResult r = RunCommand(ShellQuote(testsupport::CliPath()) + " export --dae " +
                                      Q(dae.path()) + " --work " + Q(work.path()) +
-                                     " --documents " + Q(Examples() / "documents.csv"));
+                                     " --documents " + Q(ExamplesDir() / "documents.csv"));
   ExpectSpanish(r, "hay una carpeta con ese nombre", "fCUADROS.txt");
 }
 
@@ -147,7 +147,7 @@ TEST(SpanishErrors, OutOfMemoryEndsTheChainWithASpanishReport) {
   NoMemoryUI ui;
   chain::ProcessState state;
   app::MainWorkflow wf(ui, state, work.path());
-  wf.BExportarClick((Examples() / "dae").string());
+  wf.BExportarClick((ExamplesDir() / "dae").string());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0], "No hay memoria suficiente para terminar la operación.");
   // And the other kinds of library error.

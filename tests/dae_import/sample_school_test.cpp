@@ -27,14 +27,14 @@ const Row kDaeFiles = {"fTIPTAR.txt", "fASIGNAT.txt", "fOTRACT.txt", "fTIPDOC.tx
                        "fNIVIMP.txt", "fIDIOMA.txt",  "fGRUPNIV.txt", "fPROFES.txt",
                        "fGRUPOS.txt"};
 
-fs::path Examples() { return testsupport::SourceDir() / "examples"; }
+using testsupport::ExamplesDir;
 
 class SampleSchool : public ImportFixture {
  protected:
   void SetUp() override {
     ImportFixture::SetUp();
     for (const std::string& f : kDaeFiles)
-      fs::copy_file(Examples() / "dae" / f, daeDir / f);
+      fs::copy_file(ExamplesDir() / "dae" / f, daeDir / f);
   }
 
   void ImportAll(const std::string& language) {
@@ -53,11 +53,11 @@ TEST(SampleSchoolFiles, AreWhatTheGeneratorWrites) {
   testsupport::TempDir out;
   const testsupport::CommandResult r = testsupport::RunCommand(
       "/usr/bin/python3 " +
-      testsupport::ShellQuote((Examples() / "make_dae_files.py").string()) + " " +
+      testsupport::ShellQuote((ExamplesDir() / "make_dae_files.py").string()) + " " +
       testsupport::ShellQuote(out.path().string()));
   ASSERT_EQ(r.exitCode, 0) << r.err;
   for (const std::string& f : kDaeFiles) {
-    const std::string committed = testsupport::ReadFile(Examples() / "dae" / f);
+    const std::string committed = testsupport::ReadFile(ExamplesDir() / "dae" / f);
     EXPECT_EQ(testsupport::ReadFile(out / ("dae/" + f)), committed) << f;
     // DAE's own form: CR LF line ends, no bare LF.
     std::size_t lf = 0, crlf = 0;
@@ -70,7 +70,7 @@ TEST(SampleSchoolFiles, AreWhatTheGeneratorWrites) {
     EXPECT_EQ(lf, crlf) << f;
   }
   EXPECT_EQ(testsupport::ReadFile(out / "levels.csv"),
-            testsupport::ReadFile(Examples() / "levels.csv"));
+            testsupport::ReadFile(ExamplesDir() / "levels.csv"));
 }
 
 TEST_F(SampleSchool, CastellanoImport) {
@@ -105,7 +105,7 @@ TEST_F(SampleSchool, EuskeraImportAndLevelsFromTheLevelsFile) {
 
   // Every level of fNIVIMP has a line in levels.csv; type them in the
   // level panel and accept.
-  std::ifstream csv(Examples() / "levels.csv");
+  std::ifstream csv(ExamplesDir() / "levels.csv");
   std::string line;
   std::getline(csv, line);
   ASSERT_EQ(line, "COD;ABREVCAST;ABREVEUSK");

@@ -83,6 +83,12 @@ std::string CliPath() {
   return (fs::path(TRANSDAE_BINARY_DIR) / "transdae-cli").string();
 }
 
+fs::path ExamplesDir() { return SourceDir() / "examples"; }
+
+CommandResult RunCli(const std::string& arguments) {
+  return RunCommand(ShellQuote(CliPath()) + " " + arguments);
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::string cur;

@@ -37,6 +37,10 @@ std::string ShellQuote(const std::string& text);
 std::filesystem::path SourceDir();
 // The batch front end built beside the tests.
 std::string CliPath();
+// The sample school's folder (examples/ of the source tree).
+std::filesystem::path ExamplesDir();
+// Runs the batch front end with arguments already quoted for the shell.
+CommandResult RunCli(const std::string& arguments);
 
 // Lines of a text, split at '\n' (a final empty piece dropped).
 std::vector<std::string> SplitLines(const std::string& text);
