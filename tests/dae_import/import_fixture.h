@@ -32,6 +32,14 @@ inline std::string Fixed(const std::vector<std::pair<std::string, int>>& fields)
   return line;
 }
 
+// A teacher line of fPROFES.txt: document, two surnames and name, in the
+// department "Dept".
+inline std::string TeacherLine(const std::string& dni, const std::string& p1,
+                               const std::string& p2, const std::string& p3) {
+  return Fixed({{"2", 1}, {"", 1}, {"1", 1}, {dni, 15}, {p1, 40}, {p2, 40}, {p3, 20},
+                {"", 6}, {"Dept", 100}});
+}
+
 // Lines joined with CR LF, a break after the last one too.
 inline std::string CrLf(const std::vector<std::string>& lines) {
   std::string out;

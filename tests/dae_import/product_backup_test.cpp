@@ -35,11 +35,7 @@ using importtest::ImportFixture;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-std::string Teacher(const std::string& dni, const std::string& p1, const std::string& p2,
-                    const std::string& p3) {
-  return Fixed({{"2", 1}, {"", 1}, {"1", 1}, {dni, 15}, {p1, 40}, {p2, 40}, {p3, 20},
-                {"", 6}, {"Dept", 100}});
-}
+const auto Teacher = importtest::TeacherLine;
 
 using testsupport::LockHolder;
 
