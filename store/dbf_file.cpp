@@ -71,8 +71,7 @@ void TodayBytes(unsigned char* p) {
   thread_local unsigned char lastDate[3] = {0, 0, 0};
   const std::time_t now = std::time(nullptr);
   if (now != lastNow || now == static_cast<std::time_t>(-1)) {
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = os::LocalTime(now);
     lastDate[0] = static_cast<unsigned char>(tm.tm_year % 256);
     lastDate[1] = static_cast<unsigned char>(tm.tm_mon + 1);
     lastDate[2] = static_cast<unsigned char>(tm.tm_mday);

@@ -1,11 +1,8 @@
 #include "store/file_links.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <vector>
-
 #include "store/cp1252.h"
+#include "store/os_file.h"
+#include "store/path_text.h"
 #include "store/store_error.h"
 #include "store/work_folder.h"
 
@@ -24,9 +21,9 @@ std::string Tail() {
 
 // "La tabla 'PROFT.DBF'" or "El índice 'PROFT.MDX' de la tabla 'PROFT.DBF'".
 std::string Subject(const fs::path& file, const std::string& label) {
-  const std::string name = file.filename().string();
+  const std::string name = FileNameText(file);
   if (Cp1252EqualsIgnoreCase(name, label)) return "La tabla " + Quoted(label);
-  const std::string ext = file.extension().string();
+  const std::string ext = PathText(file.extension());
   if (Cp1252EqualsIgnoreCase(ext, ".MDX")) {
     return "El índice " + Quoted(name) + " de la tabla " + Quoted(label);
   }
@@ -36,19 +33,16 @@ std::string Subject(const fs::path& file, const std::string& label) {
 }  // namespace
 
 std::string LinkedFileProblem(const fs::path& file, const std::string& label) {
-  struct stat st {};
-  if (::lstat(file.c_str(), &st) != 0) return "";
-  if (S_ISLNK(st.st_mode)) {
-    std::string target;
-    std::vector<char> buf(4096);
-    const ssize_t n = ::readlink(file.c_str(), buf.data(), buf.size() - 1);
-    if (n > 0) target.assign(buf.data(), static_cast<size_t>(n));
+  const os::PathStatus st = os::Status(file);
+  if (!st.exists) return "";
+  if (st.isLink) {
+    const std::string target = os::LinkTarget(file);
     return Subject(file, label) + " es un enlace simbólico" +
            (target.empty() ? std::string() : " a " + target) + Tail();
   }
-  if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
+  if (st.isRegular && st.linkCount > 1) {
     return Subject(file, label) + " tiene otros nombres en el disco (enlace duro, " +
-           std::to_string(st.st_nlink) + " nombres)" + Tail();
+           std::to_string(st.linkCount) + " nombres)" + Tail();
   }
   return "";
 }
@@ -57,7 +51,7 @@ std::string LinkedTableProblem(const fs::path& dbfPath, const std::string& label
   std::string problem = LinkedFileProblem(dbfPath, label);
   if (!problem.empty()) return problem;
   const fs::path mdx =
-      ResolveFileNoCase(dbfPath.parent_path(), dbfPath.stem().string() + ".MDX");
+      ResolveFileNoCase(dbfPath.parent_path(), PathText(dbfPath.stem()) + ".MDX");
   return LinkedFileProblem(mdx, label);
 }
 

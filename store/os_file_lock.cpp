@@ -1,3 +1,5 @@
+// POSIX only: on Windows the sharing modes of os_file_win32.cpp are the lock.
+#ifndef _WIN32
 #include "store/os_file_lock.h"
 
 #include <fcntl.h>
@@ -84,3 +86,4 @@ OsLockResult LockTableFile(int fd, OsLockKind from, OsLockKind to) {
 }
 
 }  // namespace store
+#endif  // !_WIN32

@@ -1,4 +1,5 @@
 // POSIX side of os_file.h.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -6,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "store/os_file.h"
 #include "store/os_file_lock.h"
@@ -25,26 +27,44 @@ int LastError() { return lastError; }
 bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
 bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
 bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
+bool IsAlreadyExists(int err) { return err == EEXIST; }
+int WindowsErrorNumber(int) { return -1; }
+int ErrorFromSystemCode(int code) { return code; }
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_), locked_(other.locked_) {
-  other.fd_ = -1;
+namespace {
+int Fd(std::intptr_t h) { return static_cast<int>(h); }
+}  // namespace
+
+File::File(File&& other) noexcept
+    : handle_(other.handle_),
+      locked_(other.locked_),
+      writable_(other.writable_),
+      appendAt_(other.appendAt_),
+      path_(std::move(other.path_)) {
+  other.handle_ = kNoHandle;
   other.locked_ = LockKind::None;
+  other.writable_ = false;
 }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
-    fd_ = other.fd_;
+    handle_ = other.handle_;
     locked_ = other.locked_;
-    other.fd_ = -1;
+    writable_ = other.writable_;
+    appendAt_ = other.appendAt_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNoHandle;
     other.locked_ = LockKind::None;
+    other.writable_ = false;
   }
   return *this;
 }
 
-bool File::Open(const std::filesystem::path& path, OpenMode mode) {
+bool File::Open(const std::filesystem::path& path, OpenMode mode, LockKind lock,
+                unsigned permissions) {
   Close();
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -58,20 +78,32 @@ bool File::Open(const std::filesystem::path& path, OpenMode mode) {
       flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
       break;
   }
+  if (mode == OpenMode::ReadOnly) flags |= O_NONBLOCK;  // a FIFO at the name does not hang
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Failed();
-  fd_ = fd;
+  if (mode == OpenMode::ReadOnly) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  handle_ = fd;
+  writable_ = mode != OpenMode::ReadOnly;
+  appendAt_ = 0;
+  path_ = path;
+  if (lock != LockKind::None && !TryLock(lock)) {
+    const int err = lastError;
+    Close();
+    lastError = err;
+    return false;
+  }
   return true;
 }
 
 void File::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // drops the locks too
-    fd_ = -1;
+  if (handle_ != kNoHandle) {
+    ::close(Fd(handle_));  // drops the locks too
+    handle_ = kNoHandle;
     locked_ = LockKind::None;
+    writable_ = false;
   }
 }
 
@@ -79,7 +111,7 @@ long long File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   auto* p = static_cast<unsigned char*>(buffer);
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::pread(fd_, p + done, size - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pread(Fd(handle_), p + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       Failed();
@@ -105,7 +137,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   const auto* p = static_cast<const unsigned char*>(data);
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::pwrite(fd_, p + done, size - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pwrite(Fd(handle_), p + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return Failed();
     done += static_cast<size_t>(n);
@@ -113,15 +145,21 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   return true;
 }
 
+bool File::WriteAll(const void* data, size_t size) {
+  if (!WriteAt(appendAt_, data, size)) return false;
+  appendAt_ += size;
+  return true;
+}
+
 bool File::Sync() {
-  while (::fsync(fd_) != 0) {
+  while (::fsync(Fd(handle_)) != 0) {
     if (errno != EINTR) return Failed();
   }
   return true;
 }
 
 bool File::Truncate(uint64_t size) {
-  while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+  while (::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) {
     if (errno != EINTR) return Failed();
   }
   return true;
@@ -129,29 +167,45 @@ bool File::Truncate(uint64_t size) {
 
 bool File::Size(uint64_t& size) const {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return Failed();
+  if (::fstat(Fd(handle_), &st) != 0) return Failed();
   size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
 bool File::IsRegularFile() const {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return Failed();
+  if (::fstat(Fd(handle_), &st) != 0) return Failed();
   return S_ISREG(st.st_mode);
+}
+
+std::intptr_t File::Release() {
+  const std::intptr_t h = handle_;
+  handle_ = kNoHandle;
+  locked_ = LockKind::None;
+  writable_ = false;
+  return h;
+}
+
+bool File::Identity(FileId& id) const {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return Failed();
+  id.volume = static_cast<uint64_t>(st.st_dev);
+  id.index = static_cast<uint64_t>(st.st_ino);
+  return true;
 }
 
 bool File::TryLock(LockKind kind) {
   // Both lock families other programs use: flock() and a record lock over
   // every byte (os_file_lock.h).
   auto family = [](LockKind k) {
-    return k == LockKind::Exclusive ? OsLockKind::Exclusive
+    return k == LockKind::Exclusive || k == LockKind::Guard ? OsLockKind::Exclusive
            : k == LockKind::Shared  ? OsLockKind::Shared
                                     : OsLockKind::None;
   };
   OsLockResult r;
   do {
     errno = 0;
-    r = LockTableFile(fd_, family(locked_), family(kind));
+    r = LockTableFile(Fd(handle_), family(locked_), family(kind));
   } while (r == OsLockResult::Failed && errno == EINTR);
   if (r == OsLockResult::Busy) {
     errno = EWOULDBLOCK;
@@ -163,6 +217,36 @@ bool File::TryLock(LockKind kind) {
 }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
+
+PathStatus Status(const std::filesystem::path& path) {
+  PathStatus s;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    Failed();
+    return s;
+  }
+  s.exists = true;
+  s.isRegular = S_ISREG(st.st_mode);
+  s.isFolder = S_ISDIR(st.st_mode);
+  s.isLink = S_ISLNK(st.st_mode);
+  s.linkCount = static_cast<uint64_t>(st.st_nlink);
+  return s;
+}
+
+bool Identity(const std::filesystem::path& path, FileId& id) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Failed();
+  id.volume = static_cast<uint64_t>(st.st_dev);
+  id.index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+std::string LinkTarget(const std::filesystem::path& path) {
+  std::vector<char> buf(4096);
+  const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size() - 1);
+  if (n <= 0) return std::string();
+  return std::string(buf.data(), static_cast<size_t>(n));
+}
 
 bool Exists(const std::filesystem::path& path) {
   struct stat st {};
@@ -195,4 +279,11 @@ bool SyncFolder(const std::filesystem::path& folder) {
   return ok;
 }
 
+std::tm LocalTime(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  return tm;
+}
+
 }  // namespace store::os
+#endif  // !_WIN32

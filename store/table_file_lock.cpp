@@ -1,13 +1,9 @@
 #include "store/table_file_lock.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
 
 #include "store/file_links.h"
-#include "store/os_file_lock.h"
+#include "store/path_text.h"
 #include "store/shared_table.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
@@ -25,44 +21,35 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName) {
   const fs::path path = ResolveFileNoCase(folder, fileName);
-  std::error_code ec;
-  const std::string label = path.filename().string();
+  const std::string label = FileNameText(path);
   // The table's files may be links even when the name leads nowhere.
   RefuseLinkedTable(path, label);
-  if (!fs::is_regular_file(path, ec)) return;
+  if (!os::Status(path).isRegular) return;
   if (SharedTable::IsOpenInProcess(path)) {
     throw StoreError("La tabla " + Quoted(label) +
                      " está abierta en esta ventana y no se puede reemplazar");
   }
   // Writable when it can be, so that the record lock is a write lock that
   // other programs' record locks see.
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
-                     "): " + SystemErrorText(errno));
-  }
-  const OsLockResult taken = LockTableFile(fd, OsLockKind::None, OsLockKind::Exclusive);
-  if (taken != OsLockResult::Taken) {
-    const int err = errno;
-    ::close(fd);
-    if (taken == OsLockResult::Busy) {
+  os::File file;
+  bool opened = file.Open(path, os::OpenMode::ReadWrite, os::LockKind::Guard);
+  if (!opened && os::IsAccessDenied(os::LastError()))
+    opened = file.Open(path, os::OpenMode::ReadOnly, os::LockKind::Guard);
+  if (!opened) {
+    const int err = os::LastError();
+    if (os::IsWouldBlock(err)) {
       throw StoreError("La tabla " + Quoted(label) +
                        " está en uso por otro programa y no se puede reemplazar; "
                        "ciérrela en ese programa y vuelva a intentarlo");
     }
-    throw StoreError("No se puede bloquear la tabla " + Quoted(label) + ": " +
-                     SystemErrorText(err));
+    throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + PathText(path) +
+                     "): " + SystemErrorText(err));
   }
-  fd_ = fd;
+  file_ = std::move(file);
 }
 
-TableFileLock::TableFileLock(TableFileLock&& other) noexcept : fd_(other.fd_) {
-  other.fd_ = -1;
-}
+TableFileLock::TableFileLock(TableFileLock&& other) noexcept : file_(std::move(other.file_)) {}
 
-TableFileLock::~TableFileLock() {
-  if (fd_ >= 0) ::close(fd_);
-}
+TableFileLock::~TableFileLock() = default;
 
 }  // namespace store

@@ -5,9 +5,13 @@
 // for without waiting: a table that another program has open (shared or
 // exclusive) or that an object of this process has open cannot be taken,
 // and the caller learns it at once, before anything has been touched.
+// This process may still read the table's files while it holds them (to
+// copy them), and delete or replace them (os::RemoveFile, os::RenameFile).
 #pragma once
 #include <filesystem>
 #include <string>
+
+#include "store/os_file.h"
 
 namespace store {
 
@@ -23,10 +27,10 @@ class TableFileLock {
   TableFileLock(TableFileLock&& other) noexcept;
   TableFileLock& operator=(TableFileLock&&) = delete;
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return file_.IsOpen(); }
 
  private:
-  int fd_ = -1;
+  os::File file_;
 };
 
 }  // namespace store

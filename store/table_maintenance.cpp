@@ -89,8 +89,7 @@ void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     }
     out += '\x1A';
     std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = os::LocalTime(now);
     out[1] = static_cast<char>(tm.tm_year % 256);
     out[2] = static_cast<char>(tm.tm_mon + 1);
     out[3] = static_cast<char>(tm.tm_mday);

@@ -1,13 +1,10 @@
 #include "store/temp_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <random>
+
+#include "store/path_text.h"
 
 namespace store {
 
@@ -22,28 +19,11 @@ constexpr size_t kDigits = 16;
 std::string RandomName() {
   static std::random_device rd;
   static std::mt19937_64 gen((static_cast<uint64_t>(rd()) << 32) ^ rd() ^
-                             static_cast<uint64_t>(::getpid()));
+                             static_cast<uint64_t>(os::ProcessId()));
   const uint64_t v = gen();
   char buf[kDigits + 1];
   std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
   return std::string(kPrefix) + buf + kSuffix;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -60,43 +40,52 @@ bool IsTempFileName(const std::string& name) {
   return true;
 }
 
-int CreateTempFile(const fs::path& folder, fs::path& path, unsigned mode) {
+bool CreateTempFile(const fs::path& folder, fs::path& path, os::File& file, unsigned mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = (folder.empty() ? fs::path(".") : folder) / RandomName();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          static_cast<mode_t>(mode));
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return -1;
+    if (!file.Open(path, os::OpenMode::CreateNew, os::LockKind::None, mode)) {
+      if (os::IsAlreadyExists(os::LastError())) continue;
+      return false;
     }
     // Held from here on; a cleaner that took the file first has removed it
     // (or is about to): then another name is tried.
-    struct stat mine {}, there {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &mine) == 0 &&
-        ::lstat(path.c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
-        mine.st_dev == there.st_dev)
-      return fd;
-    ::close(fd);
+    os::FileId mine, there;
+    if (file.TryLock(os::LockKind::Exclusive) && file.Identity(mine) &&
+        os::Identity(path, there) && mine == there)
+      return true;
+    file.Close();
   }
-  errno = EEXIST;
-  return -1;
+  file.Close();
+  return false;
 }
+
+#ifndef _WIN32
+int CreateTempFile(const fs::path& folder, fs::path& path, unsigned mode) {
+  os::File file;
+  if (!CreateTempFile(folder, path, file, mode)) {
+    errno = os::LastError();
+    return -1;
+  }
+  // The descriptor (and its locks, which belong to it) go to the caller.
+  return static_cast<int>(file.Release());
+}
+#endif
 
 void RemoveStaleTempFiles(const fs::path& folder) {
   std::error_code ec;
   for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
        !ec && it != end; it.increment(ec)) {
     const fs::path p = it->path();
-    if (!IsTempFileName(p.filename().string())) continue;
-    struct stat info {};
-    if (::lstat(p.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    const int fd = ::open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat opened {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-        opened.st_ino == info.st_ino && opened.st_dev == info.st_dev)
-      ::unlink(p.c_str());  // nobody writes it: left by a killed run
-    ::close(fd);
+    if (!IsTempFileName(FileNameText(p))) continue;
+    const os::PathStatus st = os::Status(p);
+    if (!st.isRegular) continue;
+    os::FileId before, opened;
+    if (!os::Identity(p, before)) continue;
+    os::File f;
+    // Nobody writes it when it can be locked: left by a killed run.
+    if (f.Open(p, os::OpenMode::ReadOnly, os::LockKind::Exclusive) && f.Identity(opened) &&
+        opened == before)
+      os::RemoveFile(p);
   }
 }
 
@@ -105,26 +94,20 @@ int ReplaceFileAtomically(const fs::path& target, const std::string& bytes, unsi
   if (folder.empty()) folder = ".";
   RemoveStaleTempFiles(folder);
   fs::path tmp;
-  int fd = CreateTempFile(folder, tmp, mode);
-  if (fd < 0) return errno;
+  os::File file;
+  if (!CreateTempFile(folder, tmp, file, mode)) return os::LastError();
   auto abandon = [&](int err) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(tmp.c_str());
+    file.Close();
+    os::RemoveFile(tmp);
     return err;
   };
-  if (!WriteAll(fd, bytes)) return abandon(errno);
-  if (::fsync(fd) != 0) return abandon(errno);
+  if (!file.WriteAll(bytes)) return abandon(os::LastError());
+  if (!file.Sync()) return abandon(os::LastError());
   // The name goes over the target while the file is still held, so no
   // cleaner can take it in between.
-  if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon(errno);
-  const int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) return errno;
-  const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  if (!os::RenameFile(tmp, target)) return abandon(os::LastError());
+  file.Close();
+  os::SyncFolder(folder);
   return 0;
 }
 

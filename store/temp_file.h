@@ -14,15 +14,25 @@
 #include <filesystem>
 #include <string>
 
+#include "store/os_file.h"
+
 namespace store {
 
 // True for a name of the form above.
 bool IsTempFileName(const std::string& name);
 
-// A new temporary file in `folder`: the open descriptor (write only, locked)
-// or -1 with errno set. `mode` is the permission asked for at creation.
+// A new temporary file in `folder`, open in `file` (read and write,
+// locked against every other program: LockKind::Exclusive), its name in
+// `path`. False with os::LastError() set. `mode` is the permission asked
+// for at creation (POSIX).
+bool CreateTempFile(const std::filesystem::path& folder, std::filesystem::path& path,
+                    os::File& file, unsigned mode = 0666);
+
+#ifndef _WIN32
+// The same as a descriptor (write only, locked) or -1 with errno set.
 int CreateTempFile(const std::filesystem::path& folder, std::filesystem::path& path,
                    unsigned mode = 0666);
+#endif
 
 // Removes the temporary files of `folder` that no living writer holds.
 // Errors are ignored: a file that cannot go stays for a later run.
@@ -30,7 +40,7 @@ void RemoveStaleTempFiles(const std::filesystem::path& folder);
 
 // Writes bytes to a new temporary file in target's folder, flushes it to the
 // disk and renames it over target, or leaves target as it was. Returns 0 or
-// the errno value of the step that failed (the temporary is removed then).
+// the error number (os::LastError()) of the step that failed (the temporary is removed then).
 int ReplaceFileAtomically(const std::filesystem::path& target, const std::string& bytes,
                           unsigned mode = 0666);
 
