@@ -29,6 +29,7 @@
 // in memory until the table layer commits them, and then reach the disk
 // under the table's journal.
 #include "store/dbf_file.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -137,7 +138,7 @@ void DbfFile::Create(const fs::path& path, const std::string& label,
     const int err = os::LastError();
     file.Close();
     os::RemoveFile(path);
-    throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" + path.string() +
+    throw StoreError("No se puede crear la tabla " + Quoted(label) + " (" + PathText(path) +
                      "): " + SystemErrorText(err));
   }
 }
@@ -160,9 +161,14 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
   if (!file.IsOpen()) {
     const int err = os::LastError();
     if (os::IsNotFound(err)) {
-      throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
+      throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + PathText(path) + ")");
     }
-    throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + path.string() +
+    if (os::IsWouldBlock(err)) {
+      // Where locks are sharing modes, a program holding the table keeps
+      // every other open out.
+      throw StoreError("La tabla " + Quoted(label) + " está abierta en exclusiva por otro programa");
+    }
+    throw StoreError("No se puede abrir la tabla " + Quoted(label) + " (" + PathText(path) +
                      "): " + SystemErrorText(err));
   }
   if (!file.IsRegularFile()) {

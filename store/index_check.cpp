@@ -1,4 +1,5 @@
 #include "store/index_check.h"
+#include "store/path_text.h"
 
 #include <system_error>
 #include <vector>
@@ -46,7 +47,7 @@ std::vector<int> TagFields(const DbfFile& dbf, const MdxFile& mdx) {
 // The staging name of a table's new index ("T.MDX.transdae-new"): a stray
 // left by a kill is removed by the next open of the table.
 fs::path StagedIndexPath(const fs::path& dbfPath) {
-  return dbfPath.parent_path() / (dbfPath.stem().string() + ".MDX" + kStagingSuffix);
+  return dbfPath.parent_path() / PathFromText(PathText(dbfPath.stem()) + ".MDX" + kStagingSuffix);
 }
 
 }  // namespace
@@ -158,7 +159,7 @@ std::unique_ptr<MdxFile> CheckedIndex(DbfFile& dbf, std::unique_ptr<MdxFile> mdx
   // index: a kill leaves the old index or the new one, never a part.
   const fs::path tmp = StagedIndexPath(dbf.Path());
   try {
-    MdxFile::Create(tmp, dbf.Path().stem().string(), tags);
+    MdxFile::Create(tmp, PathText(dbf.Path().stem()), tags);
     MdxFile fresh;
     fresh.Open(tmp, false);
     std::string record;

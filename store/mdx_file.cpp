@@ -56,6 +56,7 @@
 // and Flush writes the marked nodes into the pager's pages just before the
 // table layer commits. A rollback forgets every parsed node.
 #include "store/mdx_file.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,7 +76,7 @@ namespace fs = std::filesystem;
 
 void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
                      const std::vector<MdxTagDef>& tagDefs) {
-  const std::string name = path.string();
+  const std::string name = PathText(path);
   auto bad = [&](const std::string& detail) {
     throw StoreError("No se puede crear el índice '" + name + "': " + detail);
   };
@@ -195,16 +196,16 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
   os::File file;
   if (!file.Open(path, readOnly ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite)) {
     if (os::IsNotFound(os::LastError())) {
-      throw StoreError("No se encuentra el índice '" + path.string() + "'");
+      throw StoreError("No se encuentra el índice '" + PathText(path) + "'");
     }
-    throw StoreError("No se puede abrir el índice '" + path.string() + "': " +
+    throw StoreError("No se puede abrir el índice '" + PathText(path) + "': " +
                      SystemErrorText(os::LastError()));
   }
   if (!file.IsRegularFile()) {
-    throw StoreError("No se encuentra el índice '" + path.string() + "'");
+    throw StoreError("No se encuentra el índice '" + PathText(path) + "'");
   }
   try {
-    m.pager.Attach(std::move(file), path, path.filename().string(), !readOnly);
+    m.pager.Attach(std::move(file), path, FileNameText(path), !readOnly);
     if (m.pager.Size() < kHeaderPages * kPage) m.Damaged("archivo demasiado corto");
     std::string h = m.ReadAt(0, kHeaderPages * kPage);
     if (Get16(h, 20) != kPagesPerBlock || Get16(h, 22) != kBlock) {

@@ -165,6 +165,13 @@ bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
 // Nothing to do on Windows (RenameFile writes through).
 bool SyncFolder(const std::filesystem::path& folder);
 
+// The value of an environment variable as a path (read as UTF-16 on
+// Windows, so that every character survives); false when unset or empty.
+bool EnvironmentPath(const char* name, std::filesystem::path& value);
+// Where the work folder is when nothing names it: "\QTEMP" of the
+// current drive on Windows, $HOME/QTEMP elsewhere.
+std::filesystem::path StandardWorkFolder();
+
 // The local time of t, as localtime_r/localtime_s give it.
 std::tm LocalTime(std::time_t t);
 

@@ -7,10 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "store/os_file.h"
 #include "store/os_file_lock.h"
+#include "store/path_text.h"
 
 namespace store::os {
 
@@ -277,6 +279,20 @@ bool SyncFolder(const std::filesystem::path& folder) {
   }
   ::close(fd);
   return ok;
+}
+
+bool EnvironmentPath(const char* name, std::filesystem::path& value) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return false;
+  value = PathFromText(v);
+  return true;
+}
+
+std::filesystem::path StandardWorkFolder() {
+  std::filesystem::path home;
+  if (EnvironmentPath("HOME", home)) return home / "QTEMP";
+  std::error_code ec;
+  return std::filesystem::temp_directory_path(ec) / "QTEMP";
 }
 
 std::tm LocalTime(std::time_t t) {

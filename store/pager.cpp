@@ -55,6 +55,7 @@
 //   this tool has it open (the tool's exclusive objects lock it out), and
 //   disks that lie about their syncs.
 #include "store/pager.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -133,7 +134,7 @@ void Pager::Detach() {
 }
 
 void Pager::IoFail(const std::string& what, int err) const {
-  throw StoreError("Error en el archivo " + Quoted(label_) + " (" + path_.string() + "): " + what +
+  throw StoreError("Error en el archivo " + Quoted(label_) + " (" + PathText(path_) + "): " + what +
                    ": " + SystemErrorText(err));
 }
 
@@ -171,7 +172,7 @@ Pager::Page& Pager::Load(uint32_t p) const {
 
 void Pager::Read(uint64_t offset, void* buffer, size_t size) const {
   if (offset + size > size_) {
-    throw StoreError("Lectura fuera del archivo " + Quoted(label_) + " (" + path_.string() + ")");
+    throw StoreError("Lectura fuera del archivo " + Quoted(label_) + " (" + PathText(path_) + ")");
   }
   auto* out = static_cast<char*>(buffer);
   while (size > 0) {
@@ -296,7 +297,7 @@ std::string BuildJournal(const std::vector<Pager*>& pagers) {
   std::string body;
   uint32_t images = 0;
   for (const Pager* pg : pagers) {
-    const std::string name = pg->Path().filename().string();
+    const std::string name = FileNameText(pg->Path());
     Put(body, name.size(), 2);
     body += name;
     Put(body, pg->DiskSize(), 8);
@@ -384,7 +385,7 @@ bool ParseJournal(const std::string& in, JournalFile& out) {
 }
 
 [[noreturn]] void JournalFail(const fs::path& journal, const std::string& what, int err) {
-  throw StoreError("Error en el diario de cambios " + Quoted(journal.filename().string()) + ": " +
+  throw StoreError("Error en el diario de cambios " + Quoted(FileNameText(journal)) + ": " +
                    what + ": " + SystemErrorText(err));
 }
 
@@ -401,7 +402,7 @@ void RollBack(const fs::path& journalPath, os::File& journal, const std::string&
     const fs::path dir = journalPath.parent_path();
     std::vector<os::File> files(parsed.files.size());
     for (size_t f = 0; f < parsed.files.size(); ++f) {
-      if (!files[f].Open(dir / parsed.files[f].name, os::OpenMode::ReadWrite)) {
+      if (!files[f].Open(dir / PathFromText(parsed.files[f].name), os::OpenMode::ReadWrite)) {
         const int err = os::LastError();
         if (os::IsNotFound(err)) continue;  // a file deleted since: nothing to restore
         throw StoreError("No se puede deshacer el cambio interrumpido de la tabla " +
@@ -458,7 +459,7 @@ void CommitPages(const fs::path& journalPath, const std::vector<Pager*>& pagers,
     for (Pager* pg : pagers) pg->MarkClean();
     return;
   }
-  const std::string label = pagers.front()->Path().filename().string();
+  const std::string label = FileNameText(pagers.front()->Path());
   const std::string bytes = BuildJournal(pagers);
   os::File journal;
   if (!journal.Open(journalPath, os::OpenMode::CreateOrTruncate)) {

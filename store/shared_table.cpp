@@ -7,6 +7,7 @@
 // failure half way discards everything since the last commit, so the
 // files and the index never part.
 #include "store/shared_table.h"
+#include "store/path_text.h"
 
 #include <cstring>
 #include <map>
@@ -46,11 +47,17 @@ std::map<std::string, std::weak_ptr<SharedTable>>& Registry() {
   return registry;
 }
 
+// Keyed by the file itself, so that every name of it (another spelling on
+// a disk that ignores letter case, a path through another folder) finds
+// the same entry; a name without a file by its path.
 std::string RegistryKey(const fs::path& path) {
+  os::FileId id;
+  if (os::Identity(path, id))
+    return "file " + std::to_string(id.volume) + ":" + std::to_string(id.index);
   std::error_code ec;
   fs::path canon = fs::canonical(path, ec);
   if (ec) canon = fs::absolute(path, ec).lexically_normal();
-  return canon.string();
+  return "path " + PathText(canon);
 }
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
@@ -107,14 +114,14 @@ void SharedTable::OpenIndex() {
   if (!dbf_.ProductionIndexFlag()) return;
   const fs::path& dbfPath = dbf_.Path();
   // A staged table's index is staged beside it ("T.MDX.transdae-new").
-  fs::path mdxPath = staged_ ? dbfPath.parent_path() / (dbfPath.stem().stem().string() + ".MDX" +
+  fs::path mdxPath = staged_ ? dbfPath.parent_path() / PathFromText(PathText(dbfPath.stem().stem()) + ".MDX" +
                                                         kStagingSuffix)
                              : ResolveFileNoCase(dbfPath.parent_path(),
-                                                 dbfPath.stem().string() + ".MDX");
+                                                 PathText(dbfPath.stem()) + ".MDX");
   std::error_code ec;
   if (!fs::exists(mdxPath, ec)) {
     throw IndexError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
-                     mdxPath.filename().string() + ")", dbfPath);
+                     FileNameText(mdxPath) + ")", dbfPath);
   }
   auto mdx = std::make_unique<MdxFile>();
   mdx->SetDeferred(true);

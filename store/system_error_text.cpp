@@ -2,9 +2,38 @@
 
 #include <cerrno>
 
+#include "store/os_file.h"
+
 namespace store {
 
+namespace {
+
+// Windows system codes that have no errno value of their own (the others
+// arrive as errno values, see os_file.h).
+std::string WindowsErrorText(int code) {
+  switch (code) {
+    case 21: return "El disco no está preparado";                       // NOT_READY
+    case 50: return "La operación no se admite en este disco";          // NOT_SUPPORTED
+    case 51:                                                            // REM_NOT_LIST
+    case 59:                                                            // UNEXP_NET_ERR
+    case 64: return "Se ha perdido la conexión con la carpeta de red";  // NETNAME_DELETED
+    case 65: return "Acceso denegado a la carpeta de red";              // NETWORK_ACCESS_DENIED
+    case 123:                                                           // INVALID_NAME
+    case 161: return "El nombre del archivo, de la carpeta o de la unidad no es válido";
+    case 303: return "El archivo se está borrando";                     // DELETE_PENDING
+    case 1005: return "El disco no tiene un sistema de archivos reconocido";
+    case 1224: return "El archivo está abierto en memoria por otro programa";
+    case 1920: return "El sistema no puede acceder al archivo";         // CANT_ACCESS_FILE
+    case 4390: return "El archivo no es un enlace";                     // NOT_A_REPARSE_POINT
+    default: return "Error de Windows número " + std::to_string(code);
+  }
+}
+
+}  // namespace
+
 std::string SystemErrorText(int err) {
+  const int windows = os::WindowsErrorNumber(err);
+  if (windows >= 0) return WindowsErrorText(windows);
   switch (err) {
     case 0: return "Error desconocido del sistema";
     case EACCES:
@@ -21,7 +50,11 @@ std::string SystemErrorText(int err) {
     case ENOMEM: return "No hay memoria suficiente";
     case EBUSY:
     case ETXTBSY: return "El archivo está en uso";
-    case EAGAIN: return "El archivo está bloqueado por otro programa";
+    case EAGAIN:
+#if defined(EWOULDBLOCK) && EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+      return "El archivo está bloqueado o en uso por otro programa";
     case EIO: return "Error de entrada/salida del disco";
     case ENAMETOOLONG: return "El nombre del archivo es demasiado largo";
     case ELOOP: return "La ruta es un enlace simbólico o forma un ciclo de enlaces";
@@ -37,8 +70,10 @@ std::string SystemErrorText(int err) {
 }
 
 std::string SystemErrorText(const std::error_code& ec) {
-  if (ec.category() == std::generic_category() || ec.category() == std::system_category())
-    return SystemErrorText(ec.value());
+  if (ec.category() == std::generic_category()) return SystemErrorText(ec.value());
+  // The system's own codes (GetLastError() values on Windows).
+  if (ec.category() == std::system_category())
+    return SystemErrorText(os::ErrorFromSystemCode(ec.value()));
   return "Error del sistema número " + std::to_string(ec.value());
 }
 

@@ -13,6 +13,7 @@
 // Settling happens at First, Next, Prior, Last, Append, FindKey,
 // AppendValues, GotoRecord and GotoBookmark, and when a master moves.
 #include "store/table.h"
+#include "store/path_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,7 +55,7 @@ std::map<std::string, TableImpl*>& PendingBuilds() {
 }
 
 std::string BuildKey(const fs::path& p) {
-  std::string k = fs::absolute(p).lexically_normal().string();
+  std::string k = PathText(fs::absolute(p).lexically_normal());
   for (char& c : k) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
@@ -85,7 +86,7 @@ void SettlePendingBuild(TableImpl* opener, const fs::path& path) {
 
 std::string TableImpl::Label() const {
   fs::path p = ResolvedPath();
-  return p.filename().string();
+  return FileNameText(p);
 }
 
 fs::path TableImpl::ResolvedPath() const {
@@ -107,7 +108,7 @@ fs::path TableImpl::CreationPath() const {
     leaf = leaf.substr(0, dot);
   }
   if (!HasExtension(leaf)) leaf += ".DBF";
-  return dir / leaf;
+  return dir / PathFromText(leaf);
 }
 
 // ---------------------------------------------------------------- fields
@@ -202,13 +203,13 @@ void TableImpl::Open() {
     SettlePendingBuild(this, CreationPath());
     // Finishes or undoes what a killed process left half done.
     const fs::path named = ResolvedPath();
-    if (!SharedTable::IsOpenInProcess(named)) RecoverTable(named, named.filename().string());
+    if (!SharedTable::IsOpenInProcess(named)) RecoverTable(named, FileNameText(named));
   }
   const fs::path path = staged ? staged->DbfPath() : ResolvedPath();
-  const std::string label = staged ? staged->Target().filename().string()
-                                   : path.filename().string();
+  const std::string label = staged ? FileNameText(staged->Target())
+                                   : FileNameText(path);
   if (!os::Exists(path)) {
-    throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
+    throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + PathText(path) + ")");
   }
   fieldIndexCache.clear();
   shared = SharedTable::Acquire(path, label, exclusive, this, staged != nullptr);
@@ -418,7 +419,7 @@ void Table::CreateTable() {
   TableImpl& t = *impl_;
   t.CheckInactive();
   const fs::path target = t.CreationPath();
-  const std::string label = target.filename().string();
+  const std::string label = FileNameText(target);
   const fs::path existing = t.ResolvedPath();
   if (SharedTable::IsOpenInProcess(existing) || SharedTable::IsOpenInProcess(target)) {
     throw StoreError("La tabla " + Quoted(label) + " está abierta y no se puede reemplazar");
@@ -432,7 +433,7 @@ void Table::CreateTable() {
   if (!dir.empty() && !fs::exists(dir, ec)) {
     fs::create_directories(dir, ec);
     if (ec) {
-      throw StoreError("No se puede crear la carpeta " + dir.string() + ": " +
+      throw StoreError("No se puede crear la carpeta " + PathText(dir) + ": " +
                        SystemErrorText(ec));
     }
   }
@@ -447,7 +448,7 @@ void Table::CreateTable() {
   // The new table is built under staging names; it takes the old one's
   // place when this object closes (or is discarded without a failure).
   auto staged = std::make_unique<StagedTable>(target, label, !tags.empty());
-  if (!tags.empty()) MdxFile::Create(staged->MdxPath(), target.stem().string(), tags);
+  if (!tags.empty()) MdxFile::Create(staged->MdxPath(), PathText(target.stem()), tags);
   DbfFile::Create(staged->DbfPath(), label, fields, !tags.empty());
   ForgetBuild(&t);
   t.staged = std::move(staged);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "store/path_text.h"
 #include "store/table.h"
 #include <algorithm>
 #include <cmath>
@@ -75,7 +76,7 @@ inline void SplitTableName(const fs::path& base, const std::string& name, fs::pa
     leaf = n;
     return;
   }
-  fs::path sub(n.substr(0, slash + 1));
+  const fs::path sub = PathFromText(n.substr(0, slash + 1));
   dir = sub.is_absolute() ? sub : base / sub;
   leaf = n.substr(slash + 1);
 }

@@ -2,6 +2,7 @@
 // exclusive lock, write their result beside the old file and rename it
 // into place, so that a failure leaves the table as it was.
 #include "store/table_maintenance.h"
+#include "store/path_text.h"
 
 #include <cstring>
 #include <ctime>
@@ -38,7 +39,7 @@ fs::path TempBeside(const fs::path& path) {
 void CheckClosedHere(const fs::path& path, const std::string& label) {
   std::error_code ec;
   if (!fs::exists(path, ec)) {
-    throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + path.string() + ")");
+    throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + PathText(path) + ")");
   }
   if (SharedTable::IsOpenInProcess(path)) {
     throw StoreError("La tabla " + Quoted(label) +
@@ -60,13 +61,13 @@ void WriteWhole(const fs::path& path, const std::string& bytes, const std::strin
 }
 
 fs::path IndexPathOf(const fs::path& dbfPath) {
-  return ResolveFileNoCase(dbfPath.parent_path(), dbfPath.stem().string() + ".MDX");
+  return ResolveFileNoCase(dbfPath.parent_path(), PathText(dbfPath.stem()) + ".MDX");
 }
 
 }  // namespace
 
 void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
-  const std::string label = dbfPath.filename().string();
+  const std::string label = FileNameText(dbfPath);
   CheckClosedHere(dbfPath, label);
   RecoverTable(dbfPath, label);
   bool indexed = false;
@@ -107,7 +108,7 @@ void PackTable(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
 }
 
 void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
-  const std::string label = dbfPath.filename().string();
+  const std::string label = FileNameText(dbfPath);
   CheckClosedHere(dbfPath, label);
   RecoverTable(dbfPath, label);
   DbfFile dbf;
@@ -155,8 +156,8 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     if (def.keyType == 'C' && def.keyLength <= 0) def.keyLength = f.width;
     tagField.push_back(fi);
   }
-  const std::string base = dbfPath.stem().string();
-  const fs::path target = dbfPath.parent_path() / (base + ".MDX");
+  const std::string base = PathText(dbfPath.stem());
+  const fs::path target = dbfPath.parent_path() / PathFromText(base + ".MDX");
   const fs::path tmp = TempBeside(target);
   try {
     MdxFile::Create(tmp, base, tags);

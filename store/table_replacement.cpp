@@ -12,6 +12,7 @@
 // Finishing a record is idempotent: a rename whose source is gone was
 // done; a deletion of a missing file was done.
 #include "store/table_replacement.h"
+#include "store/path_text.h"
 
 #include <cstdio>
 #include <map>
@@ -44,7 +45,7 @@ std::set<std::string>& StagedHere() {
 std::string StagedKey(const fs::path& p) {
   std::error_code ec;
   fs::path abs = fs::absolute(p, ec);
-  return (ec ? p : abs).lexically_normal().string();
+  return PathText((ec ? p : abs).lexically_normal());
 }
 
 std::string UpperKey(const fs::path& p) {
@@ -83,7 +84,7 @@ std::vector<std::string> FolderNames(const fs::path& dir) {
   std::error_code ec;
   for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
        it.increment(ec)) {
-    names.push_back(it->path().filename().string());
+    names.push_back(FileNameText(it->path()));
   }
   return names;
 }
@@ -167,11 +168,11 @@ bool Parse(const std::string& text, Record& out) {
 void Finish(const fs::path& dir, const fs::path& recordPath, const Record& r,
             const std::string& label) {
   for (const auto& [from, to] : r.moves) {
-    if (!os::Exists(dir / from)) continue;  // done before a crash
-    if (!os::RenameFile(dir / from, dir / to)) ReplaceFail(label, os::LastError());
+    if (!os::Exists(dir / PathFromText(from))) continue;  // done before a crash
+    if (!os::RenameFile(dir / PathFromText(from), dir / PathFromText(to))) ReplaceFail(label, os::LastError());
   }
   for (const std::string& d : r.deletions) {
-    if (!os::RemoveFile(dir / d)) ReplaceFail(label, os::LastError());
+    if (!os::RemoveFile(dir / PathFromText(d))) ReplaceFail(label, os::LastError());
   }
   if (!os::SyncFolder(dir)) ReplaceFail(label, os::LastError());
   if (!os::RemoveFile(recordPath)) ReplaceFail(label, os::LastError());
@@ -188,7 +189,7 @@ std::string ReadAll(const fs::path& p) {
   return s;
 }
 
-std::string Base(const fs::path& dbf) { return dbf.stem().string(); }
+std::string Base(const fs::path& dbf) { return PathText(dbf.stem()); }
 
 }  // namespace
 
@@ -209,8 +210,8 @@ HeldHere::HeldHere(HeldHere&& other) noexcept : key_(std::move(other.key_)) { ot
 StagedTable::StagedTable(const fs::path& target, const std::string& label, bool indexed)
     : target_(target), label_(label), indexed_(indexed) {
   const fs::path dir = target.parent_path();
-  dbf_ = dir / (target.filename().string() + kStagingSuffix);
-  mdx_ = dir / (Base(target) + ".MDX" + kStagingSuffix);
+  dbf_ = dir / PathFromText(FileNameText(target) + kStagingSuffix);
+  mdx_ = dir / PathFromText(Base(target) + ".MDX" + kStagingSuffix);
   StagedHere().insert(StagedKey(dbf_));
   // Leftovers of an earlier build of this process or of a killed one.
   os::RemoveFile(dbf_);
@@ -231,9 +232,9 @@ void StagedTable::Discard() {
 void StagedTable::Commit() {
   if (done_) return;
   const fs::path dir = target_.parent_path();
-  const std::string finalName = target_.filename().string();
+  const std::string finalName = FileNameText(target_);
   const std::string finalIndex = Base(target_) + ".MDX";
-  const fs::path recordPath = dir / (finalName + kReplacementSuffix);
+  const fs::path recordPath = dir / PathFromText(finalName + kReplacementSuffix);
   Record r;
   try {
     // The old table is held against every other user through the swap
@@ -242,10 +243,10 @@ void StagedTable::Commit() {
     if (!IsHeldHere(target_)) hold.emplace(dir, finalName);
     const std::vector<std::string> names = FolderNames(dir);
     for (const std::string& old : Matching(names, finalName)) {
-      RecoverJournal(dir / (old + kJournalSuffix), label_);
+      RecoverJournal(dir / PathFromText(old + kJournalSuffix), label_);
     }
-    r.moves.emplace_back(dbf_.filename().string(), finalName);
-    if (indexed_) r.moves.emplace_back(mdx_.filename().string(), finalIndex);
+    r.moves.emplace_back(FileNameText(dbf_), finalName);
+    if (indexed_) r.moves.emplace_back(FileNameText(mdx_), finalIndex);
     for (const std::string& old : Matching(names, finalName)) {
       if (old != finalName) r.deletions.push_back(old);
     }
@@ -278,7 +279,7 @@ void StagedTable::Commit() {
 
 void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   const fs::path dir = dbfPath.parent_path();
-  std::string name = dbfPath.filename().string();
+  std::string name = FileNameText(dbfPath);
   const std::vector<std::string> names = FolderNames(dir);
   bool ours = false;
   for (const std::string& n : names) {
@@ -291,8 +292,8 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   if (!ours) return;
   for (const std::string& rec : Matching(names, name + kReplacementSuffix)) {
     Record r;
-    if (Parse(ReadAll(dir / rec), r)) {
-      Finish(dir, dir / rec, r, label);
+    if (Parse(ReadAll(dir / PathFromText(rec)), r)) {
+      Finish(dir, dir / PathFromText(rec), r, label);
     } else {
       os::RemoveFile(dir / rec);  // torn: the old table stands
       os::SyncFolder(dir);
@@ -300,23 +301,23 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   }
   // Staging files without a whole record are strays of a killed build,
   // unless a build of this very process owns them.
-  const std::string base = fs::path(name).stem().string();
-  const std::string owner = StagedKey(dir / (name + kStagingSuffix));
+  const std::string base = PathText(PathFromText(name).stem());
+  const std::string owner = StagedKey(dir / PathFromText(name + kStagingSuffix));
   bool here = false;
   for (const std::string& key : StagedHere()) here = here || SameNoCase(key, owner);
   if (!here) {
     for (const std::string& staged : {name + kStagingSuffix, base + ".MDX" + kStagingSuffix}) {
-      for (const std::string& stray : Matching(names, staged)) os::RemoveFile(dir / stray);
+      for (const std::string& stray : Matching(names, staged)) os::RemoveFile(dir / PathFromText(stray));
     }
   }
   for (const std::string& j : Matching(FolderNames(dir), name + kJournalSuffix)) {
-    RecoverJournal(dir / j, label);
+    RecoverJournal(dir / PathFromText(j), label);
   }
 }
 
 void CheckReplaceable(const fs::path& dbfPath) {
   if (IsHeldHere(dbfPath)) return;
-  TableFileLock probe(dbfPath.parent_path(), dbfPath.filename().string());
+  TableFileLock probe(dbfPath.parent_path(), FileNameText(dbfPath));
 }
 
 void RecoverWorkFolder(const fs::path& folder) {
@@ -328,7 +329,7 @@ void RecoverWorkFolder(const fs::path& folder) {
       if (EndsWithNoCase(n, s)) rest = n.substr(0, n.size() - s.size());
     }
     if (rest.empty()) continue;
-    const std::string base = fs::path(rest).stem().string();
+    const std::string base = PathText(PathFromText(rest).stem());
     std::string key = base;
     for (char& c : key) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -337,7 +338,7 @@ void RecoverWorkFolder(const fs::path& folder) {
       tables[key] = EndsWithNoCase(rest, ".DBF") ? rest : base + ".DBF";
     }
   }
-  for (const auto& [key, dbf] : tables) RecoverTable(folder / dbf, dbf);
+  for (const auto& [key, dbf] : tables) RecoverTable(folder / PathFromText(dbf), dbf);
 }
 
 }  // namespace store

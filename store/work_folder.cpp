@@ -13,6 +13,8 @@
 
 #include "store/cp1252.h"
 #include "store/file_links.h"
+#include "store/os_file.h"
+#include "store/path_text.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 
@@ -34,8 +36,8 @@ std::vector<fs::path> MatchesNoCase(const fs::path& folder, const std::string& n
   if (ec) return found;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
-    std::string entry = it->path().filename().string();
-    if (SameNameNoCase(entry, name)) found.push_back(folder / entry);
+    const fs::path entry = it->path().filename();
+    if (SameNameNoCase(PathText(entry), name)) found.push_back(folder / entry);
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -53,7 +55,7 @@ void SplitName(const fs::path& folder, const std::string& name, fs::path& dir,
     leaf = n;
     return;
   }
-  fs::path sub = fs::path(n.substr(0, slash + 1));
+  fs::path sub = PathFromText(n.substr(0, slash + 1));
   dir = sub.is_absolute() || folder.empty() ? sub : folder / sub;
   leaf = n.substr(slash + 1);
 }
@@ -61,44 +63,38 @@ void SplitName(const fs::path& folder, const std::string& name, fs::path& dir,
 // A table's file (.DBF or .MDX) that is a link is left alone: deleting
 // the name would cut the link that someone made on purpose.
 void RefuseLinkedTableName(const fs::path& p) {
-  const std::string ext = p.extension().string();
+  const std::string ext = PathText(p.extension());
   const bool dbf = Cp1252EqualsIgnoreCase(ext, ".DBF");
   if (!dbf && !Cp1252EqualsIgnoreCase(ext, ".MDX")) return;
-  const std::string label = dbf ? p.filename().string() : p.stem().string() + ".DBF";
+  const std::string label = dbf ? FileNameText(p) : PathText(p.stem()) + ".DBF";
   RefuseLinkedTableFile(p, label);
 }
 
 }  // namespace
 
 fs::path WorkFolder() {
-  const char* env = std::getenv("QTEMP");
-  if (env && *env) return fs::path(env);
-#ifdef _WIN32
-  std::error_code ec;
-  fs::path cwd = fs::current_path(ec);
-  return cwd.root_path() / "QTEMP";
-#else
-  const char* home = std::getenv("HOME");
-  if (home && *home) return fs::path(home) / "QTEMP";
-  return fs::temp_directory_path() / "QTEMP";
-#endif
+  fs::path env;
+  if (os::EnvironmentPath("QTEMP", env)) return env;
+  return os::StandardWorkFolder();
 }
 
+// The name as the folder spells it: on a disk that ignores letter case
+// "proft.DBF" opens PROFT.DBF, which is what the tool then reports.
 fs::path ResolveFileNoCase(const fs::path& folder, const std::string& name) {
   fs::path dir;
   std::string leaf;
   SplitName(folder, name, dir, leaf);
-  std::error_code ec;
-  fs::path exact = dir / leaf;
-  if (fs::exists(exact, ec)) return exact;
+  const fs::path exact = dir / PathFromText(leaf);
   std::vector<fs::path> found = MatchesNoCase(dir, leaf);
+  for (const fs::path& p : found) {
+    if (FileNameText(p) == leaf) return p;
+  }
   if (!found.empty()) return found.front();
   return exact;
 }
 
 bool FileExistsNoCase(const fs::path& folder, const std::string& name) {
-  std::error_code ec;
-  return fs::exists(ResolveFileNoCase(folder, name), ec);
+  return os::Exists(ResolveFileNoCase(folder, name));
 }
 
 void DeleteFileNoCase(const fs::path& folder, const std::string& name) {
@@ -110,9 +106,9 @@ void DeleteFileNoCase(const fs::path& folder, const std::string& name) {
     std::error_code ec;
     if (fs::is_directory(p, ec)) continue;
     RefuseLinkedTableName(p);
-    if (!fs::remove(p, ec) && ec) {
-      throw StoreError("No se puede borrar el archivo " + p.string() + ": " +
-                       SystemErrorText(ec));
+    if (!os::RemoveFile(p)) {
+      throw StoreError("No se puede borrar el archivo " + PathText(p) + ": " +
+                       SystemErrorText(os::LastError()));
     }
   }
 }
