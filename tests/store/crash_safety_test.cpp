@@ -66,6 +66,14 @@ std::string Abrev(int i) {
   return b;
 }
 
+Strings Rows1(const fs::path& dir) {
+  Table t;
+  t.SetDatabaseName(dir);
+  t.SetTableName("PROFT");
+  t.Open();
+  return storetest::Column(t, "ABREV");
+}
+
 void MakeProft(const fs::path& dir, int rows) {
   Table t;
   storetest::Define(t, dir, "PROFT",
@@ -138,6 +146,7 @@ void OpenAndCheck(const fs::path& dir) {
   Strings keys = storetest::Column(t, "ABREV");
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
   t.Close();
+  if (!storetest::kHaveReaders) return;
   Strings dump = storetest::DumpTable(dir / "PROFT.DBF");
   EXPECT_EQ(dump.size(), keys.size() + 1);
   const std::string walk = "perl " +
@@ -300,7 +309,6 @@ void BuildNewProft(const fs::path& dir, int rows, bool failHalfWay, bool killHal
 }  // namespace
 
 TEST(Rebuild, OldTableStandsUntilTheNewOneIsCompleteThenBothFilesChange) {
-  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeProft(dir.path(), 20);
   const Snapshot before = Take(dir.path());
@@ -317,11 +325,14 @@ TEST(Rebuild, OldTableStandsUntilTheNewOneIsCompleteThenBothFilesChange) {
   EXPECT_EQ(storetest::Column(reader, "ABREV").size(), 20u);
   reader.Close();
   EXPECT_TRUE(Take(dir.path()) == before);
-  EXPECT_EQ(storetest::DumpTable(dir / "PROFT.DBF").size(), 21u);
+  if (storetest::kHaveReaders) EXPECT_EQ(storetest::DumpTable(dir / "PROFT.DBF").size(), 21u);
   t.Close();
-  Strings dump = storetest::DumpTable(dir / "PROFT.DBF");
-  ASSERT_EQ(dump.size(), 2u);
-  EXPECT_EQ(dump[0], "ABREV:C:4:0");
+  if (storetest::kHaveReaders) {
+    Strings dump = storetest::DumpTable(dir / "PROFT.DBF");
+    ASSERT_EQ(dump.size(), 2u);
+    EXPECT_EQ(dump[0], "ABREV:C:4:0");
+  }
+  EXPECT_EQ(Rows1(dir.path()), Strings{"NEW1"});
   EXPECT_EQ(Names(dir.path()), (Strings{"PROFT.DBF", "PROFT.MDX"}));
   OpenAndCheck(dir.path());
 }

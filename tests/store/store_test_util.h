@@ -21,6 +21,12 @@
 
 namespace storetest {
 
+#ifdef _WIN32
+inline constexpr bool kHaveReaders = false;
+#else
+inline constexpr bool kHaveReaders = true;
+#endif
+
 // Runs tests/tools/dbf_dump.py with the system's Python (which has the
 // python3-dbf module) and returns its output lines; fails the test when the
 // reader fails.
