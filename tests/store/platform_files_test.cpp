@@ -241,6 +241,28 @@ TEST(Replacement, PackReplacesTheTableItHolds) {
   EXPECT_EQ(NamesIn(dir.path()), (Strings{"GRUPOST.DBF", "GRUPOST.MDX"}));
 }
 
+#ifdef _WIN32
+// Windows renames over a table held here in steps (os::RenameFile); what
+// a crash between them leaves is settled by the next open: the old file
+// back when the new one never took the name, else the old one deleted.
+TEST(Replacement, WhatACrashLeftBetweenTheStepsIsSettled) {
+  testsupport::TempDir dir;
+  MakeTable(dir.path(), "GRUPOST", 4, {"1A", "1B"});
+  const std::string table = testsupport::ReadFile(dir / "GRUPOST.DBF");
+  // Moved aside, the packed file not in place yet.
+  fs::rename(dir / "GRUPOST.DBF", dir / "GRUPOST.DBF.transdae-old");
+  testsupport::WriteFile(dir / "GRUPOST.DBF.transdae-new", "a medio escribir");
+  EXPECT_EQ(Rows(dir.path(), "GRUPOST"), (Strings{"1A", "1B"}));
+  EXPECT_EQ(NamesIn(dir.path()), (Strings{"GRUPOST.DBF", "GRUPOST.MDX"}));
+  // In place, the old file not deleted yet.
+  fs::copy_file(dir / "GRUPOST.MDX", dir / "GRUPOST.MDX.transdae-old");
+  testsupport::WriteFile(dir / "GRUPOST.DBF.transdae-old", "viejo");
+  EXPECT_EQ(Rows(dir.path(), "GRUPOST"), (Strings{"1A", "1B"}));
+  EXPECT_EQ(NamesIn(dir.path()), (Strings{"GRUPOST.DBF", "GRUPOST.MDX"}));
+  EXPECT_EQ(testsupport::ReadFile(dir / "GRUPOST.DBF"), table);
+}
+#endif
+
 // ---------------------------------------------------------------- names
 
 // Asked for in another spelling, a table is found, reported and shared
