@@ -1,7 +1,5 @@
 #include "app/batch_run.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <map>
 #include <set>
@@ -17,6 +15,8 @@
 #include "dae_import/subjects_import.h"
 #include "store/store_error.h"
 #include "store/cp1252.h"
+#include "store/os_file.h"
+#include "store/path_text.h"
 #include "store/store_notices.h"
 #include "store/table.h"
 #include "store/work_folder.h"
@@ -118,19 +118,14 @@ int Finish(BatchUI& ui, const chain::ProcessState& state, std::ostream& out,
 // file (it is renamed into place), so a change tells that it was written.
 struct FileIdentity {
   bool exists = false;
-  unsigned long long device = 0, inode = 0;
+  store::os::FileId id;
   bool operator==(const FileIdentity&) const = default;
 };
 
 FileIdentity TimetableFileIdentity(const std::string& daeFolder) {
   FileIdentity id;
-  struct stat info {};
-  const fs::path p = fs::path(daeFolder) / dae_export::kTimetableFileName;
-  if (::stat(p.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    id.exists = true;
-    id.device = info.st_dev;
-    id.inode = info.st_ino;
-  }
+  const fs::path p = store::PathFromText(daeFolder) / dae_export::kTimetableFileName;
+  id.exists = store::os::Status(p).isRegular && store::os::Identity(p, id.id);
   return id;
 }
 
@@ -268,7 +263,7 @@ int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
     t.SetReadOnly(true);
     if (!t.Exists()) {
       err << "transdae-cli: No existe la tabla " << o.table << " en "
-          << work.string() << "\n";
+          << store::PathText(work) << "\n";
       return kExitStopped;
     }
     if (!o.tag.empty()) t.SetIndexName(o.tag);
@@ -315,10 +310,10 @@ int RunRestore(const CliOptions& o, std::ostream& out, std::ostream& err) {
     const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(work);
     if (o.listOnly) {
       out << "Copias de las tablas de Dolvarin en "
-          << (work / dae_import::kBackupFolderName).string() << ":\n";
+          << store::PathText(work / dae_import::kBackupFolderName) << ":\n";
       if (copies.empty()) out << "  (ninguna)\n";
       for (const dae_import::BackupCopy& c : copies) {
-        out << c.folder.filename().string() << "  " << c.date << "  " << c.note << "\n";
+        out << store::FileNameText(c.folder) << "  " << c.date << "  " << c.note << "\n";
         out << "    tablas:";
         for (const dae_import::CopiedTable& t : c.tables) out << " " << t.name;
         if (c.tables.empty()) out << " (ninguna)";
@@ -331,23 +326,24 @@ int RunRestore(const CliOptions& o, std::ostream& out, std::ostream& err) {
     }
     const dae_import::BackupCopy* chosen = nullptr;
     if (o.restoreFrom) {
-      std::string wanted = fs::path(*o.restoreFrom).filename().string();
-      if (wanted.empty()) wanted = fs::path(*o.restoreFrom).parent_path().filename().string();
+      const fs::path from = store::PathFromText(*o.restoreFrom);
+      std::string wanted = store::FileNameText(from);
+      if (wanted.empty()) wanted = store::FileNameText(from.parent_path());
       const bool number = !wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos;
       for (const dae_import::BackupCopy& c : copies)
         if (number ? std::stoul(wanted.substr(0, 9)) == c.number
-                   : c.folder.filename().string() == wanted)
+                   : store::FileNameText(c.folder) == wanted)
           chosen = &c;
       if (!chosen) {
         err << "transdae-cli: No hay ninguna copia \"" << *o.restoreFrom << "\" en "
-            << (work / dae_import::kBackupFolderName).string()
+            << store::PathText(work / dae_import::kBackupFolderName)
             << " (transdae-cli restore --list muestra las que hay).\n";
         return kExitStopped;
       }
     } else {
       if (copies.empty()) {
         err << "transdae-cli: No hay ninguna copia de las tablas en "
-            << (work / dae_import::kBackupFolderName).string() << ".\n";
+            << store::PathText(work / dae_import::kBackupFolderName) << ".\n";
         return kExitStopped;
       }
       chosen = &copies.back();
@@ -355,12 +351,13 @@ int RunRestore(const CliOptions& o, std::ostream& out, std::ostream& err) {
     const dae_import::RestoreResult r = dae_import::RestoreBackupCopy(work, *chosen);
     out << "Se han vuelto a poner las tablas";
     for (size_t i = 0; i < r.tables.size(); ++i) out << (i ? ", " : " ") << r.tables[i];
-    out << " de la copia " << chosen->folder.filename().string() << " (" << chosen->date
+    out << " de la copia " << store::FileNameText(chosen->folder) << " (" << chosen->date
         << ").\n";
     if (!r.previousCopy.empty())
       out << "Lo que había antes se ha guardado en la copia "
-          << r.previousCopy.filename().string() << "; para deshacer: transdae-cli restore --from "
-          << r.previousCopy.filename().string() << "\n";
+          << store::FileNameText(r.previousCopy)
+          << "; para deshacer: transdae-cli restore --from "
+          << store::FileNameText(r.previousCopy) << "\n";
     out.flush();
     return kExitFinished;
   } catch (const std::exception& e) {

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "app/batch_run.h"
+#include "app/program_environment.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  // Arguments and output are UTF-8 text on every system.
+  const std::vector<std::string> args = app::CommandLineArguments(argc, argv);
+  app::ConsoleStreams console;
   return app::RunBatch(args, std::cout, std::cerr);
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "store/cp1252.h"
+#include "store/path_text.h"
 
 namespace app {
 
@@ -197,13 +198,13 @@ std::vector<LevelAbbreviations> ParseLevelsFile(const std::string& utf8) {
 std::vector<LevelAbbreviations> ReadLevelsFile(const std::filesystem::path& file) {
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec))
-    throw UsageError("El archivo de niveles " + file.string() + " es una carpeta");
+    throw UsageError("El archivo de niveles " + store::PathText(file) + " es una carpeta");
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw UsageError("No se puede leer el archivo de niveles " + file.string());
+  if (!in) throw UsageError("No se puede leer el archivo de niveles " + store::PathText(file));
   std::ostringstream s;
   s << in.rdbuf();
   if (in.bad())
-    throw UsageError("No se puede leer el archivo de niveles " + file.string());
+    throw UsageError("No se puede leer el archivo de niveles " + store::PathText(file));
   return ParseLevelsFile(s.str());
 }
 
@@ -257,13 +258,13 @@ std::vector<TeacherDocument> ParseDocumentsFile(const std::string& utf8) {
 std::vector<TeacherDocument> ReadDocumentsFile(const std::filesystem::path& file) {
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec))
-    throw UsageError("El archivo de documentos " + file.string() + " es una carpeta");
+    throw UsageError("El archivo de documentos " + store::PathText(file) + " es una carpeta");
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw UsageError("No se puede leer el archivo de documentos " + file.string());
+  if (!in) throw UsageError("No se puede leer el archivo de documentos " + store::PathText(file));
   std::ostringstream s;
   s << in.rdbuf();
   if (in.bad())
-    throw UsageError("No se puede leer el archivo de documentos " + file.string());
+    throw UsageError("No se puede leer el archivo de documentos " + store::PathText(file));
   return ParseDocumentsFile(s.str());
 }
 
@@ -336,11 +337,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
       throw UsageError("El valor de " + name + " está vacío");
 
     if (name == "--dae") o.daeFolder = value;
-    else if (name == "--work") o.workFolder = value;
+    else if (name == "--work") o.workFolder = store::PathFromText(value);
     else if (name == "--lang") o.language = value;
     else if (name == "--centre") o.centre = ParseCentreValues(value);
-    else if (name == "--levels") o.levelsFile = value;
-    else if (name == "--documents") o.documentsFile = value;
+    else if (name == "--levels") o.levelsFile = store::PathFromText(value);
+    else if (name == "--documents") o.documentsFile = store::PathFromText(value);
     else if (name == "--tag") o.tag = value;
     else if (name == "--fresh") o.fresh = true;
     else if (name == "--codes-only") o.codesOnly = true;

@@ -2,6 +2,7 @@
 
 #include "dae_export/record_tables.h"
 #include "store/cp1252.h"
+#include "store/path_text.h"
 #include "store/table.h"
 
 namespace app {
@@ -27,19 +28,19 @@ std::string RebuildIndexQuestion(const std::string& error, const std::string& la
 }
 
 bool IsOwnIndexedTable(const store::IndexError& e) {
-  return OwnTags(e.TablePath().stem().string()) != nullptr;
+  return OwnTags(store::FileNameText(e.TablePath().stem())) != nullptr;
 }
 
 bool OfferIndexRebuild(chain::UserInterface& ui, const store::IndexError& e, chain::MainTables& tables) {
-  const store::IndexDefs* tags = OwnTags(e.TablePath().stem().string());
+  const store::IndexDefs* tags = OwnTags(store::FileNameText(e.TablePath().stem()));
   if (!tags) return false;
-  const std::string label = e.TablePath().filename().string();
+  const std::string label = store::FileNameText(e.TablePath());
   ui.SetBusyCursor(false);
   if (ui.Ask(RebuildIndexQuestion(e.what(), label)) != chain::Answer::Yes) return false;
   tables.CloseAll();
   store::Table t;
   t.SetDatabaseName(e.TablePath().parent_path());
-  t.SetTableName(e.TablePath().filename().string());
+  t.SetTableName(store::FileNameText(e.TablePath()));
   t.IndexDefsList() = *tags;
   t.RebuildIndex();
   return true;

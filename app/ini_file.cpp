@@ -1,14 +1,14 @@
 #include "app/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <system_error>
 
+#include "app/replaced_file.h"
 #include "store/cp1252.h"
+#include "store/os_file.h"
+#include "store/path_text.h"
 #include "store/system_error_text.h"
 #include "store/temp_file.h"
 
@@ -143,54 +143,39 @@ std::string Reason(int err) {
     case EPERM: return "permiso denegado";
     case EROFS: return "el sistema de archivos es de sólo lectura";
     case ENOSPC: return "no queda espacio en el disco";
+#ifdef EDQUOT
     case EDQUOT: return "se ha superado la cuota de disco";
+#endif
     case EISDIR: return "es una carpeta";
     case ENOENT: return "la carpeta no existe";
     case ENOTDIR: return "la ruta no es una carpeta";
     case ENAMETOOLONG: return "el nombre es demasiado largo";
     case EIO: return "error de entrada/salida";
+#ifdef ELOOP
     case ELOOP: return "demasiados enlaces simbólicos";
+#endif
     default: return store::SystemErrorText(err);
   }
 }
 
 [[noreturn]] void WriteFailure(const fs::path& file, const std::string& why) {
-  throw IniError("No se puede escribir en " + file.string() + " (" + why + ")");
+  throw IniError("No se puede escribir en " + store::PathText(file) + " (" + why + ")");
 }
 
 [[noreturn]] void ReadFailure(const fs::path& file, const std::string& why) {
-  throw IniError("No se puede leer " + file.string() + " (" + why + ")");
+  throw IniError("No se puede leer " + store::PathText(file) + " (" + why + ")");
 }
 
-bool ReadAll(int fd, std::string* out) {
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    out->append(buf, static_cast<size_t>(n));
-  }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
+// The whole file, read in binary (every byte, 0x1A and lone LF included).
+bool ReadAll(const fs::path& path, std::string* out) {
+  store::os::File f;
+  uint64_t size = 0;
+  if (!f.Open(path, store::os::OpenMode::ReadOnly) || !f.Size(size)) return false;
+  out->assign(static_cast<size_t>(size), '\0');
+  const long long n = size ? f.ReadAt(0, out->data(), out->size()) : 0;
+  if (n < 0) return false;
+  out->resize(static_cast<size_t>(n));
   return true;
-}
-
-mode_t DefaultMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -252,75 +237,48 @@ void WriteIniValue(const fs::path& file, std::string_view section,
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
 
-  struct stat folderInfo {};
-  if (::stat(folder.c_str(), &folderInfo) != 0) WriteFailure(file, Reason(errno));
-  if (!S_ISDIR(folderInfo.st_mode)) WriteFailure(file, Reason(ENOTDIR));
-  // Write permission on the folder is needed for the temporary file; a
-  // folder without its owner's write bit counts as read-only for every
-  // user, as a read-only attribute would.
-  if (::access(folder.c_str(), W_OK | X_OK) != 0 ||
-      !(folderInfo.st_mode & S_IWUSR))
-    WriteFailure(file, "la carpeta " + folder.string() + " es de sólo lectura");
+  const fs::file_status folderStatus = fs::status(folder, ec);
+  if (!fs::exists(folderStatus))
+    WriteFailure(file, ec && !fs::status_known(folderStatus) ? store::SystemErrorText(ec)
+                                                              : Reason(ENOENT));
+  if (!fs::is_directory(folderStatus)) WriteFailure(file, Reason(ENOTDIR));
+  if (const std::string why = replaced_file::FolderRefusal(folder); !why.empty())
+    WriteFailure(file, why);
 
   std::string content;
-  bool exists = false;
-  mode_t mode = DefaultMode();
-  uid_t owner = static_cast<uid_t>(-1);
-  gid_t group = static_cast<gid_t>(-1);
-  struct stat info {};
-  if (::stat(target.c_str(), &info) == 0) {
-    exists = true;
-    if (S_ISDIR(info.st_mode)) WriteFailure(file, Reason(EISDIR));
-    if (!S_ISREG(info.st_mode)) WriteFailure(file, "no es un archivo normal");
-    if (::access(target.c_str(), W_OK) != 0 || !(info.st_mode & S_IWUSR))
-      WriteFailure(file, "el archivo es de sólo lectura");
-    mode = info.st_mode & 07777;
-    owner = info.st_uid;
-    group = info.st_gid;
-    int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) ReadFailure(file, Reason(errno));
-    bool ok = ReadAll(fd, &content);
-    int err = errno;
-    ::close(fd);
-    if (!ok) ReadFailure(file, Reason(err));
-  } else if (errno != ENOENT) {
-    WriteFailure(file, Reason(errno));
+  replaced_file::Kept kept = replaced_file::ForNewFile();
+  const store::os::PathStatus info = store::os::Status(target);
+  if (info.exists) {
+    if (info.isFolder) WriteFailure(file, Reason(EISDIR));
+    if (!info.isRegular) WriteFailure(file, "no es un archivo normal");
+    if (const std::string why = replaced_file::FileRefusal(target); !why.empty())
+      WriteFailure(file, why);
+    kept = replaced_file::KeptOf(target);
+    if (!ReadAll(target, &content)) ReadFailure(file, Reason(store::os::LastError()));
+  } else if (!store::os::IsNotFound(store::os::LastError())) {
+    WriteFailure(file, Reason(store::os::LastError()));
   }
 
   const std::string updated = SetIniValue(content, section, key, value);
 
   store::RemoveStaleTempFiles(folder);
   fs::path tmpPath;
-  int fd = store::CreateTempFile(folder, tmpPath, 0600);
-  if (fd < 0) WriteFailure(file, Reason(errno));
-  const std::string tmp = tmpPath.string();
+  store::os::File tmp;
+  if (!store::CreateTempFile(folder, tmpPath, tmp, 0600))
+    WriteFailure(file, Reason(store::os::LastError()));
+  // The temporary stays open (and locked) until it has its name, so that no
+  // other writer takes it for one left by a killed run.
   auto fail = [&](int err) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
+    tmp.Close();
+    store::os::RemoveFile(tmpPath);
     WriteFailure(file, Reason(err));
   };
-  if (!WriteAll(fd, updated)) fail(errno);
-  if (exists && ::fchown(fd, owner, group) != 0) {
-    // Keeping the owner needs privileges; without them the file becomes the
-    // writer's own, as any rewrite would.
-  }
-  if (::fchmod(fd, mode) != 0) fail(errno);
-  if (::fsync(fd) != 0) fail(errno);
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    WriteFailure(file, Reason(err));
-  }
-  if (::rename(tmp.c_str(), target.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    WriteFailure(file, Reason(err));
-  }
-  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  if (!tmp.WriteAll(updated)) fail(store::os::LastError());
+  if (const int err = replaced_file::Apply(tmpPath, kept); err != 0) fail(err);
+  if (!tmp.Sync()) fail(store::os::LastError());
+  if (!store::os::RenameFile(tmpPath, target)) fail(store::os::LastError());
+  tmp.Close();
+  store::os::SyncFolder(folder);
 }
 
 }  // namespace app

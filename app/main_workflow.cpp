@@ -34,6 +34,7 @@
 #include "dae_import/subjects_import.h"
 #include "dae_import/teachers_import.h"
 #include "dae_import/product_backup.h"
+#include "store/path_text.h"
 #include "store/table_replacement.h"
 
 namespace app {
@@ -47,7 +48,7 @@ constexpr const char* kNoFolder = "No existe la carpeta";
 bool FolderExists(const std::string& currentFolder) {
   if (currentFolder.empty()) return false;
   std::error_code ec;
-  return fs::is_directory(fs::path(currentFolder), ec);
+  return fs::is_directory(store::PathFromText(currentFolder), ec);
 }
 
 // Blank: nothing but characters 0 to 32.

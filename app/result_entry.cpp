@@ -5,15 +5,16 @@
 
 #include "chain/error_report.h"
 #include "app/ini_file.h"
+#include "app/program_environment.h"
 
 namespace app {
 
 namespace fs = std::filesystem;
 
 fs::path ExecutableFolder() {
+  const fs::path exe = ExecutablePath();
   std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec || exe.empty()) return fs::current_path(ec);
+  if (exe.empty()) return fs::current_path(ec);
   return exe.parent_path();
 }
 

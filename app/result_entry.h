@@ -14,8 +14,9 @@ inline constexpr const char* kIniFileName = "Dolvarin.ini";
 inline constexpr const char* kResultSection = "Transformadores";
 inline constexpr const char* kResultKey = "Transformado";
 
-// The folder of the running executable (/proc/self/exe on Linux); the
-// current folder when it cannot be found.
+// The folder of the running executable (ExecutablePath(): /proc/self/exe
+// on Linux, GetModuleFileNameW on Windows), never the current folder
+// unless the system cannot tell where the executable is.
 std::filesystem::path ExecutableFolder();
 
 // exeFolder / "Dolvarin.ini".

@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "store/path_text.h"
 #include "store/system_error_text.h"
 
 namespace chain {
@@ -20,8 +21,8 @@ std::string ExceptionText(const std::exception& e) {
     return "No hay memoria suficiente para terminar la operación";
   if (const auto* fe = dynamic_cast<const std::filesystem::filesystem_error*>(&e)) {
     std::string text = store::SystemErrorText(fe->code());
-    if (!fe->path1().empty()) text += ": " + fe->path1().string();
-    if (!fe->path2().empty()) text += ", " + fe->path2().string();
+    if (!fe->path1().empty()) text += ": " + store::PathText(fe->path1());
+    if (!fe->path2().empty()) text += ", " + store::PathText(fe->path2());
     return text;
   }
   if (const auto* se = dynamic_cast<const std::system_error*>(&e))

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "store/store_error.h"
+#include "store/path_text.h"
 #include "store/system_error_text.h"
 #include "store/temp_file.h"
 
@@ -275,7 +276,7 @@ std::string SpanishReason(int err) {
 
 [[noreturn]] void Fail(const fs::path& path, int err) {
   throw TimetableFileError("No se ha podido escribir el archivo '" +
-                           path.string() + "' (" + SpanishReason(err) +
+                           store::PathText(path) + "' (" + SpanishReason(err) +
                            "); no se ha modificado.");
 }
 
@@ -290,10 +291,10 @@ WriteOutcome WriteTimetableFile(const std::string& daeFolder,
                                 const CentreRecord& centre, store::Table& h2,
                                 store::Table& h3) {
   std::error_code ec;
-  if (daeFolder.empty() || !fs::is_directory(fs::path(daeFolder), ec))
+  if (daeFolder.empty() || !fs::is_directory(store::PathFromText(daeFolder), ec))
     return WriteOutcome::FolderMissing;
   const std::string bytes = BuildTimetableFile(centre, h2, h3);
-  ReplaceFileWhole(fs::path(daeFolder) / kTimetableFileName, bytes);
+  ReplaceFileWhole(store::PathFromText(daeFolder) / kTimetableFileName, bytes);
   return WriteOutcome::Written;
 }
 

@@ -1,8 +1,13 @@
 #include "dae_import/dae_text_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <system_error>
+
+#include "store/cp1252.h"
+#include "store/path_text.h"
+#include "store/system_error_text.h"
 
 namespace dae_import {
 
@@ -12,7 +17,8 @@ namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
 
-// Spanish wording of the usual reasons a file cannot be opened or read.
+// Spanish wording of the usual reasons a file cannot be opened or read
+// (error numbers of store::os, errno values on every system).
 std::string Reason(int err) {
   switch (err) {
     case ENOENT: return "el archivo no existe";
@@ -23,23 +29,19 @@ std::string Reason(int err) {
     case EMFILE:
     case ENFILE: return "hay demasiados archivos abiertos";
     case ENOMEM: return "no hay memoria suficiente";
-#ifdef ELOOP
-    case ELOOP: return "hay un ciclo de enlaces simbólicos";
-#endif
     case 0: return "error desconocido";
-    default: return "error del sistema número " + std::to_string(err);
+    default: {
+      std::string text = store::SystemErrorText(err);
+      if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+      return text;
+    }
   }
 }
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
+// Names on disk are UTF-8; letter case is compared as code page 1252 does,
+// as for the tables.
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
+  return store::Cp1252EqualsIgnoreCase(store::Utf8ToCp1252(a), store::Utf8ToCp1252(b));
 }
 
 bool IsRegularFile(const fs::path& p) {
@@ -51,34 +53,39 @@ bool IsRegularFile(const fs::path& p) {
 
 std::optional<fs::path> FindDaeFile(const std::string& daeFolder,
                                     const std::string& name) {
-  const fs::path exact(daeFolder + name);
-  if (IsRegularFile(exact)) return exact;
-
+  const fs::path exact = store::PathFromText(daeFolder + name);
   fs::path dir = exact.parent_path();
   if (dir.empty()) dir = ".";
-  const std::string wanted = exact.filename().string();
+  const std::string wanted = store::FileNameText(exact);
+  // The name as it is spelled on disk, so that every message names the
+  // file the user sees: the exact spelling when a file has it (a system
+  // that ignores letter case finds "FTIPTAR.TXT" under "fTIPTAR.txt" too,
+  // so the listing is asked), else the first in name order of those that
+  // match without regard to case ("ftiptar.txt" and "FTIPTAR.TXT"), so that
+  // the choice never depends on the listing.
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   if (ec) return std::nullopt;
-  // Several spellings may match ("ftiptar.txt" and "FTIPTAR.TXT"): take the
-  // first in name order, so that the choice never depends on the listing.
   std::optional<fs::path> found;
+  std::string foundName;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) break;
     const fs::path& p = it->path();
-    const std::string n = p.filename().string();
+    const std::string n = store::FileNameText(p);
     if (!SameNameIgnoringCase(n, wanted) || !IsRegularFile(p)) continue;
-    if (!found || n < found->filename().string()) found = p;
+    const bool exactName = n == wanted;
+    if (!found || exactName || (foundName != wanted && n < foundName)) {
+      found = exact.parent_path() / p.filename();
+      foundName = n;
+    }
   }
   return found;
 }
 
 DaeTextReader::DaeTextReader(const fs::path& path) : path_(path) {
-  errno = 0;
-  file_ = std::fopen(path.c_str(), "rb");
-  if (!file_) {
-    const int err = errno;
-    throw DaeFileError("No se puede abrir el archivo " + path_.string() +
+  if (!file_.Open(path, store::os::OpenMode::ReadOnly)) {
+    const int err = store::os::LastError();
+    throw DaeFileError("No se puede abrir el archivo " + store::PathText(path_) +
                        ": " + Reason(err));
   }
   buffer_.resize(kBlock);
@@ -87,26 +94,24 @@ DaeTextReader::DaeTextReader(const fs::path& path) : path_(path) {
 DaeTextReader::~DaeTextReader() { Close(); }
 
 void DaeTextReader::Close() {
-  if (file_) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  file_.Close();
   eof_ = true;
   pos_ = size_ = 0;
 }
 
 void DaeTextReader::ThrowReadError(int err) const {
-  throw DaeFileError("Error al leer el archivo " + path_.string() + ": " +
+  throw DaeFileError("Error al leer el archivo " + store::PathText(path_) + ": " +
                      Reason(err));
 }
 
 bool DaeTextReader::Fill() {
   if (pos_ < size_) return true;
   pos_ = size_ = 0;
-  if (eof_ || !file_) return false;
-  errno = 0;
-  size_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  if (std::ferror(file_)) ThrowReadError(errno);
+  if (eof_ || !file_.IsOpen()) return false;
+  const long long n = file_.ReadAt(offset_, buffer_.data(), buffer_.size());
+  if (n < 0) ThrowReadError(store::os::LastError());
+  size_ = static_cast<std::size_t>(n);
+  offset_ += static_cast<uint64_t>(n);
   if (size_ == 0) {
     eof_ = true;
     return false;

@@ -22,18 +22,22 @@
 // Files: a DAE file is the DAE folder followed directly by the file name.
 // The name is matched without regard to letter case (a folder copied from
 // Windows media may hold "FTIPTAR.TXT" for "fTIPTAR.txt"); the exact
-// spelling wins when both exist. Only a regular file counts: a name that
+// spelling wins when both exist. The path found carries the name as it is
+// spelled on disk, also where the system itself ignores letter case, so
+// that messages name the file the user sees. Only a regular file counts: a name that
 // resolves to a folder, a pipe or a device counts as missing, so that it is
 // reported like a missing file and never blocks the reading.
 #pragma once
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "store/os_file.h"
 
 namespace dae_import {
 
@@ -74,7 +78,8 @@ class DaeTextReader {
   [[noreturn]] void ThrowReadError(int err) const;
 
   std::filesystem::path path_;
-  std::FILE* file_ = nullptr;
+  store::os::File file_;   // binary: CR LF and Ctrl-Z reach the reader
+  uint64_t offset_ = 0;    // where the next block starts
   std::vector<char> buffer_;
   std::size_t pos_ = 0;    // next unread byte in buffer_
   std::size_t size_ = 0;   // bytes held in buffer_

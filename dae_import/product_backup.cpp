@@ -1,9 +1,5 @@
 #include "dae_import/product_backup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +12,8 @@
 #include <utility>
 
 #include "store/dbf_file.h"
+#include "store/os_file.h"
+#include "store/path_text.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table.h"
@@ -48,48 +46,45 @@ unsigned long ParseCopyName(const std::string& name) {
   return n;
 }
 
-void LocalTime(std::tm& tm) {
-  const std::time_t now = std::time(nullptr);
-  localtime_r(&now, &tm);
-}
-
+// A folder of its own (not a link to one).
 bool IsRealFolder(const fs::path& p) {
-  struct stat info {};
-  return ::lstat(p.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  const store::os::PathStatus s = store::os::Status(p);
+  return s.isFolder && !s.isLink;
 }
 
-bool IsRegularFile(const fs::path& p) {
-  struct stat info {};
-  return ::lstat(p.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
+// A plain file (not a link to one).
+bool IsRegularFile(const fs::path& p) { return store::os::Status(p).isRegular; }
 
-// Reads a whole file; false with errno set on failure.
+// Reads a whole file in binary; false with store::os::LastError() set on
+// failure.
 bool ReadWhole(const fs::path& p, std::string& bytes) {
-  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  store::os::File f;
+  if (!f.Open(p, store::os::OpenMode::ReadOnly)) return false;
   bytes.clear();
   char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      errno = err;
-      return false;
-    }
+  for (uint64_t at = 0;;) {
+    const long long n = f.ReadAt(at, buf, sizeof buf);
+    if (n < 0) return false;
     if (n == 0) break;
     bytes.append(buf, static_cast<size_t>(n));
+    at += static_cast<uint64_t>(n);
   }
-  ::close(fd);
   return true;
+}
+
+std::string Leaf(const fs::path& p) { return store::FileNameText(p); }
+
+// Removes a folder only when it is empty; errors are left for a later run.
+void RemoveEmptyFolder(const fs::path& p) {
+  std::error_code ec;
+  if (fs::is_directory(fs::symlink_status(p, ec)) && fs::is_empty(p, ec) && !ec) fs::remove(p, ec);
 }
 
 // The bytes of a table file without the dates of last change that dBase
 // writes into its headers: a table rebuilt the same way on another day is
 // the same version.
 std::string WithoutDates(const std::string& fileName, std::string bytes) {
-  const std::string ext = Upper(fs::path(fileName).extension().string());
+  const std::string ext = Upper(Leaf(store::PathFromText(fileName).extension()));
   auto clear = [&bytes](size_t at) {
     if (at + 3 <= bytes.size()) bytes[at] = bytes[at + 1] = bytes[at + 2] = 0;
   };
@@ -196,7 +191,7 @@ bool ReadManifest(const fs::path& folder, Manifest& m) {
   for (CopiedTable& t : m.copy.tables)
     for (const FileEntry& f : m.files)
       if (f.table == t.name) t.files.push_back(f.name);
-  std::string name = folder.filename().string();
+  std::string name = Leaf(folder);
   const std::string removing = ".borrando-";
   if (name.rfind(removing, 0) == 0) name = name.substr(removing.size());
   return m.copy.number > 0 && m.copy.number == ParseCopyName(name);
@@ -209,7 +204,7 @@ std::vector<Manifest> Manifests(const fs::path& workFolder) {
   std::error_code ec;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path p = it->path();
-    if (ParseCopyName(p.filename().string()) == 0 || !IsRealFolder(p)) continue;
+    if (ParseCopyName(Leaf(p)) == 0 || !IsRealFolder(p)) continue;
     Manifest m;
     if (ReadManifest(p, m)) found.push_back(std::move(m));
   }
@@ -221,7 +216,7 @@ std::vector<Manifest> Manifests(const fs::path& workFolder) {
 [[noreturn]] void CopyFailed(const std::string& file, const fs::path& folder,
                              const std::string& why) {
   throw store::StoreError("No se puede guardar una copia de " + file + " en " +
-                          folder.string() + ": " + why + ".\r" + kNothingChanged);
+                          store::PathText(folder) + ": " + why + ".\r" + kNothingChanged);
 }
 
 // The files of a table in `folder`: <name>.DBF and <name>.MDX in every
@@ -231,7 +226,7 @@ std::vector<std::string> TableFiles(const fs::path& folder, const std::string& n
   const std::string dbf = Upper(name + ".DBF"), mdx = Upper(name + ".MDX");
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string leaf = it->path().filename().string();
+    const std::string leaf = Leaf(it->path());
     const std::string up = Upper(leaf);
     if (up != dbf && up != mdx) continue;
     std::error_code sec;
@@ -255,28 +250,29 @@ void WriteManifest(const Manifest& m) {
 // A new, empty copy folder with its COPIA.TXT.
 Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
   const fs::path root = workFolder / kBackupFolderName;
-  struct stat info {};
-  if (::lstat(root.c_str(), &info) == 0) {
-    if (S_ISLNK(info.st_mode))
-      throw store::StoreError("La carpeta de copias " + root.string() +
+  const store::os::PathStatus info = store::os::Status(root);
+  if (info.exists) {
+    if (info.isLink)
+      throw store::StoreError("La carpeta de copias " + store::PathText(root) +
                               " es un enlace; no se copia nada a través de ella.\r"
                               "Sustitúyala por una carpeta normal. " + kNothingChanged);
-    if (!S_ISDIR(info.st_mode)) CopyFailed("las tablas", root, "no es una carpeta");
-  } else if (errno != ENOENT) {
-    CopyFailed("las tablas", root, store::SystemErrorText(errno));
-  } else if (::mkdir(root.c_str(), 0777) != 0 && errno != EEXIST) {
-    CopyFailed("las tablas", root, store::SystemErrorText(errno));
+    if (!info.isFolder) CopyFailed("las tablas", root, "no es una carpeta");
+  } else if (!store::os::IsNotFound(store::os::LastError())) {
+    CopyFailed("las tablas", root, store::SystemErrorText(store::os::LastError()));
+  } else {
+    std::error_code mec;
+    fs::create_directory(root, mec);
+    if (mec) CopyFailed("las tablas", root, store::SystemErrorText(mec));
   }
   if (!IsRealFolder(root)) CopyFailed("las tablas", root, "no es una carpeta");
 
   unsigned long number = 0;
   std::error_code ec;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
-    number = std::max(number, ParseCopyName(it->path().filename().string()));
+    number = std::max(number, ParseCopyName(Leaf(it->path())));
   if (ec) CopyFailed("las tablas", root, store::SystemErrorText(ec));
 
-  std::tm tm{};
-  LocalTime(tm);
+  const std::tm tm = store::os::LocalTime(std::time(nullptr));
   char stamp[32] = "", shown[32] = "";
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
   std::strftime(shown, sizeof shown, "%d/%m/%Y %H:%M:%S", &tm);
@@ -287,12 +283,17 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
     char name[64];
     std::snprintf(name, sizeof name, "%06lu-%s", number, stamp);
     const fs::path folder = root / name;
-    if (::mkdir(folder.c_str(), 0777) == 0) {
+    std::error_code mec;
+    if (fs::create_directory(folder, mec)) {
       m.copy.folder = folder;
       break;
     }
-    if (errno != EEXIST || attempt > 1000)
-      CopyFailed("las tablas", folder, store::SystemErrorText(errno));
+    // The name taken (false without an error, or by a file): the next
+    // number is tried.
+    if (mec == std::errc::file_exists) mec.clear();
+    if (mec || attempt > 1000)
+      CopyFailed("las tablas", folder,
+                 mec ? store::SystemErrorText(mec) : store::SystemErrorText(EEXIST));
   }
   m.copy.number = number;
   m.copy.date = shown;
@@ -300,7 +301,7 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
   try {
     WriteManifest(m);
   } catch (...) {
-    ::rmdir(m.copy.folder.c_str());
+    RemoveEmptyFolder(m.copy.folder);
     throw;
   }
   return m;
@@ -316,11 +317,12 @@ void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
   std::vector<FileEntry> added;
   for (const std::string& leaf : files) {
     std::string bytes;
-    if (!ReadWhole(from / leaf, bytes)) CopyFailed(leaf, m.copy.folder, store::SystemErrorText(errno));
-    const fs::path target = m.copy.folder / leaf;
+    if (!ReadWhole(from / store::PathFromText(leaf), bytes))
+      CopyFailed(leaf, m.copy.folder, store::SystemErrorText(store::os::LastError()));
+    const fs::path target = m.copy.folder / store::PathFromText(leaf);
     const int err = store::ReplaceFileAtomically(target, bytes);
     if (err != 0) {
-      for (const FileEntry& f : added) ::unlink((m.copy.folder / f.name).c_str());
+      for (const FileEntry& f : added) store::os::RemoveFile(m.copy.folder / store::PathFromText(f.name));
       CopyFailed(leaf, m.copy.folder, store::SystemErrorText(err));
     }
     FileEntry f;
@@ -339,7 +341,7 @@ void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
   try {
     WriteManifest(m);
   } catch (...) {
-    for (const FileEntry& f : added) ::unlink((m.copy.folder / f.name).c_str());
+    for (const FileEntry& f : added) store::os::RemoveFile(m.copy.folder / store::PathFromText(f.name));
     m.copy.tables.pop_back();
     m.files.resize(m.files.size() - added.size());
     throw;
@@ -356,7 +358,8 @@ bool SameTableFiles(const Manifest& a, const Manifest& b, const std::string& tab
   for (size_t i = 0; i < fa.size(); ++i) {
     if (fa[i]->name != fb[i]->name || fa[i]->hash != fb[i]->hash) return false;
     std::string x, y;
-    if (!ReadWhole(a.copy.folder / fa[i]->name, x) || !ReadWhole(b.copy.folder / fb[i]->name, y))
+    if (!ReadWhole(a.copy.folder / store::PathFromText(fa[i]->name), x) ||
+        !ReadWhole(b.copy.folder / store::PathFromText(fb[i]->name), y))
       return false;
     if (WithoutDates(fa[i]->name, x) != WithoutDates(fb[i]->name, y)) return false;
   }
@@ -381,36 +384,40 @@ void FinishRemoval(const fs::path& folder) {
   Manifest m;
   const bool listed = ReadManifest(folder, m);
   if (listed)
-    for (const FileEntry& f : m.files)
-      if (IsRegularFile(folder / f.name)) ::unlink((folder / f.name).c_str());
+    for (const FileEntry& f : m.files) {
+      const fs::path p = folder / store::PathFromText(f.name);
+      if (IsRegularFile(p)) store::os::RemoveFile(p);
+    }
   std::error_code ec;
   if (listed)
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-      if (IsTableFileName(it->path().filename().string()) && IsRegularFile(it->path()))
-        ::unlink(it->path().c_str());
+      if (IsTableFileName(Leaf(it->path())) && IsRegularFile(it->path()))
+        store::os::RemoveFile(it->path());
   store::RemoveStaleTempFiles(folder);
-  if (listed) ::unlink((folder / kBackupManifestName).c_str());
-  ::rmdir(folder.c_str());
+  if (listed) store::os::RemoveFile(folder / kBackupManifestName);
+  RemoveEmptyFolder(folder);
 }
 
 // Removes a copy: renamed first (atomically) out of the copies, then
 // emptied.
 void RemoveCopy(const Manifest& m) {
   const fs::path removing =
-      m.copy.folder.parent_path() / (kRemovingPrefix + m.copy.folder.filename().string());
-  if (::rename(m.copy.folder.c_str(), removing.c_str()) != 0) return;
+      m.copy.folder.parent_path() / store::PathFromText(kRemovingPrefix + Leaf(m.copy.folder));
+  std::error_code ec;
+  fs::rename(m.copy.folder, removing, ec);
+  if (ec) return;
   FinishRemoval(removing);
 }
 
 Manifest CurrentRun(chain::StepContext& ctx) {
   Manifest m;
-  const fs::path run = ctx.state.backupFolder;
+  const fs::path run = store::PathFromText(ctx.state.backupFolder);
   std::error_code ec;
   if (!run.empty() && IsRealFolder(run) && ReadManifest(run, m) &&
       fs::equivalent(run.parent_path(), ctx.workFolder / kBackupFolderName, ec))
     return m;
   m = MakeCopyFolder(ctx.workFolder, "importación");
-  ctx.state.backupFolder = m.copy.folder.string();
+  ctx.state.backupFolder = store::PathText(m.copy.folder);
   return m;
 }
 
@@ -449,10 +456,10 @@ void PruneBackupCopies(const fs::path& workFolder, const fs::path& keep) {
   std::error_code ec;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path p = it->path();
-    const std::string name = p.filename().string();
-    if (ParseCopyName(name) != 0 && IsRealFolder(p) && !fs::exists(p / kBackupManifestName)) {
+    const std::string name = Leaf(p);
+    if (ParseCopyName(name) != 0 && IsRealFolder(p) && !store::os::Exists(p / kBackupManifestName)) {
       store::RemoveStaleTempFiles(p);
-      ::rmdir(p.c_str());
+      RemoveEmptyFolder(p);
     }
     // A removal that a killed run left half done.
     if (name.rfind(kRemovingPrefix, 0) == 0 &&
@@ -495,7 +502,7 @@ KeptTable KeepProductTable(chain::StepContext& ctx, const std::string& name) {
   KeptTable kept;
   const std::vector<std::string> files = TableFiles(ctx.workFolder, name);
   for (const std::string& leaf : files)
-    if (Upper(fs::path(leaf).extension().string()) == ".DBF")
+    if (Upper(Leaf(store::PathFromText(leaf).extension())) == ".DBF")
       kept.Hold(store::TableFileLock(ctx.workFolder, leaf));
   kept.Mark(store::ResolveFileNoCase(ctx.workFolder, name + ".DBF"));
   if (files.empty()) return kept;
@@ -510,14 +517,14 @@ long CopiedTableRows(const BackupCopy& copy, const std::string& table) {
   for (const CopiedTable& t : copy.tables)
     if (t.name == Upper(table))
       for (const std::string& f : t.files)
-        if (Upper(fs::path(f).extension().string()) == ".DBF") dbfName = f;
+        if (Upper(Leaf(store::PathFromText(f).extension())) == ".DBF") dbfName = f;
   if (dbfName.empty()) return -1;
   // Read with the record layer only: opening it as a table would check its
   // index, and rebuild a stale one inside the copy, which must stay the
   // bytes COPIA.TXT lists.
   try {
     store::DbfFile dbf;
-    dbf.Open(copy.folder / dbfName, dbfName);
+    dbf.Open(copy.folder / store::PathFromText(dbfName), dbfName);
     long rows = 0;
     std::string record;
     for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
@@ -533,20 +540,20 @@ long CopiedTableRows(const BackupCopy& copy, const std::string& table) {
 RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wanted) {
   Manifest source;
   if (!IsRealFolder(wanted.folder) || !ReadManifest(wanted.folder, source))
-    throw store::StoreError("La carpeta " + wanted.folder.string() +
+    throw store::StoreError("La carpeta " + store::PathText(wanted.folder) +
                             " no es una copia de las tablas hecha por esta herramienta.");
   if (source.copy.tables.empty())
-    throw store::StoreError("La copia " + wanted.folder.filename().string() +
+    throw store::StoreError("La copia " + Leaf(wanted.folder) +
                             " no contiene ninguna tabla; no se ha cambiado nada.");
 
   // 1. Every file of the copy, checked against what was stored.
   std::map<std::string, std::string> bytesOf;
   for (const FileEntry& f : source.files) {
     std::string bytes;
-    const fs::path p = source.copy.folder / f.name;
+    const fs::path p = source.copy.folder / store::PathFromText(f.name);
     const bool ok = IsRegularFile(p) && ReadWhole(p, bytes);
     if (!ok || bytes.size() != f.size || Hash(WithoutDates(f.name, bytes)) != f.hash)
-      throw store::StoreError("La copia " + source.copy.folder.filename().string() +
+      throw store::StoreError("La copia " + Leaf(source.copy.folder) +
                               " está dañada: el archivo " + f.name +
                               " no es el que se guardó. No se ha cambiado ninguna tabla.");
     bytesOf[f.name] = std::move(bytes);
@@ -564,7 +571,7 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     KeptTable k;
     current[t.name] = TableFiles(workFolder, t.name);
     for (const std::string& leaf : current[t.name])
-      if (Upper(fs::path(leaf).extension().string()) == ".DBF")
+      if (Upper(Leaf(store::PathFromText(leaf).extension())) == ".DBF")
         k.Hold(store::TableFileLock(workFolder, leaf));
     held.push_back(std::move(k));
   }
@@ -583,35 +590,32 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
   // 4. The new files, beside their targets under temporary names.
   struct Staged {
     fs::path temp, target;
-    int fd = -1;
+    store::os::File file;  // held (and locked) until the file has its name
   };
   std::vector<Staged> staged;
   auto dropStaged = [&staged] {
     for (Staged& s : staged) {
-      if (s.fd >= 0) ::close(s.fd);
-      ::unlink(s.temp.c_str());
+      s.file.Close();
+      store::os::RemoveFile(s.temp);
     }
     staged.clear();
   };
+  staged.reserve(source.files.size());
   for (const FileEntry& f : source.files) {
     Staged s;
-    s.target = workFolder / f.name;
-    s.fd = store::CreateTempFile(workFolder, s.temp, 0666);
-    int err = s.fd < 0 ? errno : 0;
-    if (s.fd >= 0) staged.push_back(s);
-    const std::string& bytes = bytesOf[f.name];
-    size_t done = 0;
-    while (err == 0 && done < bytes.size()) {
-      const ssize_t n = ::write(s.fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) err = n < 0 ? errno : EIO;
-      else done += static_cast<size_t>(n);
+    s.target = workFolder / store::PathFromText(f.name);
+    int err = 0;
+    if (store::CreateTempFile(workFolder, s.temp, s.file, 0666)) {
+      staged.push_back(std::move(s));
+      Staged& added = staged.back();
+      if (!added.file.WriteAll(bytesOf[f.name]) || !added.file.Sync()) err = store::os::LastError();
+    } else {
+      err = store::os::LastError();
     }
-    if (err == 0 && ::fsync(s.fd) != 0) err = errno;
     if (err != 0) {
       dropStaged();
       throw store::StoreError("No se puede volver a poner " + f.name + " en " +
-                              workFolder.string() + ": " + store::SystemErrorText(err) +
+                              store::PathText(workFolder) + ": " + store::SystemErrorText(err) +
                               ". No se ha cambiado ninguna tabla.");
     }
   }
@@ -625,14 +629,14 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     for (const std::string& leaf : c.second)
       if (err == 0 &&
           std::find(copyNames.begin(), copyNames.end(), leaf) == copyNames.end() &&
-          ::unlink((workFolder / leaf).c_str()) != 0 && errno != ENOENT) {
-        err = errno;
+          !store::os::RemoveFile(workFolder / store::PathFromText(leaf))) {
+        err = store::os::LastError();
         failed = leaf;
       }
   for (Staged& s : staged) {
-    if (err == 0 && ::rename(s.temp.c_str(), s.target.c_str()) != 0) {
-      err = errno;
-      failed = s.target.filename().string();
+    if (err == 0 && !store::os::RenameFile(s.temp, s.target)) {
+      err = store::os::LastError();
+      failed = Leaf(s.target);
     }
   }
   if (err != 0) {
@@ -641,27 +645,23 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     std::string back = " Las tablas se han dejado como estaban.";
     for (const FileEntry& f : before.files) {
       std::string bytes;
-      if (!ReadWhole(before.copy.folder / f.name, bytes) ||
-          store::ReplaceFileAtomically(workFolder / f.name, bytes) != 0)
+      if (!ReadWhole(before.copy.folder / store::PathFromText(f.name), bytes) ||
+          store::ReplaceFileAtomically(workFolder / store::PathFromText(f.name), bytes) != 0)
         back = " Alguna tabla puede haber quedado a medias: vuelva a poner la copia " +
-               before.copy.folder.filename().string() + ".";
+               Leaf(before.copy.folder) + ".";
     }
     for (const FileEntry& f : source.files) {
       bool wasThere = false;
       for (const auto& c : current)
         wasThere = wasThere || std::find(c.second.begin(), c.second.end(), f.name) != c.second.end();
-      if (!wasThere) ::unlink((workFolder / f.name).c_str());
+      if (!wasThere) store::os::RemoveFile(workFolder / store::PathFromText(f.name));
     }
     throw store::StoreError("No se puede volver a poner " + failed + " en " +
-                            workFolder.string() + ": " + store::SystemErrorText(err) + "." +
-                            back);
+                            store::PathText(workFolder) + ": " + store::SystemErrorText(err) +
+                            "." + back);
   }
-  for (Staged& s : staged) ::close(s.fd);
-  const int dfd = ::open(workFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  for (Staged& s : staged) s.file.Close();
+  store::os::SyncFolder(workFolder);
   for (const CopiedTable& t : source.copy.tables) result.tables.push_back(t.name);
   PruneBackupCopies(workFolder, before.copy.folder);
   return result;

@@ -1,10 +1,14 @@
 // The INI writer: byte-exact edits of Dolvarin.ini and safe writing.
 #include "app/ini_file.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <random>
@@ -13,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/path_text.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -174,16 +179,31 @@ TEST(IniEdit, RandomFilesKeepTheirLinesAndReadBack) {
 
 // ---- Writing real files.
 
+#ifndef _WIN32
 mode_t ModeOf(const fs::path& p) {
   struct stat st {};
   if (::stat(p.c_str(), &st) != 0) return 0;
   return st.st_mode & 07777;
 }
+#endif
+
+// Takes every write permission away (on Windows: sets the read-only
+// attribute).
+void MakeReadOnly(const fs::path& p) {
+  fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
+
+void MakeWritable(const fs::path& p) {
+  fs::permissions(p, fs::perms::owner_write, fs::perm_options::add);
+}
+
+std::string Text(const fs::path& p) { return store::PathText(p); }
 
 std::vector<std::string> Entries(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
+    names.push_back(store::FileNameText(e.path()));
   return names;
 }
 
@@ -191,9 +211,11 @@ TEST(IniWrite, CreatesAMissingFile) {
   TempDir dir;
   WriteIniValue(dir / "Dolvarin.ini", "Transformadores", "Transformado", "1");
   EXPECT_EQ(ReadFile(dir / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=1\r\n");
+#ifndef _WIN32
   mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(ModeOf(dir / "Dolvarin.ini"), 0666 & ~mask);
+#endif
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"Dolvarin.ini"});
 }
 
@@ -201,13 +223,57 @@ TEST(IniWrite, EditsInPlaceKeepingPermissionsAndOtherBytes) {
   TempDir dir;
   const fs::path ini = dir / "Dolvarin.ini";
   WriteFile(ini, "[Rutas]\r\nDatos=C:\\QX5\r\n[Transformadores]\r\nTransformado=0\r\n");
+#ifdef _WIN32
+  // What Windows keeps of a file beside its bytes: its attributes.
+  ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+#else
   ::chmod(ini.c_str(), 0640);
+#endif
   WriteIniValue(ini, "Transformadores", "Transformado", "-1");
   EXPECT_EQ(ReadFile(ini), "[Rutas]\r\nDatos=C:\\QX5\r\n[Transformadores]\r\nTransformado=-1\r\n");
+#ifdef _WIN32
+  EXPECT_TRUE(GetFileAttributesW(ini.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#else
   EXPECT_EQ(ModeOf(ini), 0640u);
+#endif
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"Dolvarin.ini"});
 }
 
+// Every byte but the value stays, whatever the line ends and control
+// characters: CR LF and lone LF lines, a Ctrl-Z (which a text-mode read
+// takes for the end of the file) in the middle and at the end, a lone CR.
+TEST(IniWrite, KeepsEveryByteOfLineEndsAndControlCharacters) {
+  TempDir dir;
+  const fs::path ini = dir / "Dolvarin.ini";
+  const std::string head = "[Rutas]\r\nDatos=C:\\QX5\n\x1a\r\nNota=a\rb\n";
+  const std::string tail = "\r\nOtra=\x1a\n\x1a";
+  WriteFile(ini, head + "[Transformadores]\nTransformado=0" + tail);
+  WriteIniValue(ini, "Transformadores", "Transformado", "1");
+  EXPECT_EQ(ReadFile(ini), head + "[Transformadores]\nTransformado=1" + tail);
+  WriteIniValue(ini, "Transformadores", "Transformado", "-1");
+  EXPECT_EQ(ReadFile(ini), head + "[Transformadores]\nTransformado=-1" + tail);
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"Dolvarin.ini"});
+}
+
+// A folder whose name holds characters of no single code page.
+TEST(IniWrite, FolderWithAnyCharacterInItsName) {
+  TempDir dir;
+  const fs::path exe = dir / store::PathFromText("Curso 2024-25 Año ő");
+  fs::create_directory(exe);
+  WriteIniValue(exe / "Dolvarin.ini", "Transformadores", "Transformado", "1");
+  EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=1\r\n");
+  MakeReadOnly(exe / "Dolvarin.ini");
+  try {
+    WriteIniValue(exe / "Dolvarin.ini", "Transformadores", "Transformado", "0");
+    FAIL() << "no error";
+  } catch (const IniError& e) {
+    EXPECT_NE(std::string(e.what()).find(Text(exe / "Dolvarin.ini")), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Año ő"), std::string::npos) << e.what();
+  }
+  MakeWritable(exe / "Dolvarin.ini");
+}
+
+#ifndef _WIN32
 TEST(IniWrite, FollowsASymbolicLink) {
   TempDir dir;
   fs::create_directory(dir / "real");
@@ -218,6 +284,7 @@ TEST(IniWrite, FollowsASymbolicLink) {
   EXPECT_EQ(ReadFile(dir / "real" / "Dolvarin.ini"),
             "[A]\nx=1\n[Transformadores]\nTransformado=1\n");
 }
+#endif
 
 TEST(IniWrite, BinaryFileIsEditedWithoutLoss) {
   TempDir dir;
@@ -238,18 +305,21 @@ TEST(IniWrite, ReadOnlyFileIsRefused) {
   TempDir dir;
   const fs::path ini = dir / "Dolvarin.ini";
   WriteFile(ini, "[Transformadores]\r\nTransformado=0\r\n");
-  ::chmod(ini.c_str(), 0444);
+  MakeReadOnly(ini);
   try {
     WriteIniValue(ini, "Transformadores", "Transformado", "1");
     FAIL() << "no error";
   } catch (const IniError& e) {
-    EXPECT_NE(std::string(e.what()).find(ini.string()), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(Text(ini)), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("sólo lectura"), std::string::npos) << e.what();
   }
   EXPECT_EQ(ReadFile(ini), "[Transformadores]\r\nTransformado=0\r\n");
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"Dolvarin.ini"});
+  MakeWritable(ini);
 }
 
+#ifndef _WIN32
+// On Windows the read-only attribute of a folder does not keep files out.
 TEST(IniWrite, ReadOnlyFolderIsRefused) {
   TempDir dir;
   fs::create_directory(dir / "exe");
@@ -260,13 +330,14 @@ TEST(IniWrite, ReadOnlyFolderIsRefused) {
     WriteIniValue(ini, "Transformadores", "Transformado", "1");
     FAIL() << "no error";
   } catch (const IniError& e) {
-    EXPECT_NE(std::string(e.what()).find(ini.string()), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(Text(ini)), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("sólo lectura"), std::string::npos) << e.what();
   }
   ::chmod((dir / "exe").c_str(), 0755);
   EXPECT_EQ(ReadFile(ini), "[Transformadores]\nTransformado=0\n");
   EXPECT_EQ(Entries(dir / "exe"), std::vector<std::string>{"Dolvarin.ini"});
 }
+#endif
 
 struct FailureCase {
   const char* name;
@@ -284,7 +355,7 @@ TEST_P(IniWriteFailure, ThrowsSpanishErrorNamingTheFile) {
     FAIL() << "no error";
   } catch (const IniError& e) {
     std::string text = e.what();
-    EXPECT_EQ(text.rfind("No se puede escribir en " + ini.string(), 0), 0u) << text;
+    EXPECT_EQ(text.rfind("No se puede escribir en " + Text(ini), 0), 0u) << text;
     EXPECT_NE(text.find(GetParam().reason), std::string::npos) << text;
   }
 }
@@ -306,15 +377,20 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteFile(d / "archivo", "x");
                       return d / "archivo" / "Dolvarin.ini";
                     },
-                    "no es una carpeta"},
+                    "no es una carpeta"}
+#ifndef _WIN32
+        ,
         FailureCase{"PipeInItsPlace",
                     [](const fs::path& d) {
                       ::mkfifo((d / "Dolvarin.ini").c_str(), 0644);
                       return d / "Dolvarin.ini";
                     },
-                    "no es un archivo normal"}),
+                    "no es un archivo normal"}
+#endif
+        ),
     [](const auto& info) { return std::string(info.param.name); });
 
+#ifndef _WIN32
 // A user without write permission on the folder (the usual case outside
 // tests run as root) gets the same refusal from the system itself.
 TEST(IniWrite, FolderOfAnotherUserIsRefused) {
@@ -341,5 +417,6 @@ TEST(IniWrite, FolderOfAnotherUserIsRefused) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadFile(ini), "[A]\n");
 }
+#endif
 
 }  // namespace

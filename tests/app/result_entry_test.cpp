@@ -1,12 +1,12 @@
 // The result entry written on close: Dolvarin.ini beside the executable.
 #include "app/result_entry.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
-#include "chain/error_report.h"
 #include "app/ini_file.h"
+#include "app/program_environment.h"
+#include "chain/error_report.h"
+#include "store/path_text.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -17,9 +17,26 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 
 TEST(ResultEntry, ExecutableFolderHoldsTheRunningProgram) {
+  const fs::path exe = app::ExecutablePath();
+  EXPECT_EQ(store::FileNameText(exe.stem()), "test_app") << store::PathText(exe);
+  EXPECT_TRUE(fs::is_regular_file(exe)) << store::PathText(exe);
   fs::path folder = app::ExecutableFolder();
-  EXPECT_TRUE(fs::exists(folder / "test_app")) << folder;
+  EXPECT_EQ(folder, exe.parent_path());
   EXPECT_EQ(app::ResultIniPath(folder), folder / "Dolvarin.ini");
+}
+
+// The INI entry goes beside the executable wherever the program was
+// started from: the current folder plays no part.
+TEST(ResultEntry, ExecutableFolderIsNotTheCurrentFolder) {
+  TempDir elsewhere;
+  const fs::path before = fs::current_path();
+  const fs::path expected = app::ExecutablePath().parent_path();
+  fs::current_path(elsewhere.path());
+  const fs::path folder = app::ExecutableFolder();
+  fs::current_path(before);
+  EXPECT_EQ(folder, expected);
+  EXPECT_FALSE(fs::equivalent(folder, elsewhere.path()));
+  EXPECT_TRUE(folder.is_absolute()) << store::PathText(folder);
 }
 
 TEST(ResultEntry, StandAloneWritesNothingWhateverTheResult) {
@@ -59,13 +76,16 @@ TEST(ResultEntry, EmbeddedCreatesAMissingFile) {
 TEST(ResultEntry, FailedWriteIsReturnedNotThrown) {
   TempDir exe;
   WriteFile(exe / "Dolvarin.ini", "[Transformadores]\r\nTransformado=0\r\n");
-  ::chmod((exe / "Dolvarin.ini").c_str(), 0444);
+  // Read-only (on Windows: the read-only attribute).
+  fs::permissions(exe / "Dolvarin.ini",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
   chain::ProcessState state;
   state.embedded = true;
   state.resultCode = 1;
   std::string text;
   EXPECT_NO_THROW(text = app::CloseStep(state, exe.path()));
-  EXPECT_NE(text.find((exe / "Dolvarin.ini").string()), std::string::npos) << text;
+  EXPECT_NE(text.find(store::PathText(exe / "Dolvarin.ini")), std::string::npos) << text;
   EXPECT_EQ(text.rfind("No se puede escribir en ", 0), 0u) << text;
   EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=0\r\n");
 
@@ -77,6 +97,7 @@ TEST(ResultEntry, FailedWriteIsReturnedNotThrown) {
     EXPECT_EQ(app::CloseStep(state, exe / "no-such-folder"),
               chain::ErrorReportText(e.what()));
   }
+  fs::permissions(exe / "Dolvarin.ini", fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace

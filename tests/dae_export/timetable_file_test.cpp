@@ -1,9 +1,11 @@
 // The DAE timetable file written from the tables, byte for byte.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include "dae_export/record_tables.h"
 #include "dae_import/groups_import.h"
@@ -165,6 +167,9 @@ TEST_F(WriterTest, MissingFolderWritesNothing) {
   EXPECT_EQ(WriteTimetableFile("", centre, h2, h3), WriteOutcome::FolderMissing);
 }
 
+#ifndef _WIN32
+// Limits of descriptors and file sizes are POSIX's; on Windows the file
+// held by another program stands for a failed write.
 TEST_F(WriterTest, TemporaryThatCannotBeCreatedLeavesTheOldFile) {
   const fs::path target = dae / kTimetableFileName;
   WriteFile(target, "previous\r\n");
@@ -220,6 +225,7 @@ TEST_F(WriterTest, ReadOnlyFolderLeavesTheOldFile) {
   fs::permissions(dae.path(), fs::perms::owner_all);
   EXPECT_EQ(ReadFile(target), "previous\r\n");
 }
+#endif
 
 // The type 3 lines chosen through a filter on a detail of the type 2
 // table, as the coding window's cursors allow, match the writer's.
