@@ -265,6 +265,8 @@ bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
   return Failed();
 }
 
+void RecoverReplaced(const std::filesystem::path&) {}
+
 bool SyncFolder(const std::filesystem::path& folder) {
   const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
