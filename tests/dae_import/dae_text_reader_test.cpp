@@ -227,7 +227,7 @@ TEST(FindDaeFile, MatchesTheNameWithoutRegardToLetterCase) {
 // characters of no single code page.
 TEST(FindDaeFile, FolderWithAnyCharacterAndTheSpellingOnDisk) {
   TempDir dir;
-  const fs::path dae = dir / store::PathFromText("DAE ñandú Ω");
+  const fs::path dae = dir.path() / store::PathFromText("DAE ñandú Ω");
   fs::create_directory(dae);
   WriteFile(dae / "Fprofes.TXT", "uno\r\ndos\x1a tras el final");
   auto found = FindDaeFile(Folder(dae), "fPROFES.txt");
