@@ -15,4 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 find_program(TRANSDAE_WINE NAMES wine64 wine)
 if(TRANSDAE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${TRANSDAE_WINE})
+  # Wine shows the build machine's root folder as the drive Z:; paths of the
+  # build tree handed to programs under Wine are written on it.
+  set(TRANSDAE_HOST_ROOT "Z:")
 endif()

@@ -9,6 +9,10 @@ PACKAGES=(
   python3 python3-dbf strace
   perl libdbd-xbase-perl
   xvfb x11-utils xauth xdotool imagemagick fontconfig fonts-dejavu-core
+  # The Windows build: MinGW-w64's cross compiler (POSIX threads flavour),
+  # and Wine to run what it builds (wine: /usr/bin/wine and wineserver;
+  # wine64: the 64-bit loader).
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -3,16 +3,24 @@
 #  1. the whole suite on a normal build (build/);
 #  2. the whole suite again built with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (build-asan/);
-#  3. a short run of every libFuzzer target (fuzz/run_fuzz.sh).
-# TRANSDAE_QUICK=1 skips stages 2 and 3.
+#  3. the Windows build, cross-built with MinGW-w64 (build-win/): the
+#     non-graphical suites and the demo, compared byte for byte with the
+#     Linux run's, under Wine (scripts/test_windows.sh);
+#  4. a short run of every libFuzzer target (fuzz/run_fuzz.sh).
+# TRANSDAE_QUICK=1 skips stages 2 and 4; TRANSDAE_WINDOWS=0 skips stage 3.
+# Each stage ends with the time it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh
 export QT_QPA_PLATFORM=offscreen
 
+stage_done() { echo "== $1: $((SECONDS - STAGE_START)) s"; STAGE_START=$SECONDS; }
+STAGE_START=$SECONDS
+
 echo "== Compilación y pruebas"
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+stage_done "Linux"
 
 if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
   echo "== Compilación con AddressSanitizer y UndefinedBehaviorSanitizer, y pruebas"
@@ -21,7 +29,18 @@ if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+  stage_done "AddressSanitizer y UndefinedBehaviorSanitizer"
+fi
 
+if [ "${TRANSDAE_WINDOWS:-1}" != 0 ]; then
+  echo "== Compilación para Windows (MinGW-w64) y pruebas bajo Wine"
+  bash scripts/test_windows.sh build-win
+  stage_done "Windows (Wine)"
+fi
+
+if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
   echo "== Fuzzing breve"
   bash fuzz/run_fuzz.sh "${TRANSDAE_FUZZ_SECONDS:-15}"
+  stage_done "Fuzzing"
 fi
+echo "== Total: $SECONDS s"

@@ -14,6 +14,7 @@
 #include "store/table_replacement.h"
 #include "store/path_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -167,12 +168,28 @@ bool Parse(const std::string& text, Record& out) {
 // Carries out a whole record, then deletes it.
 void Finish(const fs::path& dir, const fs::path& recordPath, const Record& r,
             const std::string& label) {
+  // The new files: a staged file still under its staging name, or the one
+  // already moved to its final name (by a run that a crash cut short).
+  std::vector<os::FileId> fresh;
+  for (const auto& [from, to] : r.moves) {
+    os::FileId id;
+    if (os::Identity(dir / PathFromText(from), id) || os::Identity(dir / PathFromText(to), id))
+      fresh.push_back(id);
+  }
+  // Old spellings go first, so that the new files take their names as
+  // spelt here. On a disk that ignores letter case an old spelling may
+  // name a new file (after the moves of an earlier run): that stays.
+  for (const std::string& d : r.deletions) {
+    const fs::path old = dir / PathFromText(d);
+    os::FileId id;
+    if (os::Identity(old, id) && std::find(fresh.begin(), fresh.end(), id) != fresh.end())
+      continue;
+    if (!os::RemoveFile(old)) ReplaceFail(label, os::LastError());
+  }
   for (const auto& [from, to] : r.moves) {
     if (!os::Exists(dir / PathFromText(from))) continue;  // done before a crash
-    if (!os::RenameFile(dir / PathFromText(from), dir / PathFromText(to))) ReplaceFail(label, os::LastError());
-  }
-  for (const std::string& d : r.deletions) {
-    if (!os::RemoveFile(dir / PathFromText(d))) ReplaceFail(label, os::LastError());
+    if (!os::RenameFile(dir / PathFromText(from), dir / PathFromText(to)))
+      ReplaceFail(label, os::LastError());
   }
   if (!os::SyncFolder(dir)) ReplaceFail(label, os::LastError());
   if (!os::RemoveFile(recordPath)) ReplaceFail(label, os::LastError());

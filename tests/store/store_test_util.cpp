@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/file.h>
+
+#include "tests/support/child_holder.h"
+#endif
+
 namespace storetest {
 
 testsupport::CommandResult RunDump(const std::string& args) {
@@ -14,6 +22,36 @@ std::vector<std::string> DumpTable(const std::filesystem::path& dbf) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   return testsupport::SplitLines(r.out);
 }
+
+#ifdef _WIN32
+struct ForeignHold::Impl {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+ForeignHold::ForeignHold(const std::filesystem::path& file, bool exclusive)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->handle = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  held_ = impl_->handle != INVALID_HANDLE_VALUE;
+}
+
+ForeignHold::~ForeignHold() {
+  if (impl_->handle != INVALID_HANDLE_VALUE) ::CloseHandle(impl_->handle);
+}
+#else
+struct ForeignHold::Impl {
+  std::unique_ptr<testsupport::LockHolder> child;
+};
+
+ForeignHold::ForeignHold(const std::filesystem::path& file, bool exclusive)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->child = std::make_unique<testsupport::LockHolder>(file, exclusive ? LOCK_EX : LOCK_SH);
+  held_ = impl_->child->held();
+}
+
+ForeignHold::~ForeignHold() = default;
+#endif
 
 void Define(store::Table& t, const std::filesystem::path& folder, const std::string& name,
             const std::vector<Col>& cols, const std::vector<std::string>& tags) {

@@ -2,12 +2,22 @@
 // independent reader.
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "store/store_error.h"
 #include "store/table.h"
 #include "tests/support/test_support.h"
+
+// The independent readers (python3-dbf, Perl XBase) and the shell are on
+// Linux only: a test that reads tables back with them is skipped on other
+// systems, and its Linux run checks the same files.
+#ifdef _WIN32
+#define SKIP_WITHOUT_READERS() GTEST_SKIP() << "the independent readers run on Linux only"
+#else
+#define SKIP_WITHOUT_READERS() static_cast<void>(0)
+#endif
 
 namespace storetest {
 
@@ -17,6 +27,26 @@ namespace storetest {
 std::vector<std::string> DumpTable(const std::filesystem::path& dbf);
 // The same, returning the raw result.
 testsupport::CommandResult RunDump(const std::string& args);
+
+// A table's file held as another program holds it, until destroyed: on
+// Linux a child process with flock (shared or exclusive), the lock open
+// tables take; on Windows a handle with the sharing mode of a shared open
+// (others may read and write) or of an exclusive one (nobody else may).
+// Windows checks sharing modes against every handle, this process's own
+// too, so a handle here is what another program's would be.
+class ForeignHold {
+ public:
+  ForeignHold(const std::filesystem::path& file, bool exclusive);
+  ~ForeignHold();
+  ForeignHold(const ForeignHold&) = delete;
+  ForeignHold& operator=(const ForeignHold&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  bool held_ = false;
+};
 
 // Defines fields on a table object: {"NAME", FieldType, width}.
 struct Col {

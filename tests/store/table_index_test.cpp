@@ -45,6 +45,7 @@ void AddSession(Table& t, const std::string& key, const std::string& doc = "") {
 }  // namespace
 
 TEST(TableIndex, KeptInStepWithEveryChangeAndReadableByPerl) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   Table t;
@@ -79,6 +80,7 @@ TEST(TableIndex, KeptInStepWithEveryChangeAndReadableByPerl) {
 }
 
 TEST(TableIndex, NumericTagOrdersByValueAndFindsIntegers) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   Table t;
   storetest::Define(t, dir.path(), "PLANTILLA",
@@ -105,6 +107,7 @@ TEST(TableIndex, NumericTagOrdersByValueAndFindsIntegers) {
 }
 
 TEST(TableIndex, MissingOrDamagedIndexIsAClearErrorAndRebuildIsTheWayOut) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   {
@@ -163,6 +166,7 @@ TEST(TableIndex, MissingOrDamagedIndexIsAClearErrorAndRebuildIsTheWayOut) {
 }
 
 TEST(TableIndex, EntriesLeftByAnInterruptedChangeAreSkippedAndDroppedByARebuild) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   const fs::path dbf = dir / "CUADROH2.DBF";
@@ -206,6 +210,7 @@ TEST(TableIndex, EntriesLeftByAnInterruptedChangeAreSkippedAndDroppedByARebuild)
 }
 
 TEST(TableIndex, PackRemovesDeletedRecordsAndRebuildsTheIndex) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   const fs::path dbf = dir / "CUADROH2.DBF";

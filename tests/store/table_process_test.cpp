@@ -1,5 +1,9 @@
 // The table against other processes: exclusive and shared locks, and a
 // writer killed at random moments.
+// Linux only: other programs here are child processes made by fork or run
+// by the shell. On Windows the same holds are sharing modes, tested in
+// sharing_test.cpp.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -62,6 +66,7 @@ void MakeProft(const fs::path& folder) {
 }  // namespace
 
 TEST(TableLocks, ExclusiveOpenFailsAtOnceWhileAnotherProgramHoldsTheTable) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeProft(dir.path());
   {
@@ -99,6 +104,7 @@ TEST(TableLocks, SharedOpensMixOnlyWithSharedOnes) {
 }
 
 TEST(TableLocks, AnotherProgramCannotOpenWhatThisOneHoldsExclusively) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeProft(dir.path());
   Table mine;
@@ -213,3 +219,4 @@ void KillRepeatedly(bool indexed) {
 TEST(TableKill, KilledWriterLosesAtMostThePendingRecord) { KillRepeatedly(false); }
 
 TEST(TableKill, KilledWriterOfAnIndexedTableLeavesARecoverableTable) { KillRepeatedly(true); }
+#endif  // !_WIN32

@@ -9,6 +9,7 @@ using namespace store;
 using storetest::Col;
 
 TEST(TableRoundTrip, CreatedTableIsReadBackByAnotherReader) {
+  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   {
     Table t;

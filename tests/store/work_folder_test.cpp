@@ -1,8 +1,10 @@
 // The work folder and names found without regard to letter case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "store/path_text.h"
 #include "store/store_error.h"
 #include "store/table.h"
 #include "store/work_folder.h"
@@ -20,12 +22,20 @@ class EnvGuard {
     const char* old = std::getenv(name);
     had_ = old != nullptr;
     if (had_) old_ = old;
+    Set(name, value);
+  }
+  ~EnvGuard() { Set(name_, had_ ? old_.c_str() : nullptr); }
+
+  // value is UTF-8; Windows keeps its environment in UTF-16.
+  static void Set(const char* name, const char* value) {
+#ifdef _WIN32
+    const std::wstring wname = PathFromText(name).wstring();
+    const std::wstring wvalue = value ? PathFromText(value).wstring() : std::wstring();
+    ::_wputenv_s(wname.c_str(), wvalue.c_str());  // empty: removed
+#else
     if (value) ::setenv(name, value, 1);
     else ::unsetenv(name);
-  }
-  ~EnvGuard() {
-    if (had_) ::setenv(name_, old_.c_str(), 1);
-    else ::unsetenv(name_);
+#endif
   }
 
  private:
@@ -42,6 +52,18 @@ TEST(WorkFolder, ComesFromQtempOrHome) {
     EXPECT_EQ(WorkFolder(), fs::path("/some/where/QT"));
   }
   {
+    // Every character of the name survives (read as UTF-16 on Windows).
+    EnvGuard q("QTEMP", "/Curso 2024-25/A\xC3\xB1o");
+    EXPECT_EQ(PathText(WorkFolder()), "/Curso 2024-25/A\xC3\xB1o");
+  }
+#ifdef _WIN32
+  {
+    // \QTEMP of the current drive.
+    EnvGuard q("QTEMP", nullptr);
+    EXPECT_EQ(WorkFolder(), fs::current_path().root_path() / "QTEMP");
+  }
+#else
+  {
     EnvGuard q("QTEMP", nullptr);
     EnvGuard h("HOME", "/home/profe");
     EXPECT_EQ(WorkFolder(), fs::path("/home/profe/QTEMP"));
@@ -51,6 +73,7 @@ TEST(WorkFolder, ComesFromQtempOrHome) {
     EnvGuard h("HOME", "/home/otra");
     EXPECT_EQ(WorkFolder(), fs::path("/home/otra/QTEMP"));
   }
+#endif
 }
 
 TEST(WorkFolder, NamesResolveWithoutRegardToCase) {
@@ -125,9 +148,12 @@ TEST(WorkFolder, CreatedTablesKeepTheSpellingOfTheirStepAndMakeTheFolder) {
   storetest::Define(prof, work, "PROFT", {{"ABREV", FieldType::String, 4}}, {"ABREV"});
   prof.CreateTable();
   prof.Close();
-  EXPECT_TRUE(fs::exists(work / "PROFT.DBF"));
-  EXPECT_TRUE(fs::exists(work / "PROFT.MDX"));
-  EXPECT_FALSE(fs::exists(work / "proft.dbf"));
+  // As the folder spells them (a disk that ignores letter case finds
+  // "proft.dbf" by any spelling).
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(work)) names.push_back(FileNameText(e.path()));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"PROFT.DBF", "PROFT.MDX", "daeCENTRO.DBF"}));
 
   // Without a folder set, tables go to the work folder.
   Table plain;

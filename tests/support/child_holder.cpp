@@ -1,56 +1,48 @@
 #include "tests/support/child_holder.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <stdexcept>
+
+#include "store/path_text.h"
+#include "tests/support/child_process.h"
+#include "tests/support/test_support.h"
 
 namespace testsupport {
 
-ChildHolder::ChildHolder(const std::function<bool()>& take) {
-  int ready[2], done[2];
-  if (::pipe(ready) != 0) throw std::runtime_error("pipe");
-  if (::pipe(done) != 0) {
-    ::close(ready[0]);
-    ::close(ready[1]);
-    throw std::runtime_error("pipe");
-  }
-  pid_ = ::fork();
-  if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    ::close(ready[0]);
-    ::close(done[1]);
-    char ok = 'n';
-    try {
-      if (take()) ok = 'y';
-    } catch (...) {
-    }
-    (void)!::write(ready[1], &ok, 1);
-    char c;
-    (void)!::read(done[0], &c, 1);
-    ::_exit(0);
-  }
-  ::close(ready[1]);
-  ::close(done[0]);
-  done_ = done[1];
-  char c = 'n';
-  (void)!::read(ready[0], &c, 1);
-  ::close(ready[0]);
-  held_ = c == 'y';
+namespace {
+
+std::string Word(Sharing s) { return s == Sharing::Exclusive ? "exclusive" : "shared"; }
+
+}  // namespace
+
+FileHolder::FileHolder(const std::filesystem::path& file, Sharing sharing)
+    : FileHolder(std::vector<std::string>{"file", Word(sharing), store::PathText(file)}) {}
+
+FileHolder::FileHolder(const std::vector<std::string>& arguments)
+    : child_(new ChildProcess(HolderPath(), arguments)) {
+  if (!child_->ReadLine(report_.line)) report_.line = "error: the holder ended without a word";
 }
 
-ChildHolder::~ChildHolder() {
-  ::close(done_);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
+FileHolder::~FileHolder() { Release(); }
+
+void FileHolder::Release() {
+  if (!child_) return;
+  child_->CloseInput();
+  child_->Wait();
+  child_.reset();
 }
 
-LockHolder::LockHolder(const std::filesystem::path& file, int how)
-    : ChildHolder([&file, how] {
-        int fd = ::open(file.c_str(), O_RDONLY);
-        return fd >= 0 && ::flock(fd, how | LOCK_NB) == 0;
-      }) {}
+TableHolder::TableHolder(const std::filesystem::path& folder, const std::string& name,
+                         Sharing sharing)
+    : FileHolder(std::vector<std::string>{"table", Word(sharing), store::PathText(folder), name}) {}
+
+OpenOutcome OtherProgramOpens(const std::filesystem::path& file, Sharing sharing,
+                              std::string* detail) {
+  const CommandResult r = RunProgram(HolderPath(), {"try", Word(sharing), store::PathText(file)});
+  std::string line = r.out.substr(0, r.out.find_first_of("\r\n"));
+  if (detail) *detail = line + r.err;
+  if (line == "opened") return OpenOutcome::Opened;
+  if (line == "busy") return OpenOutcome::Busy;
+  return OpenOutcome::Failed;
+}
 
 }  // namespace testsupport

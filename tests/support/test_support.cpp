@@ -1,15 +1,15 @@
 #include "tests/support/test_support.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "store/path_text.h"
+#include "tests/support/child_process_os.h"
 
 namespace testsupport {
 
@@ -42,13 +42,13 @@ TempDir::~TempDir() {
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (!f) throw std::runtime_error("cannot write " + path.string());
+  if (!f) throw std::runtime_error("cannot write " + store::PathText(path));
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream f(path, std::ios::binary);
-  if (!f) throw std::runtime_error("cannot read " + path.string());
+  if (!f) throw std::runtime_error("cannot read " + store::PathText(path));
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
@@ -63,30 +63,34 @@ std::string ShellQuote(const std::string& text) {
   return out + "'";
 }
 
+std::string QuotePath(const fs::path& path) { return ShellQuote(store::PathText(path)); }
+
 CommandResult RunCommand(const std::string& commandLine) {
-  TempDir tmp;
-  fs::path out = tmp / "out", err = tmp / "err";
-  std::string full = "( " + commandLine + " ) >" + ShellQuote(out.string()) +
-                     " 2>" + ShellQuote(err.string()) + " </dev/null";
-  int status = std::system(full.c_str());
-  CommandResult r;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadFile(out);
-  r.err = ReadFile(err);
-  return r;
+  const std::vector<std::string> words = os::ShellCommand(commandLine);
+  if (words.empty()) throw std::invalid_argument("empty command line");
+  return RunProgram(words[0], {words.begin() + 1, words.end()});
 }
 
-fs::path SourceDir() { return fs::path(TRANSDAE_SOURCE_DIR); }
+fs::path SourceDir() { return store::PathFromText(TRANSDAE_SOURCE_DIR); }
 
 std::string CliPath() {
   if (const char* p = std::getenv("TRANSDAE_CLI")) return p;
-  return (fs::path(TRANSDAE_BINARY_DIR) / "transdae-cli").string();
+  return TRANSDAE_CLI_PATH;
+}
+
+std::string HolderPath() {
+  if (const char* p = std::getenv("TRANSDAE_TEST_HOLDER")) return p;
+  return TRANSDAE_HOLDER_PATH;
 }
 
 fs::path ExamplesDir() { return SourceDir() / "examples"; }
 
 CommandResult RunCli(const std::string& arguments) {
-  return RunCommand(ShellQuote(CliPath()) + " " + arguments);
+  return RunProgram(CliPath(), SplitShellWords(arguments));
+}
+
+CommandResult RunCli(const std::vector<std::string>& arguments) {
+  return RunProgram(CliPath(), arguments);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -108,32 +112,12 @@ std::vector<std::string> TempFilesIn(const fs::path& folder) {
   std::vector<std::string> out;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = store::FileNameText(it->path());
     if (name.rfind(".transdae-", 0) == 0 && name.size() > 14 &&
         name.compare(name.size() - 4, 4, ".tmp") == 0)
       out.push_back(name);
   }
   return out;
-}
-
-NoMoreFiles::NoMoreFiles() {
-  struct rlimit old {};
-  if (getrlimit(RLIMIT_NOFILE, &old) != 0) throw std::runtime_error("getrlimit");
-  oldCur_ = old.rlim_cur;
-  oldMax_ = old.rlim_max;
-  const int next = ::dup(0);  // the lowest free descriptor
-  if (next < 0) throw std::runtime_error("dup");
-  ::close(next);
-  struct rlimit small = old;
-  small.rlim_cur = static_cast<rlim_t>(next);
-  if (setrlimit(RLIMIT_NOFILE, &small) != 0) throw std::runtime_error("setrlimit");
-}
-
-NoMoreFiles::~NoMoreFiles() {
-  struct rlimit old {};
-  old.rlim_cur = static_cast<rlim_t>(oldCur_);
-  old.rlim_max = static_cast<rlim_t>(oldMax_);
-  setrlimit(RLIMIT_NOFILE, &old);
 }
 
 }  // namespace testsupport

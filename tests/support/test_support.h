@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace testsupport {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
@@ -23,15 +25,16 @@ class TempDir {
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
-struct CommandResult {
-  int exitCode = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-// Runs a shell command line; captures both streams.
+// Runs a command line; captures both streams, input empty. On POSIX the
+// line goes to /bin/sh; on Windows there is no shell: the line is split
+// into words by the shell's quoting rules (see SplitShellWords) and the
+// first word is the program.
 CommandResult RunCommand(const std::string& commandLine);
-// Quotes a text for the shell.
+// Quotes a text for the shell (and for SplitShellWords).
 std::string ShellQuote(const std::string& text);
+// Quotes a path's UTF-8 text for the shell: never path.string(), which
+// goes through the ANSI code page on Windows.
+std::string QuotePath(const std::filesystem::path& path);
 
 // The source tree (for examples/ and tests/tools/).
 std::filesystem::path SourceDir();
@@ -39,8 +42,13 @@ std::filesystem::path SourceDir();
 std::string CliPath();
 // The sample school's folder (examples/ of the source tree).
 std::filesystem::path ExamplesDir();
-// Runs the batch front end with arguments already quoted for the shell.
+// Runs the batch front end with arguments already quoted for the shell
+// (split by SplitShellWords; no shell runs, on any system).
 CommandResult RunCli(const std::string& arguments);
+// Runs the batch front end with these arguments (UTF-8), as given.
+CommandResult RunCli(const std::vector<std::string>& arguments);
+// The test holder tool (tests/support/holder_main.cpp), see child_holder.h.
+std::string HolderPath();
 
 // Lines of a text, split at '\n' (a final empty piece dropped).
 std::vector<std::string> SplitLines(const std::string& text);
@@ -48,8 +56,10 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Names in `folder` that are the tool's temporary files (".transdae-....tmp").
 std::vector<std::string> TempFilesIn(const std::filesystem::path& folder);
 
+#ifndef _WIN32
 // While it lives, the process can open no further file (the limit of open
 // descriptors is set to the ones already open): every open fails EMFILE.
+// POSIX only: Windows has no limit of open handles to lower.
 class NoMoreFiles {
  public:
   NoMoreFiles();
@@ -60,5 +70,6 @@ class NoMoreFiles {
  private:
   unsigned long long oldCur_ = 0, oldMax_ = 0;
 };
+#endif
 
 }  // namespace testsupport
