@@ -2,7 +2,6 @@
 // the copy at once, nothing while a table is held or the copy is damaged,
 // and what was replaced kept first, so that the restore can be undone.
 #include <gtest/gtest.h>
-#include <sys/file.h>
 
 #include <map>
 #include <string>
@@ -20,7 +19,8 @@ namespace fs = std::filesystem;
 using importtest::CrLf;
 using importtest::Fixed;
 using importtest::ImportFixture;
-using testsupport::LockHolder;
+using testsupport::FileHolder;
+using testsupport::Sharing;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
@@ -138,8 +138,8 @@ TEST_F(Restore, NothingChangesWhileATableIsHeldByAnotherProgram) {
   ChangeAll();
   const std::map<std::string, std::string> changed = Work();
   const size_t copiesBefore = dae_import::BackupCopies(workDir.path()).size();
-  for (int how : {LOCK_SH, LOCK_EX}) {
-    LockHolder holder(TablePath("PROFT"), how);
+  for (Sharing how : {Sharing::Shared, Sharing::Exclusive}) {
+    FileHolder holder(TablePath("PROFT"), how);
     ASSERT_TRUE(holder.held());
     try {
       dae_import::RestoreBackupCopy(workDir.path(), copy);
