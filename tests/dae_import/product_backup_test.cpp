@@ -120,6 +120,8 @@ int CopiesHolding(const fs::path& copies, const std::string& bytes) {
 TEST_F(ProductBackup, EverySpellingOfATableIsCopiedBeforeTheImportRemovesIt) {
   WriteFile(workDir / "PROFT.DBF", "mayúsculas");
   WriteFile(workDir / "proft.dbf", "minúsculas");
+  if (ReadFile(workDir / "PROFT.DBF") == "minúsculas")
+    GTEST_SKIP() << "this file system ignores letter case: one spelling per name";
   WriteFile(workDir / "Proft.Mdx", "índice");
   WriteFile(workDir / "ASIGT.DBF", "asignaciones");
   WriteFile(workDir / "asigt.DBF", "otras asignaciones");
@@ -247,7 +249,9 @@ TEST_F(ProductBackup, TheClockPlaysNoPartInWhatIsKept) {
   fs::rename(first[0], ahead);
   const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365 * 50);
   for (const auto& f : fs::directory_iterator(ahead)) fs::last_write_time(f.path(), future);
-  fs::last_write_time(ahead, future);
+#ifndef _WIN32
+  fs::last_write_time(ahead, future);  // a folder's time cannot be set this way on Windows
+#endif
   for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
     state.backupFolder.clear();
     RunTeachers();
@@ -261,6 +265,8 @@ TEST_F(ProductBackup, TheClockPlaysNoPartInWhatIsKept) {
   EXPECT_EQ(copies.size(), static_cast<size_t>(dae_import::kBackupNewestKept) + 1);
 }
 
+// Symbolic links are POSIX's (on Windows they need a privilege).
+#ifndef _WIN32
 TEST_F(ProductBackup, CopiasAsALinkIsRefusedAndItsTargetIsLeftAlone) {
   RunTeachers();
   const std::string before = ReadFile(TablePath("PROFT"));
@@ -290,6 +296,8 @@ TEST_F(ProductBackup, CopiasAsALinkIsRefusedAndItsTargetIsLeftAlone) {
   EXPECT_TRUE(dae_import::BackupRuns(workDir.path()).empty());
 }
 
+#endif
+
 TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   fs::create_directories(Copies());
   testsupport::TempDir elsewhere;
@@ -307,7 +315,9 @@ TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   }
   WriteFile(Copies() / "000003-20200101-000000" / "COPIA.TXT", "mis copias\n");
   WriteFile(Copies() / "000004-20200101-000000", "a file, not a folder");
+#ifndef _WIN32
   fs::create_directory_symlink(elsewhere.path(), Copies() / "000002-20200101-000000");
+#endif
 
   WriteFile(workDir / "PROFT.DBF", "original");
   for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
@@ -317,7 +327,9 @@ TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   for (const std::string& d : strangers)
     EXPECT_EQ(ReadFile(Copies() / d / "PROFT.DBF"), "de otro") << d;
   EXPECT_EQ(ReadFile(Copies() / "000004-20200101-000000"), "a file, not a folder");
+#ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(Copies() / "000002-20200101-000000"));
+#endif
   EXPECT_EQ(FilesIn(elsewhere.path()), (std::vector<std::string>{"COPIA.TXT", "PROFT.DBF"}));
   // The tool's own copies count on from the highest number there.
   const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
@@ -405,17 +417,19 @@ TEST_F(ProductBackup, ATableHeldByAnotherProgramIsReportedAndLeftAlone) {
   const std::string before = ReadFile(TablePath("PROFT"));
   for (Sharing how : {Sharing::Shared, Sharing::Exclusive}) {
     SCOPED_TRACE(how == Sharing::Shared ? "shared" : "exclusive");
-    FileHolder holder(TablePath("PROFT"), how);
-    ASSERT_TRUE(holder.held());
-    state.backupFolder.clear();
-    try {
-      RunTeachers();
-      FAIL() << "a table in use was replaced";
-    } catch (const store::StoreError& e) {
-      const std::string what = e.what();
-      EXPECT_NE(what.find("'PROFT.DBF'"), std::string::npos) << what;
-      EXPECT_NE(what.find("en uso por otro programa"), std::string::npos) << what;
-    }
+    {
+      FileHolder holder(TablePath("PROFT"), how);
+      ASSERT_TRUE(holder.held());
+      state.backupFolder.clear();
+      try {
+        RunTeachers();
+        FAIL() << "a table in use was replaced";
+      } catch (const store::StoreError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("'PROFT.DBF'"), std::string::npos) << what;
+        EXPECT_NE(what.find("en uso por otro programa"), std::string::npos) << what;
+      }
+    }  // (Windows lets nobody read a file held without sharing)
     EXPECT_EQ(ReadFile(TablePath("PROFT")), before);
     EXPECT_FALSE(fs::exists(Copies())) << "nothing is copied for a table that stays";
   }
