@@ -417,7 +417,9 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (::MoveFileExW(from.c_str(), to.c_str(), kFlags)) return true;
   const DWORD code = ::GetLastError();
-  if (!IsHeldError(code) || !Exists(to) || !Exists(from)) {
+  // Only a plain file goes aside: a folder (or anything else) in the
+  // target's place stays where it is and the rename fails.
+  if (!IsHeldError(code) || !Status(to).isRegular || !Exists(from)) {
     ::SetLastError(code);
     return Failed();
   }

@@ -1,7 +1,6 @@
 // transdae-cli restore over the sample school, and the exit statuses of the
 // batch front end.
 #include <gtest/gtest.h>
-#include <sys/file.h>
 
 #include <map>
 #include <string>
@@ -92,7 +91,7 @@ TEST(CliRestore, RefusedWhileATableIsHeldAndForAnUnknownCopy) {
   ASSERT_EQ(Import(work.path(), "CASTELLANO").exitCode, 0);
   const auto before = ProductTables(work.path());
   {
-    testsupport::LockHolder holder(work / "GRUPOST.DBF", LOCK_SH);
+    testsupport::FileHolder holder(work / "GRUPOST.DBF", testsupport::Sharing::Shared);
     ASSERT_TRUE(holder.held());
     CommandResult r = RunCli("restore --work " + Q(work.path()));
     EXPECT_EQ(r.exitCode, 1);

@@ -258,7 +258,7 @@ TEST(IniWrite, KeepsEveryByteOfLineEndsAndControlCharacters) {
 // A folder whose name holds characters of no single code page.
 TEST(IniWrite, FolderWithAnyCharacterInItsName) {
   TempDir dir;
-  const fs::path exe = dir / store::PathFromText("Curso 2024-25 Año ő");
+  const fs::path exe = dir.path() / store::PathFromText("Curso 2024-25 Año ő");
   fs::create_directory(exe);
   WriteIniValue(exe / "Dolvarin.ini", "Transformadores", "Transformado", "1");
   EXPECT_EQ(ReadFile(exe / "Dolvarin.ini"), "[Transformadores]\r\nTransformado=1\r\n");

@@ -23,6 +23,8 @@ using testsupport::ScriptedUI;
 using testsupport::TempDir;
 
 constexpr const char* kFinished = "Proceso finalizado";
+// The DAE folder ends in the system's own separator.
+constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
 constexpr const char* kNotFinished =
     "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente";
 
@@ -107,7 +109,7 @@ TEST_P(MissingFolder, ShowsMessageSetsResultAndClosesOnlyEmbedded) {
   EXPECT_EQ(ui.closed, c.expectedClosed);
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_FALSE(ui.busy);
-  EXPECT_EQ(wf.DaeFolder(), folder + "/");
+  EXPECT_EQ(wf.DaeFolder(), folder + kSeparator);
   EXPECT_TRUE(fs::is_empty(work.path())) << "a table was made";
 }
 
@@ -140,7 +142,7 @@ TEST(ImportChain, RunsToTheLevelPanelAndFinishes) {
   app::MainWorkflow wf(ui, state, work.path());
 
   wf.BExportarClick(SampleDae().string());
-  EXPECT_EQ(wf.DaeFolder(), SampleDae().string() + "/");
+  EXPECT_EQ(wf.DaeFolder(), SampleDae().string() + kSeparator);
   EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
   EXPECT_TRUE(ui.errors.empty()) << ui.errors.front();
   EXPECT_EQ(state.resultCode, 1);
@@ -284,7 +286,7 @@ TEST(ExportChain, WithCentreTableRunsStraightToTheEnd) {
   EXPECT_EQ(state.resultCode, 1);
   EXPECT_TRUE(ui.closed);
   EXPECT_FALSE(ui.busy);
-  EXPECT_EQ(state.rutaDAE, dae.string() + "/");
+  EXPECT_EQ(state.rutaDAE, dae.string() + kSeparator);
   EXPECT_TRUE(fs::exists(store::ResolveFileNoCase(work.path(), "CUADROH2.DBF")));
 }
 

@@ -4,8 +4,9 @@
 // test, another user without permission), and an exhausted memory inside a
 // chain.
 #include <gtest/gtest.h>
-#include <sys/file.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <new>
 #include <string>
@@ -27,12 +28,16 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 
 using testsupport::ExamplesDir;
-std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
+std::string Q(const fs::path& p) { return testsupport::QuotePath(p); }
 
 std::string ImportLine(const fs::path& work) {
   return ShellQuote(testsupport::CliPath()) + " import --dae " + Q(ExamplesDir() / "dae") +
          " --work " + Q(work) + " --levels " + Q(ExamplesDir() / "levels.csv");
 }
+
+#ifndef _WIN32
+// A full disk, a read-only file system and another user: tmpfs mounts and
+// setpriv are Linux's.
 
 // A small tmpfs mounted for the test (skipped where mounting is not allowed).
 class Mount {
@@ -54,6 +59,7 @@ class Mount {
   fs::path point_;
   bool mounted_ = false;
 };
+#endif
 
 bool HasEnglish(const std::string& text) {
   for (const char* english : {"denied", "No space", "Read-only", "Not a directory",
@@ -70,6 +76,7 @@ void ExpectSpanish(const CommandResult& r, const std::string& text, const std::s
   EXPECT_EQ(r.exitCode, 1) << all;
 }
 
+#ifndef _WIN32
 TEST(SpanishErrors, DiskFull) {
   Mount m("size=96k");
   if (!m.mounted()) GTEST_SKIP() << "no se puede montar un tmpfs aquí";
@@ -98,6 +105,7 @@ TEST(SpanishErrors, PermissionDenied) {
   if (r.out.empty() && r.exitCode != 1) GTEST_SKIP() << "the tool cannot run as nobody: " << r.err;
   ExpectSpanish(r, "Permiso denegado", "daeTIPTAR");
 }
+#endif
 
 TEST(SpanishErrors, NotAFolder) {
   TempDir dir;
@@ -121,7 +129,7 @@ TEST(SpanishErrors, FolderInPlaceOfAFile) {
 TEST(SpanishErrors, TableInUse) {
   TempDir work;
   ASSERT_EQ(RunCommand(ImportLine(work.path())).exitCode, 0);
-  testsupport::LockHolder holder(work / "PROFT.DBF", LOCK_EX);
+  testsupport::FileHolder holder(work / "PROFT.DBF", testsupport::Sharing::Exclusive);
   ASSERT_TRUE(holder.held());
   ExpectSpanish(RunCommand(ImportLine(work.path())), "en uso por otro programa", "'PROFT.DBF'");
 }

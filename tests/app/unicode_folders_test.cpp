@@ -59,8 +59,8 @@ void Import(const fs::path& work, const fs::path& dae, const std::string& langua
 
 TEST(UnicodeFolders, ImportRestoreAndExport) {
   TempDir dir;
-  const fs::path work = dir / PathFromText("Curso 2024-25 Año ő");
-  const fs::path dae = dir / PathFromText("DAE ñandú Ω");
+  const fs::path work = dir.path() / PathFromText("Curso 2024-25 Año ő");
+  const fs::path dae = dir.path() / PathFromText("DAE ñandú Ω");
   fs::create_directory(work);
   fs::copy(testsupport::SourceDir() / "examples" / "dae", dae, fs::copy_options::recursive);
 

@@ -43,7 +43,20 @@ void MakeCodeTables(const fs::path& work);
 // The independent readers. Dump: the lines of tests/tools/dbf_dump.py
 // (header line first). Walk: "RECNO|KEY" lines of tests/tools/mdx_walk.pl.
 std::vector<std::string> Dump(const fs::path& dbf);
+// A table written as another program would (dbf_dump.py --write; under
+// Windows plaindbf, which writes the same bytes).
+void WriteAsAnotherProgram(const fs::path& dbf, const std::string& specs,
+                           const std::vector<std::string>& rows);
+
+// Linux only: tests that walk a tag begin with SKIP_WITHOUT_INDEX_WALKER().
 std::vector<std::string> Walk(const fs::path& dbf, const std::string& tag);
+
+#ifdef _WIN32
+#define SKIP_WITHOUT_INDEX_WALKER() \
+  GTEST_SKIP() << "the index walker (Perl XBase) runs on Linux only"
+#else
+#define SKIP_WITHOUT_INDEX_WALKER() (void)0
+#endif
 // Dump without the header line, projected on some fields ("A|B|...").
 // Field and tag names are matched as dBase stores them, cut to ten
 // characters (PROF_DIA_SES is PROF_DIA_S on disk).

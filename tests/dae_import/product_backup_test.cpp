@@ -4,14 +4,14 @@
 // place of the copies' folder, what the tool did not make, a copy that
 // cannot be made and a table that another program holds.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
-#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <set>
@@ -37,7 +37,8 @@ using testsupport::WriteFile;
 
 const auto Teacher = importtest::TeacherLine;
 
-using testsupport::LockHolder;
+using testsupport::FileHolder;
+using testsupport::Sharing;
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
   std::vector<std::string> out;
@@ -61,6 +62,7 @@ class ProductBackup : public ImportFixture {
 };
 
 TEST_F(ProductBackup, TableFilesAreCopiedUnchangedBeforeTheImportReplacesThem) {
+  SKIP_WITHOUT_INDEX_WALKER();
   RunTeachers();  // a PROFT (with its index) to be replaced
   const std::string dbf = ReadFile(TablePath("PROFT"));
   const std::string mdx = ReadFile(store::ResolveFileNoCase(workDir.path(), "PROFT.MDX"));
@@ -118,6 +120,8 @@ int CopiesHolding(const fs::path& copies, const std::string& bytes) {
 TEST_F(ProductBackup, EverySpellingOfATableIsCopiedBeforeTheImportRemovesIt) {
   WriteFile(workDir / "PROFT.DBF", "mayúsculas");
   WriteFile(workDir / "proft.dbf", "minúsculas");
+  if (ReadFile(workDir / "PROFT.DBF") == "minúsculas")
+    GTEST_SKIP() << "this file system ignores letter case: one spelling per name";
   WriteFile(workDir / "Proft.Mdx", "índice");
   WriteFile(workDir / "ASIGT.DBF", "asignaciones");
   WriteFile(workDir / "asigt.DBF", "otras asignaciones");
@@ -146,6 +150,7 @@ TEST_F(ProductBackup, EverySpellingOfATableIsCopiedBeforeTheImportRemovesIt) {
             (std::vector<std::string>{"PROFT.DBF", "Proft.Mdx", "proft.dbf"}));
 }
 
+#ifndef _WIN32
 // A run of the teachers step in a child process killed after `delay`
 // microseconds, wherever it is then.
 void KilledRun(const std::function<void()>& run, int delay) {
@@ -164,6 +169,7 @@ void KilledRun(const std::function<void()>& run, int delay) {
   int status = 0;
   ::waitpid(pid, &status, 0);
 }
+#endif
 
 TEST_F(ProductBackup, NoRunOfImportsRemovesTheOnlyCopyOfAVersion) {
   // The product's own tables, before this tool ever ran.
@@ -179,14 +185,20 @@ TEST_F(ProductBackup, NoRunOfImportsRemovesTheOnlyCopyOfAVersion) {
     SCOPED_TRACE(i);
     state.backupFolder.clear();
     if (i % 3 == 1) {
-      LockHolder holder(TablePath("PROFT"), LOCK_SH);
+      FileHolder holder(TablePath("PROFT"), Sharing::Shared);
       ASSERT_TRUE(holder.held());
       EXPECT_THROW(RunTeachers(), store::StoreError);
     } else if (i % 3 == 2) {
+#ifdef _WIN32
+      // A run killed half way is a forked child's on POSIX; here the run
+      // goes to its end.
+      RunTeachers();
+#else
       KilledRun([this] {
         state.backupFolder.clear();
         RunTeachers();
       }, 2000 + 1500 * i);
+#endif
     } else {
       RunTeachers();
     }
@@ -237,7 +249,9 @@ TEST_F(ProductBackup, TheClockPlaysNoPartInWhatIsKept) {
   fs::rename(first[0], ahead);
   const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365 * 50);
   for (const auto& f : fs::directory_iterator(ahead)) fs::last_write_time(f.path(), future);
-  fs::last_write_time(ahead, future);
+#ifndef _WIN32
+  fs::last_write_time(ahead, future);  // a folder's time cannot be set this way on Windows
+#endif
   for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
     state.backupFolder.clear();
     RunTeachers();
@@ -251,6 +265,8 @@ TEST_F(ProductBackup, TheClockPlaysNoPartInWhatIsKept) {
   EXPECT_EQ(copies.size(), static_cast<size_t>(dae_import::kBackupNewestKept) + 1);
 }
 
+// Symbolic links are POSIX's (on Windows they need a privilege).
+#ifndef _WIN32
 TEST_F(ProductBackup, CopiasAsALinkIsRefusedAndItsTargetIsLeftAlone) {
   RunTeachers();
   const std::string before = ReadFile(TablePath("PROFT"));
@@ -280,6 +296,8 @@ TEST_F(ProductBackup, CopiasAsALinkIsRefusedAndItsTargetIsLeftAlone) {
   EXPECT_TRUE(dae_import::BackupRuns(workDir.path()).empty());
 }
 
+#endif
+
 TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   fs::create_directories(Copies());
   testsupport::TempDir elsewhere;
@@ -297,7 +315,9 @@ TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   }
   WriteFile(Copies() / "000003-20200101-000000" / "COPIA.TXT", "mis copias\n");
   WriteFile(Copies() / "000004-20200101-000000", "a file, not a folder");
+#ifndef _WIN32
   fs::create_directory_symlink(elsewhere.path(), Copies() / "000002-20200101-000000");
+#endif
 
   WriteFile(workDir / "PROFT.DBF", "original");
   for (int i = 0; i < 2 * dae_import::kBackupNewestKept; ++i) {
@@ -307,7 +327,9 @@ TEST_F(ProductBackup, WhatTheToolDidNotMakeIsNeverTouched) {
   for (const std::string& d : strangers)
     EXPECT_EQ(ReadFile(Copies() / d / "PROFT.DBF"), "de otro") << d;
   EXPECT_EQ(ReadFile(Copies() / "000004-20200101-000000"), "a file, not a folder");
+#ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(Copies() / "000002-20200101-000000"));
+#endif
   EXPECT_EQ(FilesIn(elsewhere.path()), (std::vector<std::string>{"COPIA.TXT", "PROFT.DBF"}));
   // The tool's own copies count on from the highest number there.
   const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(workDir.path());
@@ -393,19 +415,21 @@ TEST_F(ProductBackup, ACopyThatCannotBeMadeStopsBeforeAnythingIsDeleted) {
 TEST_F(ProductBackup, ATableHeldByAnotherProgramIsReportedAndLeftAlone) {
   RunTeachers();
   const std::string before = ReadFile(TablePath("PROFT"));
-  for (int how : {LOCK_SH, LOCK_EX}) {
-    SCOPED_TRACE(how == LOCK_SH ? "shared" : "exclusive");
-    LockHolder holder(TablePath("PROFT"), how);
-    ASSERT_TRUE(holder.held());
-    state.backupFolder.clear();
-    try {
-      RunTeachers();
-      FAIL() << "a table in use was replaced";
-    } catch (const store::StoreError& e) {
-      const std::string what = e.what();
-      EXPECT_NE(what.find("'PROFT.DBF'"), std::string::npos) << what;
-      EXPECT_NE(what.find("en uso por otro programa"), std::string::npos) << what;
-    }
+  for (Sharing how : {Sharing::Shared, Sharing::Exclusive}) {
+    SCOPED_TRACE(how == Sharing::Shared ? "shared" : "exclusive");
+    {
+      FileHolder holder(TablePath("PROFT"), how);
+      ASSERT_TRUE(holder.held());
+      state.backupFolder.clear();
+      try {
+        RunTeachers();
+        FAIL() << "a table in use was replaced";
+      } catch (const store::StoreError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("'PROFT.DBF'"), std::string::npos) << what;
+        EXPECT_NE(what.find("en uso por otro programa"), std::string::npos) << what;
+      }
+    }  // (Windows lets nobody read a file held without sharing)
     EXPECT_EQ(ReadFile(TablePath("PROFT")), before);
     EXPECT_FALSE(fs::exists(Copies())) << "nothing is copied for a table that stays";
   }
