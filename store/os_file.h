@@ -120,8 +120,6 @@ class File {
   // fail too, the file is closed.
   bool TryLock(LockKind kind);
   LockKind Lock() const { return locked_; }
-  // Gives the descriptor or HANDLE up to the caller, who closes it.
-  std::intptr_t Release();
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;

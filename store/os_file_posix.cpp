@@ -180,14 +180,6 @@ bool File::IsRegularFile() const {
   return S_ISREG(st.st_mode);
 }
 
-std::intptr_t File::Release() {
-  const std::intptr_t h = handle_;
-  handle_ = kNoHandle;
-  locked_ = LockKind::None;
-  writable_ = false;
-  return h;
-}
-
 bool File::Identity(FileId& id) const {
   struct stat st {};
   if (::fstat(Fd(handle_), &st) != 0) return Failed();

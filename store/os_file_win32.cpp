@@ -223,14 +223,6 @@ void File::Close() {
   }
 }
 
-std::intptr_t File::Release() {
-  const std::intptr_t h = handle_;
-  handle_ = kNoHandle;
-  locked_ = LockKind::None;
-  writable_ = false;
-  return h;
-}
-
 long long File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   auto* p = static_cast<unsigned char*>(buffer);
   size_t done = 0;
@@ -428,7 +420,7 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   // goes aside, the new one takes the name, the old one is deleted.
   fs::path aside = to;
   aside += kReplacedSuffix;
-  ::DeleteFileW(aside.c_str());  // left by an earlier crash while `to` stood
+  RemoveFile(aside);  // left by an earlier crash while `to` stood
   if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
     ::SetLastError(code);
     return Failed();
