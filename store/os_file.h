@@ -120,8 +120,6 @@ class File {
   // fail too, the file is closed.
   bool TryLock(LockKind kind);
   LockKind Lock() const { return locked_; }
-  // Gives the descriptor or HANDLE up to the caller, who closes it.
-  std::intptr_t Release();
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
@@ -158,9 +156,16 @@ bool Exists(const std::filesystem::path& path);
 bool RemoveFile(const std::filesystem::path& path);
 // Renames from over to (replacing it). The replacement reaches the disk
 // before the call returns on Windows; on POSIX SyncFolder does that. On
-// Windows a target that objects of this process hold open is moved aside
-// first, as RemoveFile does.
+// Windows a target that objects of this process hold open cannot be
+// renamed over: it is first moved aside to "<to>.transdae-old", then from
+// takes its name, then the old file is deleted. A crash between those
+// steps leaves "<to>.transdae-old" for RecoverReplaced.
 bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Finishes what a RenameFile cut short by a crash left at `to`: the old
+// file goes back to its name when nothing took it, else it is deleted.
+// Nothing to do on POSIX (rename is one step there).
+void RecoverReplaced(const std::filesystem::path& to);
+inline constexpr const char* kReplacedSuffix = ".transdae-old";
 // Makes a folder's entries (created, renamed, deleted files) durable.
 // Nothing to do on Windows (RenameFile writes through).
 bool SyncFolder(const std::filesystem::path& folder);

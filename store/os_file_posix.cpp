@@ -180,14 +180,6 @@ bool File::IsRegularFile() const {
   return S_ISREG(st.st_mode);
 }
 
-std::intptr_t File::Release() {
-  const std::intptr_t h = handle_;
-  handle_ = kNoHandle;
-  locked_ = LockKind::None;
-  writable_ = false;
-  return h;
-}
-
 bool File::Identity(FileId& id) const {
   struct stat st {};
   if (::fstat(Fd(handle_), &st) != 0) return Failed();
@@ -264,6 +256,8 @@ bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
   if (std::rename(from.c_str(), to.c_str()) == 0) return true;
   return Failed();
 }
+
+void RecoverReplaced(const std::filesystem::path&) {}
 
 bool SyncFolder(const std::filesystem::path& folder) {
   const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;

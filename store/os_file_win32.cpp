@@ -223,14 +223,6 @@ void File::Close() {
   }
 }
 
-std::intptr_t File::Release() {
-  const std::intptr_t h = handle_;
-  handle_ = kNoHandle;
-  locked_ = LockKind::None;
-  writable_ = false;
-  return h;
-}
-
 long long File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   auto* p = static_cast<unsigned char*>(buffer);
   size_t done = 0;
@@ -428,7 +420,9 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   // The target is open (by this process, sharing deletion): Windows does
   // not rename over an open file, but lets its name move. The old file
   // goes aside, the new one takes the name, the old one is deleted.
-  const fs::path aside = AsideName(to);
+  fs::path aside = to;
+  aside += kReplacedSuffix;
+  RemoveFile(aside);  // left by an earlier crash while `to` stood
   if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
     // Another program holds the target without sharing its deletion: say
     // so rather than "access denied".
@@ -442,8 +436,19 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
     ::SetLastError(again);
     return Failed();
   }
-  ::DeleteFileW(aside.c_str());  // a failure leaves a stray temporary file
+  RemoveFile(aside);  // a failure leaves it for RecoverReplaced
   return true;
+}
+
+void RecoverReplaced(const fs::path& to) {
+  fs::path aside = to;
+  aside += kReplacedSuffix;
+  if (!Exists(aside)) return;
+  if (Exists(to)) {
+    RemoveFile(aside);
+  } else {
+    ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+  }
 }
 
 bool SyncFolder(const fs::path&) { return true; }

@@ -177,16 +177,15 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     mdx.Save();
     mdx.Close();
   } catch (...) {
-    std::error_code ec;
-    fs::remove(tmp, ec);
+    os::RemoveFile(tmp);
     throw;
   }
   DeleteFileNoCase(dbfPath.parent_path(), base + ".MDX");
-  std::error_code ec;
-  fs::rename(tmp, target, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw StoreError("No se puede escribir el índice de la tabla " + Quoted(label));
+  if (!os::RenameFile(tmp, target) || !os::SyncFolder(target.parent_path())) {
+    const int err = os::LastError();
+    os::RemoveFile(tmp);
+    throw StoreError("No se puede escribir el índice de la tabla " + Quoted(label) + ": " +
+                     SystemErrorText(err));
   }
   if (!dbf.ProductionIndexFlag()) {
     dbf.SetProductionIndexFlag(true);

@@ -301,7 +301,7 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   bool ours = false;
   for (const std::string& n : names) {
     if (EndsWithNoCase(n, kStagingSuffix) || EndsWithNoCase(n, kReplacementSuffix) ||
-        EndsWithNoCase(n, kJournalSuffix)) {
+        EndsWithNoCase(n, kJournalSuffix) || EndsWithNoCase(n, os::kReplacedSuffix)) {
       ours = true;
       break;
     }
@@ -312,8 +312,15 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
     if (Parse(ReadAll(dir / PathFromText(rec)), r)) {
       Finish(dir, dir / PathFromText(rec), r, label);
     } else {
-      os::RemoveFile(dir / rec);  // torn: the old table stands
+      os::RemoveFile(dir / PathFromText(rec));  // torn: the old table stands
       os::SyncFolder(dir);
+    }
+  }
+  // A file renamed over while this process held it (see os::RenameFile).
+  for (const std::string& file : {name, PathText(PathFromText(name).stem()) + ".MDX"}) {
+    for (const std::string& old : Matching(names, file + os::kReplacedSuffix)) {
+      os::RecoverReplaced(dir / PathFromText(old.substr(0, old.size() -
+                                                        std::string(os::kReplacedSuffix).size())));
     }
   }
   // Staging files without a whole record are strays of a killed build,
@@ -341,7 +348,8 @@ void RecoverWorkFolder(const fs::path& folder) {
   std::map<std::string, std::string> tables;  // upper-case base -> .DBF name
   for (const std::string& n : FolderNames(folder)) {
     std::string rest;
-    for (const char* suffix : {kStagingSuffix, kReplacementSuffix, kJournalSuffix}) {
+    for (const char* suffix :
+         {kStagingSuffix, kReplacementSuffix, kJournalSuffix, os::kReplacedSuffix}) {
       const std::string s = suffix;
       if (EndsWithNoCase(n, s)) rest = n.substr(0, n.size() - s.size());
     }

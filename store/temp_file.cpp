@@ -1,6 +1,5 @@
 #include "store/temp_file.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <random>
 
@@ -58,18 +57,6 @@ bool CreateTempFile(const fs::path& folder, fs::path& path, os::File& file, unsi
   file.Close();
   return false;
 }
-
-#ifndef _WIN32
-int CreateTempFile(const fs::path& folder, fs::path& path, unsigned mode) {
-  os::File file;
-  if (!CreateTempFile(folder, path, file, mode)) {
-    errno = os::LastError();
-    return -1;
-  }
-  // The descriptor (and its locks, which belong to it) go to the caller.
-  return static_cast<int>(file.Release());
-}
-#endif
 
 void RemoveStaleTempFiles(const fs::path& folder) {
   std::error_code ec;

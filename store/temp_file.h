@@ -4,12 +4,12 @@
 //
 //   .transdae-<16 hexadecimal digits>.tmp
 //
-// drawn at random and created only if absent (O_CREAT | O_EXCL |
-// O_NOFOLLOW), so a file, a hard link or a symbolic link that someone put
-// in the folder is never opened, let alone written through. While its
-// writer lives the file carries an advisory lock (flock); a file of that
-// name form that nobody holds was left by a writer that was killed, and the
-// next writer in the same folder removes it (RemoveStaleTempFiles).
+// drawn at random and created only if absent (os::OpenMode::CreateNew), so
+// a file, a hard link or a symbolic link that someone put in the folder is
+// never opened, let alone written through. While its writer lives the file
+// is held (an advisory lock on POSIX, a sharing mode on Windows); a file of
+// that name form that nobody holds was left by a writer that was killed,
+// and the next writer in the same folder removes it (RemoveStaleTempFiles).
 #pragma once
 #include <filesystem>
 #include <string>
@@ -27,12 +27,6 @@ bool IsTempFileName(const std::string& name);
 // for at creation (POSIX).
 bool CreateTempFile(const std::filesystem::path& folder, std::filesystem::path& path,
                     os::File& file, unsigned mode = 0666);
-
-#ifndef _WIN32
-// The same as a descriptor (write only, locked) or -1 with errno set.
-int CreateTempFile(const std::filesystem::path& folder, std::filesystem::path& path,
-                   unsigned mode = 0666);
-#endif
 
 // Removes the temporary files of `folder` that no living writer holds.
 // Errors are ignored: a file that cannot go stays for a later run.

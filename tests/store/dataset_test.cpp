@@ -35,7 +35,21 @@ class DatasetTest : public ::testing::Test {
     for (const std::string& a : abrevs) t.AppendValues({a, std::string("ESO"), n++});
     t.First();
   }
-  size_t StoredRows() { return storetest::DumpTable(dir / "GRUPOST.DBF").size() - 1; }
+  // The live records on disk: as the independent reader lists them where
+  // it is (Linux), else counted in the file's bytes.
+  size_t StoredRows() {
+    if (storetest::kHaveReaders) return storetest::DumpTable(dir / "GRUPOST.DBF").size() - 1;
+    const std::string b = testsupport::ReadFile(dir / "GRUPOST.DBF");
+    auto u = [&](size_t at, int n) {
+      size_t v = 0;
+      for (int i = n - 1; i >= 0; --i) v = v * 256 + static_cast<unsigned char>(b[at + size_t(i)]);
+      return v;
+    };
+    const size_t count = u(4, 4), header = u(8, 2), length = u(10, 2);
+    size_t live = 0;
+    for (size_t r = 0; r < count; ++r) live += b.at(header + r * length) == ' ';
+    return live;
+  }
 
   testsupport::TempDir dir;
   Table t;
@@ -69,7 +83,6 @@ TEST_F(DatasetTest, StatesFollowTheOperations) {
 }
 
 TEST_F(DatasetTest, EditOnAnEmptyTableStartsANewRecord) {
-  SKIP_WITHOUT_READERS();
   t.Open();
   t.Edit();
   EXPECT_EQ(t.State(), DataSetState::Insert);
@@ -81,7 +94,6 @@ TEST_F(DatasetTest, EditOnAnEmptyTableStartsANewRecord) {
 }
 
 TEST_F(DatasetTest, SettlingDiscardsUntouchedRecordsAndPostsTouchedOnes) {
-  SKIP_WITHOUT_READERS();
   t.SetIndexName("ABREV");
   t.Open();
   t.Append();
@@ -246,7 +258,6 @@ TEST_F(DatasetTest, BookmarksReturnAfterAWalk) {
 }
 
 TEST_F(DatasetTest, DeleteMovesToTheNextOrTheNewLast) {
-  SKIP_WITHOUT_READERS();
   Fill({"A1", "A2", "A3"});
   t.Next();
   t.Delete();
@@ -312,7 +323,6 @@ TEST_F(DatasetTest, FilterShowsOnlyMatchingRecords) {
 }
 
 TEST_F(DatasetTest, ReadOnlyObjectsRefuseChanges) {
-  SKIP_WITHOUT_READERS();
   Fill({"A1"});
   t.Close();
   t.SetReadOnly(true);

@@ -2,13 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/file.h>
-
 #include "tests/support/child_holder.h"
-#endif
 
 namespace storetest {
 
@@ -23,35 +17,18 @@ std::vector<std::string> DumpTable(const std::filesystem::path& dbf) {
   return testsupport::SplitLines(r.out);
 }
 
-#ifdef _WIN32
 struct ForeignHold::Impl {
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::unique_ptr<testsupport::FileHolder> holder;
 };
 
 ForeignHold::ForeignHold(const std::filesystem::path& file, bool exclusive)
     : impl_(std::make_unique<Impl>()) {
-  impl_->handle = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  held_ = impl_->handle != INVALID_HANDLE_VALUE;
-}
-
-ForeignHold::~ForeignHold() {
-  if (impl_->handle != INVALID_HANDLE_VALUE) ::CloseHandle(impl_->handle);
-}
-#else
-struct ForeignHold::Impl {
-  std::unique_ptr<testsupport::LockHolder> child;
-};
-
-ForeignHold::ForeignHold(const std::filesystem::path& file, bool exclusive)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->child = std::make_unique<testsupport::LockHolder>(file, exclusive ? LOCK_EX : LOCK_SH);
-  held_ = impl_->child->held();
+  impl_->holder = std::make_unique<testsupport::FileHolder>(
+      file, exclusive ? testsupport::Sharing::Exclusive : testsupport::Sharing::Shared);
+  held_ = impl_->holder->held();
 }
 
 ForeignHold::~ForeignHold() = default;
-#endif
 
 void Define(store::Table& t, const std::filesystem::path& folder, const std::string& name,
             const std::vector<Col>& cols, const std::vector<std::string>& tags) {

@@ -21,6 +21,12 @@
 
 namespace storetest {
 
+#ifdef _WIN32
+inline constexpr bool kHaveReaders = false;
+#else
+inline constexpr bool kHaveReaders = true;
+#endif
+
 // Runs tests/tools/dbf_dump.py with the system's Python (which has the
 // python3-dbf module) and returns its output lines; fails the test when the
 // reader fails.
@@ -28,12 +34,11 @@ std::vector<std::string> DumpTable(const std::filesystem::path& dbf);
 // The same, returning the raw result.
 testsupport::CommandResult RunDump(const std::string& args);
 
-// A table's file held as another program holds it, until destroyed: on
-// Linux a child process with flock (shared or exclusive), the lock open
-// tables take; on Windows a handle with the sharing mode of a shared open
-// (others may read and write) or of an exclusive one (nobody else may).
-// Windows checks sharing modes against every handle, this process's own
-// too, so a handle here is what another program's would be.
+// A table's file held by another program until destroyed (the test
+// holder, testsupport::FileHolder): on Linux with flock (shared or
+// exclusive), the lock open tables take; on Windows with the sharing mode
+// of a shared open (others may read and write) or of an exclusive one
+// (nobody else may).
 class ForeignHold {
  public:
   ForeignHold(const std::filesystem::path& file, bool exclusive);

@@ -27,6 +27,13 @@ Strings Walk(const fs::path& dbf, const std::string& tag) {
   return testsupport::SplitLines(r.out);
 }
 
+// The walk checked against what is expected where the reader is (Linux);
+// elsewhere the engine's own checks of the test stand alone.
+void ExpectWalk(const fs::path& dbf, const std::string& tag, const Strings& expected) {
+  if (!storetest::kHaveReaders) return;
+  EXPECT_EQ(Walk(dbf, tag), expected) << tag;
+}
+
 void MakeCuadro(const fs::path& folder) {
   Table t;
   storetest::Define(t, folder, "CUADROH2",
@@ -45,7 +52,6 @@ void AddSession(Table& t, const std::string& key, const std::string& doc = "") {
 }  // namespace
 
 TEST(TableIndex, KeptInStepWithEveryChangeAndReadableByPerl) {
-  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   Table t;
@@ -72,15 +78,13 @@ TEST(TableIndex, KeptInStepWithEveryChangeAndReadableByPerl) {
   t.Close();
 
   const fs::path dbf = dir / "CUADROH2.DBF";
-  EXPECT_EQ(Walk(dbf, "PROF_DIA_S"),
-            (Strings{"4|AB  112", "1|ABCD112", "5|B   501", "2|ZZ  101"}));
-  EXPECT_EQ(Walk(dbf, "ABREVPROF"), (Strings{"2|AB", "4|AB", "1|ABCD", "5|B"}));
-  EXPECT_EQ(Walk(dbf, "DOC"), (Strings{"1|", "4|", "5|", "2|12345678Z"}));
-  EXPECT_EQ(Walk(dbf, "DIA_SES"), (Strings{"1|112", "4|112", "2|307", "5|501"}));
+  ExpectWalk(dbf, "PROF_DIA_S", (Strings{"4|AB  112", "1|ABCD112", "5|B   501", "2|ZZ  101"}));
+  ExpectWalk(dbf, "ABREVPROF", (Strings{"2|AB", "4|AB", "1|ABCD", "5|B"}));
+  ExpectWalk(dbf, "DOC", (Strings{"1|", "4|", "5|", "2|12345678Z"}));
+  ExpectWalk(dbf, "DIA_SES", (Strings{"1|112", "4|112", "2|307", "5|501"}));
 }
 
 TEST(TableIndex, NumericTagOrdersByValueAndFindsIntegers) {
-  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   Table t;
   storetest::Define(t, dir.path(), "PLANTILLA",
@@ -103,11 +107,10 @@ TEST(TableIndex, NumericTagOrdersByValueAndFindsIntegers) {
   EXPECT_FALSE(t.FindKey(std::string("dos")));
   EXPECT_EQ(t.FieldByName("HORA").AsInteger(), 2);
   t.Close();
-  EXPECT_EQ(Walk(dir / "PLANTILLA.DBF", "HORA"), (Strings{"5|-3", "4|1", "2|2", "1|10", "3|20"}));
+  ExpectWalk(dir / "PLANTILLA.DBF", "HORA", (Strings{"5|-3", "4|1", "2|2", "1|10", "3|20"}));
 }
 
 TEST(TableIndex, MissingOrDamagedIndexIsAClearErrorAndRebuildIsTheWayOut) {
-  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   {
@@ -154,7 +157,7 @@ TEST(TableIndex, MissingOrDamagedIndexIsAClearErrorAndRebuildIsTheWayOut) {
     ASSERT_NO_THROW(t.Open()) << c.name;
     EXPECT_EQ(Column(t, "PROF_DIA_SES"), (Strings{"AB  101", "EF  301"})) << c.name;
     t.Close();
-    EXPECT_EQ(Walk(dir / "CUADROH2.DBF", "DIA_SES"), (Strings{"2|101", "3|301"}));
+    ExpectWalk(dir / "CUADROH2.DBF", "DIA_SES", (Strings{"2|101", "3|301"}));
   }
   // Without definitions and without a readable index nothing tells the tags.
   fs::remove(mdx);
@@ -166,7 +169,6 @@ TEST(TableIndex, MissingOrDamagedIndexIsAClearErrorAndRebuildIsTheWayOut) {
 }
 
 TEST(TableIndex, EntriesLeftByAnInterruptedChangeAreSkippedAndDroppedByARebuild) {
-  SKIP_WITHOUT_READERS();
   testsupport::TempDir dir;
   MakeCuadro(dir.path());
   const fs::path dbf = dir / "CUADROH2.DBF";
@@ -205,8 +207,8 @@ TEST(TableIndex, EntriesLeftByAnInterruptedChangeAreSkippedAndDroppedByARebuild)
   fix.SetDatabaseName(dir.path());
   fix.SetTableName("CUADROH2");
   fix.RebuildIndex();  // tags taken from the existing index
-  EXPECT_EQ(Walk(dbf, "PROF_DIA_S"), (Strings{"2|AB  101", "4|CC  101", "1|MG  101", "3|QQ  101"}));
-  EXPECT_EQ(Walk(dbf, "DIA_SES").size(), 4u);
+  ExpectWalk(dbf, "PROF_DIA_S", (Strings{"2|AB  101", "4|CC  101", "1|MG  101", "3|QQ  101"}));
+  if (storetest::kHaveReaders) EXPECT_EQ(Walk(dbf, "DIA_SES").size(), 4u);
 }
 
 TEST(TableIndex, PackRemovesDeletedRecordsAndRebuildsTheIndex) {
