@@ -30,13 +30,16 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Unix file names are UTF-8 to Wine ("Año" stays "Año" on disk).
 export LC_ALL=C.UTF-8
+# Wine's server and its helpers live on after the command that started
+# them: they get no stream of this script, or whatever reads its output
+# would wait for them.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== Prefijo de Wine en $WINEPREFIX"
-  timeout 600 wineboot -i >/dev/null 2>&1
+  timeout 600 wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
 fi
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
+wineserver -p </dev/null >/dev/null 2>&1
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 
 echo "== Pruebas bajo Wine"
 (cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" --timeout 1800) | tee "$BUILD_DIR/ctest.log"

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   // Bytes in and out as they are: no CR LF translation, no stop at 0x1A.
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 #endif
   const std::vector<std::string> args = Arguments(argc, argv);
   // The modes that check how a program is started and its streams.
