@@ -410,8 +410,10 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   if (::MoveFileExW(from.c_str(), to.c_str(), kFlags)) return true;
   const DWORD code = ::GetLastError();
   // Only a plain file goes aside: a folder (or anything else) in the
-  // target's place stays where it is and the rename fails.
-  if (!IsHeldError(code) || !Status(to).isRegular || !Exists(from)) {
+  // target's place stays where it is and the rename fails, as on POSIX.
+  const PathStatus target = Status(to);
+  if (target.isFolder && code == ERROR_ACCESS_DENIED) return FailedWith(EISDIR);
+  if (!IsHeldError(code) || !target.isRegular || !Exists(from)) {
     ::SetLastError(code);
     return Failed();
   }
@@ -422,7 +424,10 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   aside += kReplacedSuffix;
   RemoveFile(aside);  // left by an earlier crash while `to` stood
   if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
-    ::SetLastError(code);
+    // Another program holds the target without sharing its deletion: say
+    // so rather than "access denied".
+    const DWORD asideCode = ::GetLastError();
+    ::SetLastError(asideCode == ERROR_SHARING_VIOLATION ? asideCode : code);
     return Failed();
   }
   if (!::MoveFileExW(from.c_str(), to.c_str(), kFlags)) {

@@ -53,8 +53,9 @@ void Import(const fs::path& work, const fs::path& dae, const std::string& langua
   EXPECT_EQ(state.resultCode, 1);
   // The run's copies of the product's tables are kept inside the work
   // folder, their folder handed on as UTF-8 text.
-  if (!state.backupFolder.empty())
+  if (!state.backupFolder.empty()) {
     EXPECT_EQ(PathFromText(state.backupFolder).parent_path(), work / dae_import::kBackupFolderName);
+  }
 }
 
 TEST(UnicodeFolders, ImportRestoreAndExport) {
