@@ -109,14 +109,14 @@ inline void Write(const std::filesystem::path& path, const std::string& specs,
   while (start < specs.size()) {
     size_t end = specs.find(';', start);
     if (end == std::string::npos) end = specs.size();
-    const std::string spec = Trim(specs.substr(start, end - start));
+    const std::string column = Trim(specs.substr(start, end - start));
     start = end + 1;
-    if (spec.empty()) continue;
+    if (column.empty()) continue;
     Field f;
-    const size_t sp = spec.find(' ');
-    f.name = spec.substr(0, sp);
+    const size_t sp = column.find(' ');
+    f.name = column.substr(0, sp);
     for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string type = Trim(spec.substr(sp + 1));
+    const std::string type = Trim(column.substr(sp + 1));
     f.type = type[0];
     if (f.type == 'L') f.length = 1;
     else if (f.type == 'D') f.length = 8;
