@@ -2,7 +2,10 @@
 """Compares two runs of the demo byte for byte: every table (.DBF, .MDX) of
 the two work folders, those of the copies the runs kept (COPIAS/, matched
 in order: their folder names carry the time of the run), and the DAE
-timetable file "fCUADROS.txt" of the two DAE folders.
+timetable file "fCUADROS.txt" of the two DAE folders. Then every table of
+the second run's work folder (the Windows build's) is read back by the
+independent readers: python3-dbf reads every record, Perl's XBase walks
+every tag of its index.
 
 Only dates the files record from the clock are set aside, and only when
 both sides hold a valid date there (a run that straddles midnight differs
@@ -16,6 +19,7 @@ there and nowhere else):
 compare_demo.py DAE_A WORK_A DAE_B WORK_B; exit status 0 when they agree.
 """
 import os
+import subprocess
 import struct
 import sys
 
@@ -69,6 +73,49 @@ def tables(folder):
                   and os.path.isfile(os.path.join(folder, n)))
 
 
+def mdx_tags(mdx_path):
+    """The tag names of a production index, from its tag table."""
+    with open(mdx_path, "rb") as f:
+        head = f.read(544 + 48 * 32)
+    count = struct.unpack_from("<H", head, 28)[0]
+    names = []
+    for i in range(count):
+        entry = head[544 + i * 32: 544 + (i + 1) * 32]
+        names.append(entry[4:15].split(b"\0")[0].decode("ascii").strip())
+    return names
+
+
+def read_back(folder, problems):
+    """Every table the Windows build wrote, read by the independent readers:
+    python3-dbf reads every record, Perl's XBase walks every tag of its
+    index, one entry per record. Returns the number of tables read."""
+    tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "tools")
+    read = 0
+    for name in tables(folder):
+        stem, ext = os.path.splitext(name)
+        if ext.upper() != ".DBF":
+            continue
+        dbf = os.path.join(folder, name)
+        dump = subprocess.run(["/usr/bin/python3", os.path.join(tools, "dbf_dump.py"), dbf],
+                              capture_output=True)
+        if dump.returncode != 0:
+            problems.append(f"python3-dbf cannot read {name}: {dump.stderr.decode(errors='replace')}")
+            continue
+        records = len(dump.stdout.splitlines()) - 1
+        mdx = [n for n in os.listdir(folder) if n.upper() == (stem + ".MDX").upper()]
+        for tag in mdx_tags(os.path.join(folder, mdx[0])) if mdx else []:
+            walk = subprocess.run(["perl", os.path.join(tools, "mdx_walk.pl"), dbf, tag],
+                                  capture_output=True)
+            if walk.returncode != 0:
+                problems.append(f"XBase cannot walk tag {tag} of {name}: "
+                                f"{walk.stderr.decode(errors='replace')}")
+            elif len(walk.stdout.splitlines()) != records:
+                problems.append(f"tag {tag} of {name}: {len(walk.stdout.splitlines())} "
+                                f"entries for {records} records")
+        read += 1
+    return read
+
+
 def main():
     dae_a, work_a, dae_b, work_b = sys.argv[1:5]
     problems = []
@@ -92,10 +139,12 @@ def main():
     compare("fCUADROS.txt", os.path.join(dae_a, "fCUADROS.txt"),
             os.path.join(dae_b, "fCUADROS.txt"), problems)
     compared += 1
+    read = read_back(work_b, problems)
     for p in problems:
         print("DIFERENCIA: " + p)
-    print(f"{compared} archivos comparados, {len(problems)} diferencias")
-    return 1 if problems or compared < 2 else 0
+    print(f"{compared} archivos comparados, {read} tablas de Wine leídas por python3-dbf "
+          f"y XBase, {len(problems)} diferencias")
+    return 1 if problems or compared < 2 or read < 2 else 0
 
 
 if __name__ == "__main__":

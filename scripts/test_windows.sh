@@ -56,10 +56,25 @@ set +e
 suites=${PIPESTATUS[0]}
 set -e
 
+# The console: only a process that has one can show text through it, and
+# Wine gives a process a console only on a terminal. The console tests run
+# again under a pseudo-terminal of script(1) and must run, not be skipped.
+echo "== La consola de Windows, bajo un terminal"
+console=0
+rm -f "$BUILD_DIR/console.xml"
+(cd "$BUILD_DIR" && script -qec \
+  "wine test_app.exe --gtest_filter=ConsoleBuffer.* --gtest_output=xml:console.xml" \
+  /dev/null </dev/null >/dev/null 2>&1) || console=1
+if [ ! -f "$BUILD_DIR/console.xml" ] || grep -q 'result="skipped"' "$BUILD_DIR/console.xml" ||
+   ! grep -q '<testsuites tests="[1-9][0-9]*" failures="0"' "$BUILD_DIR/console.xml"; then
+  console=1
+fi
+echo "== Consola: $([ "$console" = 0 ] && echo correcta || echo FALLO)"
+
 echo "== Demostración bajo Wine, comparada con la de Linux"
 demo=0
 bash scripts/compare_demo.sh build "$BUILD_DIR" || demo=$?
 
 echo "== Bajo Wine: $(grep -E 'tests passed|tests failed' "$BUILD_DIR/ctest.log" | tail -1)"
 echo "== Demostración comparada: $([ "$demo" = 0 ] && echo iguales || echo DIFERENTES)"
-[ "$suites" = 0 ] && [ "$demo" = 0 ]
+[ "$suites" = 0 ] && [ "$demo" = 0 ] && [ "$console" = 0 ]
