@@ -33,37 +33,11 @@ bool IsAlreadyExists(int err) { return err == EEXIST; }
 int WindowsErrorNumber(int) { return -1; }
 int ErrorFromSystemCode(int code) { return code; }
 
-File::~File() { Close(); }
 
 namespace {
 int Fd(std::intptr_t h) { return static_cast<int>(h); }
 }  // namespace
 
-File::File(File&& other) noexcept
-    : handle_(other.handle_),
-      locked_(other.locked_),
-      writable_(other.writable_),
-      appendAt_(other.appendAt_),
-      path_(std::move(other.path_)) {
-  other.handle_ = kNoHandle;
-  other.locked_ = LockKind::None;
-  other.writable_ = false;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    locked_ = other.locked_;
-    writable_ = other.writable_;
-    appendAt_ = other.appendAt_;
-    path_ = std::move(other.path_);
-    other.handle_ = kNoHandle;
-    other.locked_ = LockKind::None;
-    other.writable_ = false;
-  }
-  return *this;
-}
 
 bool File::Open(const std::filesystem::path& path, OpenMode mode, LockKind lock,
                 unsigned permissions) {

@@ -157,33 +157,7 @@ int WindowsErrorNumber(int err) {
 }
 int ErrorFromSystemCode(int code) { return FromWindows(static_cast<DWORD>(code)); }
 
-File::~File() { Close(); }
 
-File::File(File&& other) noexcept
-    : handle_(other.handle_),
-      locked_(other.locked_),
-      writable_(other.writable_),
-      appendAt_(other.appendAt_),
-      path_(std::move(other.path_)) {
-  other.handle_ = kNoHandle;
-  other.locked_ = LockKind::None;
-  other.writable_ = false;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    locked_ = other.locked_;
-    writable_ = other.writable_;
-    appendAt_ = other.appendAt_;
-    path_ = std::move(other.path_);
-    other.handle_ = kNoHandle;
-    other.locked_ = LockKind::None;
-    other.writable_ = false;
-  }
-  return *this;
-}
 
 bool File::Open(const fs::path& path, OpenMode mode, LockKind lock, unsigned) {
   Close();
@@ -223,15 +197,23 @@ void File::Close() {
   }
 }
 
+namespace {
+// The position of a read or write, given with the call so that no file
+// pointer is shared between threads.
+OVERLAPPED At(uint64_t pos) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+  return at;
+}
+}  // namespace
+
 long long File::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   auto* p = static_cast<unsigned char*>(buffer);
   size_t done = 0;
   while (done < size) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
-    OVERLAPPED at{};
-    const uint64_t pos = offset + done;
-    at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    OVERLAPPED at = At(offset + done);
     DWORD got = 0;
     if (!::ReadFile(H(handle_), p + done, chunk, &got, &at)) {
       if (::GetLastError() == ERROR_HANDLE_EOF) break;
@@ -256,10 +238,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   size_t done = 0;
   while (done < size) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
-    OVERLAPPED at{};
-    const uint64_t pos = offset + done;
-    at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    OVERLAPPED at = At(offset + done);
     DWORD put = 0;
     if (!::WriteFile(H(handle_), p + done, chunk, &put, &at)) return Failed();
     if (put == 0) return FailedWith(EIO);

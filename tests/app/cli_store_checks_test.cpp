@@ -27,14 +27,8 @@ std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
 using testsupport::RunCli;
 
-// python3-dbf changes tables here as another program would; it runs on
-// the Linux side only.
-#ifdef _WIN32
-#define SKIP_WITHOUT_PYTHON_DBF() GTEST_SKIP() << "python3-dbf runs on Linux only"
-#else
-#define SKIP_WITHOUT_PYTHON_DBF() (void)0
-#endif
-
+// python3-dbf changes tables here as another program would (Linux only:
+// those tests start with SKIP_WITHOUT_READERS()).
 CommandResult Python(const std::string& args) {
   return testsupport::RunCommand(
       "/usr/bin/python3 " + Q(testsupport::SourceDir() / "tests/tools/dbf_dump.py") + " " + args);
@@ -128,7 +122,7 @@ struct StaleCase {
 class CliStaleIndex : public ::testing::TestWithParam<StaleCase> {};
 
 TEST_P(CliStaleIndex, RebuiltReportedAndNoTeacherAddedTwice) {
-  if (std::string(GetParam().name).find("python") != std::string::npos) SKIP_WITHOUT_PYTHON_DBF();
+  if (std::string(GetParam().name).find("python") != std::string::npos) SKIP_WITHOUT_READERS();
   School s;
   GetParam().damage(s);
   CommandResult r = s.Export(GetParam().documents);
@@ -173,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliCodePage, SolutionInCodePage850GivesTheSameExport) {
-  SKIP_WITHOUT_PYTHON_DBF();
+  SKIP_WITHOUT_READERS();
   School s;
   fs::remove(s.work / "SOLUC.DBF");
   auto p = Python("--copy-cp cp850 " + Q(ExamplesDir() / "solution" / "SOLUC.DBF") + " " +
@@ -247,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliShow, StaleIndexRebuiltAndToldOnStandardError) {
-  SKIP_WITHOUT_PYTHON_DBF();
+  SKIP_WITHOUT_READERS();
   School s;
   auto p = Python("--append " + Q(s.work / "PROFT.DBF") + " 'AAA|Aurora Alonso|||'");
   ASSERT_EQ(p.exitCode, 0) << p.err;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/table.h"
+#include "tests/support/test_support.h"
 
 namespace exporttest {
 
@@ -48,15 +49,9 @@ std::vector<std::string> Dump(const fs::path& dbf);
 void WriteAsAnotherProgram(const fs::path& dbf, const std::string& specs,
                            const std::vector<std::string>& rows);
 
-// Linux only: tests that walk a tag begin with SKIP_WITHOUT_INDEX_WALKER().
+// Linux only: tests that walk a tag begin with SKIP_WITHOUT_READERS().
 std::vector<std::string> Walk(const fs::path& dbf, const std::string& tag);
 
-#ifdef _WIN32
-#define SKIP_WITHOUT_INDEX_WALKER() \
-  GTEST_SKIP() << "the index walker (Perl XBase) runs on Linux only"
-#else
-#define SKIP_WITHOUT_INDEX_WALKER() (void)0
-#endif
 // Dump without the header line, projected on some fields ("A|B|...").
 // Field and tag names are matched as dBase stores them, cut to ten
 // characters (PROF_DIA_SES is PROF_DIA_S on disk).

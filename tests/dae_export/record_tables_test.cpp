@@ -37,14 +37,14 @@ void ExpectEmptyTables(const TempDir& work) {
 }
 
 TEST(RecordTables, CreatedEmptyWithFieldsAndTags) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   TempDir work;
   dae_export::CreaTablasCuadro(work.path());
   ExpectEmptyTables(work);
 }
 
 TEST(RecordTables, ReplaceTablesThatHoldRecords) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   TempDir work;
   dae_export::CreaTablasCuadro(work.path());
   exporttest::AppendRow(work.path(), "CUADROH2",
@@ -57,7 +57,7 @@ TEST(RecordTables, ReplaceTablesThatHoldRecords) {
 }
 
 TEST(RecordTables, OnlyOneTableThereBeforehand) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   TempDir work;
   dae_export::CreaTablasCuadro(work.path());
   std::filesystem::remove(work / "CUADROH3.DBF");
@@ -71,7 +71,7 @@ TEST(RecordTables, OnlyOneTableThereBeforehand) {
 }
 
 TEST(RecordTables, KeyTagListsShortTeacherFirstThenDayThenSession) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   TempDir work;
   dae_export::CreaTablasCuadro(work.path());
   // Appended out of order; the tag must sort them.

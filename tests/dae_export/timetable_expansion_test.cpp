@@ -95,7 +95,7 @@ struct Expansion : ::testing::Test {
 };
 
 TEST_F(Expansion, FirstExportAsksNothingAndBuildsEveryRecord) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   Soluc({
       {"MATE", "AB", "1ESO", "A11", "3", "7", "1", ""},
       {"INGE", "ABC", "2ESO", "B01", "1", "12", "2", ""},  // two sessions
@@ -265,7 +265,7 @@ TEST_F(Expansion, KeptCodesSurviveARefresh) {
 }
 
 TEST_F(Expansion, MovedLessonIsSweptAndRemadeBlank) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   Soluc({{"MATE", "AB", "1ESO", "A11", "3", "7", "1", ""},
          {"MATE", "ABC", "2ESO", "A11", "1", "1", "1", ""}});
   Run();
@@ -314,7 +314,7 @@ TEST_F(Expansion, EmptySolutionWithKeptTablesSweepsEverything) {
 }
 
 TEST_F(Expansion, FewDeletionsAreNotPacked) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   Soluc({{"MATE", "AB", "1ESO", "A11", "3", "7", "1", ""},
          {"MATE", "ABC", "2ESO", "A11", "1", "1", "1", ""},
          {"MATE", "CD", "1BAT", "A11", "1", "2", "1", ""}});

@@ -25,7 +25,7 @@ std::vector<std::string> DefaultDump() {
 }
 
 TEST(TemplateTable, CreatedWithFieldsRowsAndTag) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   TempDir work;
   dae_export::EnsurePlantilla(work.path());
   ASSERT_TRUE(std::filesystem::exists(work / "PLANTILLA.DBF"));

@@ -18,13 +18,6 @@
 #include "tests/dae_import/plain_dbf.h"
 #include "tests/support/test_support.h"
 
-// The Perl XBase walker of index tags runs on the Linux side only.
-#ifdef _WIN32
-#define SKIP_WITHOUT_INDEX_WALKER() \
-  GTEST_SKIP() << "the index walker (Perl XBase) runs on Linux only"
-#else
-#define SKIP_WITHOUT_INDEX_WALKER() (void)0
-#endif
 
 namespace importtest {
 
@@ -150,7 +143,7 @@ class ImportFixture : public ::testing::Test {
   }
 
   // Walks an index tag with XBase::Index: "RECNO|KEY" lines (Linux only:
-  // tests that walk a tag begin with SKIP_WITHOUT_INDEX_WALKER()).
+  // tests that walk a tag begin with SKIP_WITHOUT_READERS()).
   std::vector<std::string> WalkTag(const std::string& table,
                                    const std::string& tag) const {
     testsupport::CommandResult r = testsupport::RunCommand(

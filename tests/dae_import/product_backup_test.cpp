@@ -62,7 +62,7 @@ class ProductBackup : public ImportFixture {
 };
 
 TEST_F(ProductBackup, TableFilesAreCopiedUnchangedBeforeTheImportReplacesThem) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   RunTeachers();  // a PROFT (with its index) to be replaced
   const std::string dbf = ReadFile(TablePath("PROFT"));
   const std::string mdx = ReadFile(store::ResolveFileNoCase(workDir.path(), "PROFT.MDX"));

@@ -72,7 +72,7 @@ class Restore : public ImportFixture {
 };
 
 TEST_F(Restore, EveryTableOfTheCopyComesBackAndTheRestoreCanBeUndone) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   const std::map<std::string, std::string> before = Work();
   const dae_import::BackupCopy copy = CopyAll();
   ASSERT_EQ(copy.tables.size(), 5u);

@@ -60,7 +60,7 @@ TEST_F(Teachers, InitialsCollisionsAndFields) {
 }
 
 TEST_F(Teachers, TheIndexTagOrdersByAbbreviation) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   WriteDae("fPROFES.txt",
            CrLf({Teacher("2", "1", "1", "Zubia", "Uriarte", "Lur", "D"),
                  Teacher("2", "1", "2", "Agirre", "Bilbao", "Carmen", "D"),
@@ -91,7 +91,7 @@ TEST_F(Teachers, RecordTypesEmptyLinesAndEmptyNameParts) {
 }
 
 TEST_F(Teachers, LongValuesAreCutAndTheTenthCollisionSharesItsAbbreviation) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   std::vector<std::string> lines;
   lines.push_back(Teacher("2", "1", "0", "Aaaaaaaaaaaaaaaaaaaa", "Bbbbbbbbbbbbbbbbbbbb",
                           "Cccccccccc", std::string(60, 'd')));
@@ -133,7 +133,7 @@ TEST_F(Teachers, MissingFileKeepsTheOldTable) {
 }
 
 TEST_F(Teachers, OnlyAHeaderRecordReplacesTheTableByAnEmptyOne) {
-  SKIP_WITHOUT_INDEX_WALKER();
+  SKIP_WITHOUT_READERS();
   WriteDae("fPROFES.txt", CrLf({Teacher("2", "1", "1", "Ane", "Bea", "Cruz", "D")}));
   Run();
   WriteDae("fPROFES.txt", CrLf({"1CABECERA"}));

@@ -6,6 +6,16 @@
 
 #include "tests/support/child_process.h"
 
+// The independent readers (python3-dbf and Perl's XBase) are Linux
+// programs: a test that needs one starts with SKIP_WITHOUT_READERS(), and
+// under Windows it is skipped with the reason.
+#ifdef _WIN32
+#define SKIP_WITHOUT_READERS() \
+  GTEST_SKIP() << "the independent readers (python3-dbf, Perl XBase) run on Linux only"
+#else
+#define SKIP_WITHOUT_READERS() static_cast<void>(0)
+#endif
+
 namespace testsupport {
 
 // A fresh folder under the system's temporary folder, removed afterwards.

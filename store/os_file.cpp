@@ -1,0 +1,38 @@
+// The parts of os_file.h that are the same on every system: what a File
+// object owns and how it passes from one object to another. The system
+// calls are in os_file_posix.cpp and os_file_win32.cpp.
+#include "store/os_file.h"
+
+#include <utility>
+
+namespace store::os {
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept
+    : handle_(other.handle_),
+      locked_(other.locked_),
+      writable_(other.writable_),
+      appendAt_(other.appendAt_),
+      path_(std::move(other.path_)) {
+  other.handle_ = kNoHandle;
+  other.locked_ = LockKind::None;
+  other.writable_ = false;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    locked_ = other.locked_;
+    writable_ = other.writable_;
+    appendAt_ = other.appendAt_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNoHandle;
+    other.locked_ = LockKind::None;
+    other.writable_ = false;
+  }
+  return *this;
+}
+
+}  // namespace store::os
