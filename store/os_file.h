@@ -14,7 +14,7 @@
 // that SystemErrorText still words them.
 //
 // Locks are what other programs see. On POSIX: advisory whole-file locks
-// of both families (flock and record locks, os_file_lock.h). On Windows:
+// of both families (flock and record locks, os_file_lock_posix.h). On Windows:
 // the sharing mode of the handle. An exclusive file shares nothing but
 // deletion, a shared one lets others read and write, an unlocked one lets
 // others do anything; another program's conflicting open then fails with

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "store/os_file.h"
-#include "store/os_file_lock.h"
+#include "store/os_file_lock_posix.h"
 #include "store/path_text.h"
 
 namespace store::os {
@@ -164,7 +164,7 @@ bool File::Identity(FileId& id) const {
 
 bool File::TryLock(LockKind kind) {
   // Both lock families other programs use: flock() and a record lock over
-  // every byte (os_file_lock.h).
+  // every byte (os_file_lock_posix.h).
   auto family = [](LockKind k) {
     return k == LockKind::Exclusive || k == LockKind::Guard ? OsLockKind::Exclusive
            : k == LockKind::Shared  ? OsLockKind::Shared

@@ -1,6 +1,7 @@
-// POSIX only: on Windows the sharing modes of os_file_win32.cpp are the lock.
+// POSIX side of the table lock; on Windows the sharing modes of
+// os_file_win32.cpp are the lock.
 #ifndef _WIN32
-#include "store/os_file_lock.h"
+#include "store/os_file_lock_posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
