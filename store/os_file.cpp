@@ -35,4 +35,10 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+bool File::WriteAll(const void* data, size_t size) {
+  if (!WriteAt(appendAt_, data, size)) return false;
+  appendAt_ += size;
+  return true;
+}
+
 }  // namespace store::os

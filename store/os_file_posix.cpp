@@ -121,12 +121,6 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   return true;
 }
 
-bool File::WriteAll(const void* data, size_t size) {
-  if (!WriteAt(appendAt_, data, size)) return false;
-  appendAt_ += size;
-  return true;
-}
-
 bool File::Sync() {
   while (::fsync(Fd(handle_)) != 0) {
     if (errno != EINTR) return Failed();

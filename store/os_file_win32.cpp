@@ -247,12 +247,6 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
   return true;
 }
 
-bool File::WriteAll(const void* data, size_t size) {
-  if (!WriteAt(appendAt_, data, size)) return false;
-  appendAt_ += size;
-  return true;
-}
-
 bool File::Sync() {
   if (!::FlushFileBuffers(H(handle_))) return Failed();
   return true;

@@ -11,6 +11,7 @@
 #include "store/store_notices.h"
 #include "store/table.h"
 #include "tests/store/store_test_util.h"
+#include "tests/support/child_holder.h"
 
 using namespace store;
 namespace fs = std::filesystem;
@@ -174,7 +175,7 @@ TEST(IndexCheckMismatch, NotRebuiltWhileAnotherProgramHasTheTableOpen) {
   MakeTeachers(dir.path());
   Dump("--append " + ShellQuote((dir / "PROFT.DBF").string()) + " 'XYZ|Nuevo'");
   const std::string before = testsupport::ReadFile(dir / "PROFT.MDX");
-  storetest::ForeignHold other(dir / "PROFT.DBF", false);
+  testsupport::FileHolder other(dir / "PROFT.DBF", testsupport::Sharing::Shared);
   ASSERT_TRUE(other.held());
   Notices notices;
   Table t;

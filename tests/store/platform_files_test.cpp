@@ -109,7 +109,7 @@ TEST(Holds, ATableHeldElsewhereIsReportedAsHeld) {
   testsupport::TempDir dir;
   MakeTable(dir.path(), "PROFT", 4, {"ABC"});
   {
-    storetest::ForeignHold other(dir / "PROFT.DBF", true);
+    testsupport::FileHolder other(dir / "PROFT.DBF", testsupport::Sharing::Exclusive);
     ASSERT_TRUE(other.held());
     Table t;
     t.SetDatabaseName(dir.path());
@@ -121,7 +121,7 @@ TEST(Holds, ATableHeldElsewhereIsReportedAsHeld) {
     EXPECT_TRUE(Contains(r, "La tabla 'PROFT.DBF' está en uso por otro programa")) << r;
   }
   {
-    storetest::ForeignHold other(dir / "PROFT.DBF", false);
+    testsupport::FileHolder other(dir / "PROFT.DBF", testsupport::Sharing::Shared);
     ASSERT_TRUE(other.held());
     Table t;
     t.SetDatabaseName(dir.path());
@@ -398,7 +398,7 @@ TEST(Errors, SystemErrorsAreWordedInSpanish) {
   const fs::path work = dir.path() / PathFromText("A\xC3\xB1o");
   fs::create_directories(work);
   MakeTable(work, "ASIGNOMT", 4, {"X"});
-  storetest::ForeignHold other(work / "ASIGNOMT.DBF", true);
+  testsupport::FileHolder other(work / "ASIGNOMT.DBF", testsupport::Sharing::Exclusive);
   ASSERT_TRUE(other.held());
   const std::string e = ErrorOf([&] { DeleteFileNoCase(work, "asignomt.dbf"); });
   EXPECT_EQ(e, "No se puede borrar el archivo " + PathText(work / "ASIGNOMT.DBF") +

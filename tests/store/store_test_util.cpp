@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/child_holder.h"
 
 namespace storetest {
 
@@ -16,19 +15,6 @@ std::vector<std::string> DumpTable(const std::filesystem::path& dbf) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   return testsupport::SplitLines(r.out);
 }
-
-struct ForeignHold::Impl {
-  std::unique_ptr<testsupport::FileHolder> holder;
-};
-
-ForeignHold::ForeignHold(const std::filesystem::path& file, bool exclusive)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->holder = std::make_unique<testsupport::FileHolder>(
-      file, exclusive ? testsupport::Sharing::Exclusive : testsupport::Sharing::Shared);
-  held_ = impl_->holder->held();
-}
-
-ForeignHold::~ForeignHold() = default;
 
 void Define(store::Table& t, const std::filesystem::path& folder, const std::string& name,
             const std::vector<Col>& cols, const std::vector<std::string>& tags) {

@@ -2,7 +2,6 @@
 // independent reader.
 #pragma once
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,25 +27,6 @@ inline constexpr bool kHaveReaders = true;
 std::vector<std::string> DumpTable(const std::filesystem::path& dbf);
 // The same, returning the raw result.
 testsupport::CommandResult RunDump(const std::string& args);
-
-// A table's file held by another program until destroyed (the test
-// holder, testsupport::FileHolder): on Linux with flock (shared or
-// exclusive), the lock open tables take; on Windows with the sharing mode
-// of a shared open (others may read and write) or of an exclusive one
-// (nobody else may).
-class ForeignHold {
- public:
-  ForeignHold(const std::filesystem::path& file, bool exclusive);
-  ~ForeignHold();
-  ForeignHold(const ForeignHold&) = delete;
-  ForeignHold& operator=(const ForeignHold&) = delete;
-  bool held() const { return held_; }
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  bool held_ = false;
-};
 
 // Defines fields on a table object: {"NAME", FieldType, width}.
 struct Col {
