@@ -1,11 +1,20 @@
-// The parts of os_file.h that are the same on every system: what a File
-// object owns and how it passes from one object to another. The system
-// calls are in os_file_posix.cpp and os_file_win32.cpp.
+// The parts of os_file.h that are the same on every system: the questions
+// asked of an error number, what a File object owns and how it passes from
+// one object to another, appending writes. The system calls are in
+// os_file_posix.cpp and os_file_win32.cpp.
 #include "store/os_file.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace store::os {
+
+// Both sides report errno values (Windows codes are mapped to them where
+// one exists), so the questions asked of them are the same.
+bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
+bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
+bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
+bool IsAlreadyExists(int err) { return err == EEXIST; }
 
 File::~File() { Close(); }
 

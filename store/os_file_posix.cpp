@@ -26,10 +26,6 @@ bool Failed() {
 }  // namespace
 
 int LastError() { return lastError; }
-bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
-bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
-bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
-bool IsAlreadyExists(int err) { return err == EEXIST; }
 int WindowsErrorNumber(int) { return -1; }
 int ErrorFromSystemCode(int code) { return code; }
 

@@ -148,10 +148,6 @@ bool IsHeldError(DWORD code) {
 }  // namespace
 
 int LastError() { return lastError; }
-bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
-bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
-bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
-bool IsAlreadyExists(int err) { return err == EEXIST; }
 int WindowsErrorNumber(int err) {
   return err >= kWindowsErrorBase ? err - kWindowsErrorBase : -1;
 }
