@@ -33,6 +33,7 @@
 #include "dae_import/groups_import.h"
 #include "dae_import/subjects_import.h"
 #include "dae_import/teachers_import.h"
+#include "dae_import/dae_file_check.h"
 #include "dae_import/product_backup.h"
 #include "store/path_text.h"
 #include "store/table_replacement.h"
@@ -97,6 +98,8 @@ void MainWorkflow::BExportarClick(const std::string& currentFolder) {
     // product table may be held elsewhere, before the first table changes.
     store::RecoverWorkFolder(ctx.workFolder);
     dae_import::CheckProductTablesFree(ctx.workFolder);
+    // Every DAE file is read whole once before the first table changes.
+    dae_import::CheckDaeTextFiles(ctx.daeFolder);
     dae_import::ImportaTablasDAE(ctx);
     dae_import::ImportaAsignaturas(ctx);
     dae_import::ImportaProfesores(ctx);

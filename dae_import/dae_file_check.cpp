@@ -14,4 +14,14 @@ std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
   return std::make_unique<DaeTextReader>(*path);
 }
 
+void CheckDaeTextFiles(const std::string& daeFolder) {
+  for (const char* name : {"fTIPTAR.txt", "fASIGNAT.txt", "fOTRACT.txt", "fTIPDOC.txt",
+                           "fNIVIMP.txt", "fIDIOMA.txt", "fGRUPNIV.txt", "fPROFES.txt",
+                           "fGRUPOS.txt"}) {
+    if (std::optional<std::filesystem::path> path = FindDaeFile(daeFolder, name)) {
+      CheckDaeTextFile(*path);
+    }
+  }
+}
+
 }  // namespace dae_import

@@ -18,4 +18,11 @@ std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
     chain::StepContext& ctx, const std::string& name,
     const std::string& missingMessage);
 
+// Reads every DAE file of the import chain that is in the DAE folder, so
+// that a file the chain could not read whole (a byte that is no character
+// of code page 1252, a read error) stops the import before it changes any
+// table. Throws DaeFileError naming the file and the line. Missing files
+// are left to the steps, which report them.
+void CheckDaeTextFiles(const std::string& daeFolder);
+
 }  // namespace dae_import

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 #include "store/cp1252.h"
@@ -129,7 +130,35 @@ bool DaeTextReader::AtEnd() {
   return false;
 }
 
+namespace {
+
+// The first byte of `line` that is no character of code page 1252.
+const char* UndefinedIn1252(const std::string& line) {
+  return std::find_if(line.data(), line.data() + line.size(), [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D;
+  });
+}
+
+}  // namespace
+
 bool DaeTextReader::ReadLine(std::string& line) {
+  if (!ReadRawLine(line)) return false;
+  ++lines_;
+  const char* bad = UndefinedIn1252(line);
+  if (bad != line.data() + line.size()) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(*bad)));
+    throw DaeFileError("El archivo " + store::PathText(path_) + " tiene en la línea " +
+                       std::to_string(lines_) + " (posición " +
+                       std::to_string(bad - line.data() + 1) + ") el byte " + hex +
+                       ", que no es ningún carácter del código de página 1252 en que escribe "
+                       "DAE; el archivo no se ha leído. Vuelva a sacarlo de DAE o corríjalo");
+  }
+  return true;
+}
+
+bool DaeTextReader::ReadRawLine(std::string& line) {
   line.clear();
   if (AtEnd()) return false;
   for (;;) {
@@ -181,6 +210,17 @@ std::string TrimmedField(std::string_view line, std::size_t start,
 std::string RawField(std::string_view line, std::size_t start,
                      std::size_t length) {
   return std::string(CutField(line, start, length));
+}
+
+}  // namespace dae_import
+
+namespace dae_import {
+
+void CheckDaeTextFile(const std::filesystem::path& path) {
+  DaeTextReader reader(path);
+  std::string line;
+  while (reader.ReadLine(line)) {
+  }
 }
 
 }  // namespace dae_import

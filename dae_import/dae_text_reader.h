@@ -2,7 +2,12 @@
 //
 // DAE writes single-byte text (code page 1252); a byte is a character and
 // positions count bytes. Nothing is converted: a field's bytes go into the
-// tables as they stand.
+// tables as they stand. The five bytes that are no character of code page
+// 1252 (0x81, 0x8D, 0x8F, 0x90, 0x9D) are refused: a line holding one
+// stops the reading with a message naming the file and the line, since
+// such a byte is no text of DAE's (a file saved as UTF-8 has them in
+// "Á", "Í", "Ï", "Ð", "Ý"), and no dBase reader could decode it in a table.
+// Replacing it would store a guess; the file is the user's to correct.
 //
 // Lines: a line ends at LF (10) or at CR LF (13 10); the break is not part
 // of the line. A CR that is not followed by LF is dropped from the line's
@@ -66,13 +71,16 @@ class DaeTextReader {
   bool AtEnd();
   // Reads the next record's line into `line` (without its break). Returns
   // false, leaving `line` empty, when no record remains. Throws DaeFileError
-  // on a read error.
+  // on a read error and on a byte that is no character of code page 1252.
   bool ReadLine(std::string& line);
   void Close();
 
   const std::filesystem::path& Path() const { return path_; }
+  // The number of lines read so far (the last one read is that line).
+  uint64_t LineNumber() const { return lines_; }
 
  private:
+  bool ReadRawLine(std::string& line);
   // Makes at least one unread byte available; false at the end of data.
   bool Fill();
   [[noreturn]] void ThrowReadError(int err) const;
@@ -85,7 +93,12 @@ class DaeTextReader {
   std::size_t size_ = 0;   // bytes held in buffer_
   bool eof_ = false;       // the file gave its last byte
   bool stopped_ = false;   // a Ctrl-Z was met
+  uint64_t lines_ = 0;     // lines read
 };
+
+// Reads every line of the file; throws DaeFileError as ReadLine does. Used
+// to check the DAE files before an import changes anything.
+void CheckDaeTextFile(const std::filesystem::path& path);
 
 // The bytes of `line` from 1-based `start`, at most `length` of them.
 std::string_view CutField(std::string_view line, std::size_t start,

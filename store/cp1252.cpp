@@ -3,8 +3,11 @@
 // Bytes 0x00-0x7F are ASCII and 0xA0-0xFF are the Latin-1 characters of
 // the same number. 0x80-0x9F hold typographic characters (euro sign,
 // quotes, dashes, Š š Œ œ Ž ž Ÿ ...); five of them (0x81, 0x8D, 0x8F,
-// 0x90, 0x9D) are unassigned and pass through as the control character of
-// the same number, as Windows itself does.
+// 0x90, 0x9D) are unassigned: read, they show as the control character of
+// the same number, as Windows itself does; written, those control
+// characters become '?' like every other character the code page lacks,
+// so that no text of the user's puts into a table a byte that other dBase
+// readers cannot decode.
 //
 // Letter case: a-z, the Latin-1 small letters 0xE0-0xFE (except the
 // division sign 0xF7) map to 0xC0-0xDE, and the pairs š/Š (0x9A/0x8A),
@@ -34,7 +37,10 @@ uint32_t CodePoint(unsigned char c) {
 const std::unordered_map<uint32_t, unsigned char>& ReverseHigh() {
   static const std::unordered_map<uint32_t, unsigned char> map = [] {
     std::unordered_map<uint32_t, unsigned char> m;
-    for (int i = 0; i < 32; ++i) m[kHigh[i]] = static_cast<unsigned char>(0x80 + i);
+    for (int i = 0; i < 32; ++i) {
+      if (kHigh[i] >= 0x80 && kHigh[i] <= 0x9F) continue;  // unassigned
+      m[kHigh[i]] = static_cast<unsigned char>(0x80 + i);
+    }
     return m;
   }();
   return map;

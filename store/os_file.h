@@ -36,8 +36,12 @@ enum class OpenMode {
   ReadOnly,        // existing file, read only
   CreateNew,       // a new file that must not exist yet (nor a link at its
                    // name), read and write
-  CreateOrTruncate // a new file in place of whatever had the name (which
-                   // is removed, not written through), read and write
+  CreateOrTruncate, // a new file in place of whatever had the name (which
+                    // is removed, not written through, a read-only mark
+                    // on it no obstacle), read and write
+  ReadWriteNoFollow  // existing file at this very name, read and write: a
+                     // symbolic link (or other reparse point) there is not
+                     // followed, the open fails with ELOOP
 };
 
 enum class LockKind {
@@ -113,6 +117,8 @@ class File {
   bool Size(uint64_t& size) const;
   bool IsRegularFile() const;
   bool Identity(FileId& id) const;
+  // The number of names (hard links) the open file has.
+  bool NameCount(uint64_t& count) const;
   // Takes, changes or drops the lock without waiting. False with
   // IsWouldBlock(LastError()) when another holder conflicts; the lock held
   // before is kept then. On Windows the handle is opened again with the
@@ -154,6 +160,15 @@ bool Exists(const std::filesystem::path& path);
 // of this process hold open still loses its name at once (it is moved
 // aside under a hidden name and goes when the last of them closes it).
 bool RemoveFile(const std::filesystem::path& path);
+// Removes a file of this tool's own (its staging, journal, record and
+// temporary names): a read-only mark that someone or a moved-aside table
+// put on it is taken off first, so that it never blocks a later run.
+bool RemoveOwnFile(const std::filesystem::path& path);
+// Takes a read-only mark off a plain file of this tool's own (the Windows
+// attribute; on POSIX the owner's write permission), so that it can be
+// opened for writing. A link at the name is left alone. True when the file
+// is writable or missing.
+bool ClearReadOnlyMark(const std::filesystem::path& path);
 // Renames from over to (replacing it). The replacement reaches the disk
 // before the call returns on Windows; on POSIX SyncFolder does that. On
 // Windows a target that objects of this process hold open cannot be

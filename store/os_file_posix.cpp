@@ -42,6 +42,7 @@ bool File::Open(const std::filesystem::path& path, OpenMode mode, LockKind lock,
   switch (mode) {
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+    case OpenMode::ReadWriteNoFollow: flags |= O_RDWR | O_NOFOLLOW; break;
     case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     case OpenMode::CreateOrTruncate:
       // The old name goes first and the file is made new: a link put at
@@ -50,13 +51,15 @@ bool File::Open(const std::filesystem::path& path, OpenMode mode, LockKind lock,
       flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
       break;
   }
-  if (mode == OpenMode::ReadOnly) flags |= O_NONBLOCK;  // a FIFO at the name does not hang
+  // A FIFO at the name does not hang.
+  const bool existing = mode == OpenMode::ReadOnly || mode == OpenMode::ReadWriteNoFollow;
+  if (existing) flags |= O_NONBLOCK;
   int fd;
   do {
     fd = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Failed();
-  if (mode == OpenMode::ReadOnly) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (existing) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   handle_ = fd;
   writable_ = mode != OpenMode::ReadOnly;
   appendAt_ = 0;
@@ -152,6 +155,13 @@ bool File::Identity(FileId& id) const {
   return true;
 }
 
+bool File::NameCount(uint64_t& count) const {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return Failed();
+  count = static_cast<uint64_t>(st.st_nlink);
+  return true;
+}
+
 bool File::TryLock(LockKind kind) {
   // Both lock families other programs use: flock() and a record lock over
   // every byte (os_file_lock_posix.h).
@@ -214,6 +224,29 @@ bool Exists(const std::filesystem::path& path) {
 bool RemoveFile(const std::filesystem::path& path) {
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
   return Failed();
+}
+
+// Permission bits do not stop the removal of a name on POSIX.
+bool RemoveOwnFile(const std::filesystem::path& path) { return RemoveFile(path); }
+
+bool ClearReadOnlyMark(const std::filesystem::path& path) {
+  // Through a descriptor of the file at this very name: a link is never
+  // followed, so no other file's permissions change.
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT ? true : Failed();
+  struct stat st {};
+  bool ok = true;
+  if (::fstat(fd, &st) != 0) {
+    ok = Failed();
+  } else if (S_ISREG(st.st_mode) && st.st_nlink == 1 && !(st.st_mode & S_IWUSR) &&
+             ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0) {
+    ok = Failed();
+  }
+  ::close(fd);
+  return ok;
 }
 
 bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -114,10 +114,11 @@ DWORD ShareFor(LockKind kind) {
   return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 }
 
-HANDLE OpenHandle(const fs::path& path, bool writable, DWORD disposition, LockKind lock) {
+HANDLE OpenHandle(const fs::path& path, bool writable, DWORD disposition, LockKind lock,
+                  bool noFollow = false) {
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   // A new file is never made through a link put at its name.
-  if (disposition == CREATE_NEW) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  if (disposition == CREATE_NEW || noFollow) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   return ::CreateFileW(path.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
                        ShareFor(lock), nullptr, disposition, flags, nullptr);
 }
@@ -160,21 +161,37 @@ bool File::Open(const fs::path& path, OpenMode mode, LockKind lock, unsigned) {
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
     case OpenMode::ReadWrite:
+    case OpenMode::ReadWriteNoFollow:
     case OpenMode::ReadOnly: break;
     case OpenMode::CreateNew: disposition = CREATE_NEW; break;
     case OpenMode::CreateOrTruncate:
       // The old name goes first and the file is made new: a link put at
       // the name is removed, never written through.
-      if (!RemoveFile(path)) return false;
+      if (!RemoveOwnFile(path)) return false;
       disposition = CREATE_NEW;
       break;
   }
   const bool writable = mode != OpenMode::ReadOnly;
-  HANDLE h = OpenHandle(path, writable, disposition, lock);
+  const bool noFollow = mode == OpenMode::ReadWriteNoFollow;
+  HANDLE h = OpenHandle(path, writable, disposition, lock, noFollow);
   if (h == INVALID_HANDLE_VALUE) return Failed();
   if (::GetFileType(h) != FILE_TYPE_DISK) {
     ::CloseHandle(h);
     return FailedWith(EINVAL);
+  }
+  if (noFollow) {
+    // The reparse point itself was opened: it is no file of this name.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info)) {
+      Failed();
+      const int err = lastError;
+      ::CloseHandle(h);
+      return FailedWith(err);
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      ::CloseHandle(h);
+      return FailedWith(ELOOP);
+    }
   }
   handle_ = Native(h);
   locked_ = lock;
@@ -270,6 +287,13 @@ bool File::IsRegularFile() const {
 }
 
 bool File::Identity(FileId& id) const { return HandleIdentity(H(handle_), id); }
+
+bool File::NameCount(uint64_t& count) const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(H(handle_), &info)) return Failed();
+  count = info.nNumberOfLinks;
+  return true;
+}
 
 bool File::TryLock(LockKind kind) {
   if (kind == locked_) return true;
@@ -374,6 +398,34 @@ bool RemoveFile(const fs::path& path) {
   return Failed();
 }
 
+bool ClearReadOnlyMark(const fs::path& path) {
+  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    return Failed();
+  }
+  if (!(attrs & FILE_ATTRIBUTE_READONLY)) return true;
+  // A link (or a folder) keeps its attributes.
+  if (attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return FailedWith(EACCES);
+  if (!::SetFileAttributesW(path.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
+    return Failed();
+  return true;
+}
+
+bool RemoveOwnFile(const fs::path& path) {
+  // Windows refuses to delete a read-only file; the mark goes first, and
+  // comes back when the file cannot go all the same.
+  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  const bool marked = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
+                      !(attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+  if (marked) ClearReadOnlyMark(path);
+  if (RemoveFile(path)) return true;
+  const int err = lastError;
+  if (marked) ::SetFileAttributesW(path.c_str(), attrs);
+  return FailedWith(err);
+}
+
 bool RenameFile(const fs::path& from, const fs::path& to) {
   constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (::MoveFileExW(from.c_str(), to.c_str(), kFlags)) return true;
@@ -391,7 +443,7 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   // goes aside, the new one takes the name, the old one is deleted.
   fs::path aside = to;
   aside += kReplacedSuffix;
-  RemoveFile(aside);  // left by an earlier crash while `to` stood
+  RemoveOwnFile(aside);  // left by an earlier crash while `to` stood
   if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
     // Another program holds the target without sharing its deletion: say
     // so rather than "access denied".
@@ -405,7 +457,9 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
     ::SetLastError(again);
     return Failed();
   }
-  RemoveFile(aside);  // a failure leaves it for RecoverReplaced
+  // A read-only table moved aside keeps its mark: it is taken off, so
+  // that the old file goes now (a failure leaves it for RecoverReplaced).
+  RemoveOwnFile(aside);
   return true;
 }
 
@@ -414,7 +468,7 @@ void RecoverReplaced(const fs::path& to) {
   aside += kReplacedSuffix;
   if (!Exists(aside)) return;
   if (Exists(to)) {
-    RemoveFile(aside);
+    RemoveOwnFile(aside);
   } else {
     ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
   }

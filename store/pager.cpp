@@ -60,6 +60,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "store/recovery_files.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 
@@ -389,7 +390,25 @@ bool ParseJournal(const std::string& in, JournalFile& out) {
                    what + ": " + SystemErrorText(err));
 }
 
-// Writes the old pages back; the journal file is open and locked.
+constexpr const char* kJournalKind = "el diario de cambios";
+
+// Why a complete journal may not be carried out ("" when it may): it names
+// only its own table's files (the .DBF it is named after, then that
+// table's index).
+std::string ForeignName(const fs::path& journalPath, const JournalFile& parsed) {
+  const std::string table = TableOfRecoveryFile(FileNameText(journalPath), kJournalSuffix);
+  if (parsed.files.size() > 2) return "nombra más archivos que los de una tabla";
+  for (size_t f = 0; f < parsed.files.size(); ++f) {
+    const std::string& name = parsed.files[f].name;
+    const bool own = f == 0 ? IsTableDbfName(table, name) : IsTableIndexName(table, name);
+    if (!own) return "nombra el archivo " + Quoted(ShownFileName(name)) + ", que no es de esta tabla";
+  }
+  return "";
+}
+
+// Writes the old pages back; the journal file is open and locked. A
+// journal that names another table's files, or whose files are links, is
+// set aside instead, with nothing written (recovery_files.h).
 void RollBack(const fs::path& journalPath, os::File& journal, const std::string& label) {
   uint64_t size = 0;
   if (!journal.Size(size)) JournalFail(journalPath, "no se puede leer", os::LastError());
@@ -400,13 +419,32 @@ void RollBack(const fs::path& journalPath, os::File& journal, const std::string&
   JournalFile parsed;
   if (ParseJournal(bytes, parsed)) {
     const fs::path dir = journalPath.parent_path();
+    auto setAside = [&](const std::string& reason) {
+      journal.Close();
+      SetAsideRecoveryFile(journalPath, kJournalKind, label, reason);
+    };
+    if (const std::string foreign = ForeignName(journalPath, parsed); !foreign.empty()) {
+      return setAside(foreign);
+    }
+    // Every file is opened at its own name, never through a link, and
+    // must be a plain file with that one name, before anything is written.
     std::vector<os::File> files(parsed.files.size());
     for (size_t f = 0; f < parsed.files.size(); ++f) {
-      if (!files[f].Open(dir / PathFromText(parsed.files[f].name), os::OpenMode::ReadWrite)) {
+      const fs::path path = dir / PathFromText(parsed.files[f].name);
+      if (!files[f].Open(path, os::OpenMode::ReadWriteNoFollow)) {
         const int err = os::LastError();
         if (os::IsNotFound(err)) continue;  // a file deleted since: nothing to restore
+        const std::string problem = RecoveryTargetProblem(path);
+        if (!problem.empty()) return setAside(problem);
         throw StoreError("No se puede deshacer el cambio interrumpido de la tabla " +
                          Quoted(label) + ": " + SystemErrorText(err));
+      }
+      uint64_t names = 0;
+      if (!files[f].IsRegularFile() || !files[f].NameCount(names) || names != 1) {
+        files[f].Close();
+        const std::string problem = RecoveryTargetProblem(path);
+        return setAside(problem.empty() ? Quoted(FileNameText(path)) + " no es un archivo normal"
+                                        : problem);
       }
     }
     auto fail = [&](int err) {
@@ -427,17 +465,32 @@ void RollBack(const fs::path& journalPath, os::File& journal, const std::string&
     }
   }
   // Complete and rolled back, or incomplete (the files were not touched).
-  if (!os::RemoveFile(journalPath)) JournalFail(journalPath, "no se puede borrar", os::LastError());
+  if (!os::RemoveOwnFile(journalPath)) JournalFail(journalPath, "no se puede borrar", os::LastError());
   os::SyncFolder(journalPath.parent_path());
 }
 
 }  // namespace
 
 void RecoverJournal(const fs::path& journalPath, const std::string& label) {
+  // A read-only mark (put by hand, or by a copy tool) does not keep the
+  // journal from being finished.
+  os::ClearReadOnlyMark(journalPath);
   os::File journal;
-  if (!journal.Open(journalPath, os::OpenMode::ReadWrite)) {
-    if (os::IsNotFound(os::LastError())) return;
-    JournalFail(journalPath, "no se puede abrir", os::LastError());
+  if (!journal.Open(journalPath, os::OpenMode::ReadWriteNoFollow)) {
+    const int err = os::LastError();
+    if (os::IsNotFound(err)) return;
+    // A link or anything but a file at the journal's name is no journal
+    // of this tool's.
+    const std::string problem = RecoveryTargetProblem(journalPath);
+    if (!problem.empty()) return SetAsideRecoveryFile(journalPath, kJournalKind, label, problem);
+    JournalFail(journalPath, "no se puede abrir", err);
+  }
+  uint64_t names = 0;
+  if (!journal.IsRegularFile() || !journal.NameCount(names) || names != 1) {
+    journal.Close();
+    const std::string problem = RecoveryTargetProblem(journalPath);
+    return SetAsideRecoveryFile(journalPath, kJournalKind, label,
+                                problem.empty() ? "no es un archivo normal" : problem);
   }
   if (!journal.TryLock(os::LockKind::Exclusive)) {
     if (os::IsWouldBlock(os::LastError())) {

@@ -10,7 +10,11 @@
 // A record without its closing checksum line is torn: its writer died
 // before the renames began, so nothing but staging files was touched.
 // Finishing a record is idempotent: a rename whose source is gone was
-// done; a deletion of a missing file was done.
+// done; a deletion of a missing file was done. A record is finished only
+// when each of its steps is one of its own table's (a staging name onto
+// the table's name, an old spelling of the table deleted) and every file
+// it names is a plain file with one name; any other is set aside
+// unapplied (recovery_files.h).
 #include "store/table_replacement.h"
 #include "store/path_text.h"
 
@@ -24,6 +28,7 @@
 
 #include "store/os_file.h"
 #include "store/pager.h"
+#include "store/recovery_files.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table_file_lock.h"
@@ -165,6 +170,37 @@ bool Parse(const std::string& text, Record& out) {
                    SystemErrorText(err));
 }
 
+constexpr const char* kRecordKind = "el registro de sustitución";
+
+// Why a whole record may not be carried out for the table `table` (its
+// .DBF name): "" when it may.
+std::string RecordProblem(const fs::path& dir, const std::string& table, const Record& r) {
+  for (const auto& [from, to] : r.moves) {
+    const bool own = (IsStagedDbfName(table, from) && IsTableDbfName(table, to)) ||
+                     (IsStagedIndexName(table, from) && IsTableIndexName(table, to));
+    if (!own) {
+      return "pide renombrar " + Quoted(ShownFileName(from)) + " como " +
+             Quoted(ShownFileName(to)) + ", lo que no es un paso de esta tabla";
+    }
+  }
+  for (const std::string& d : r.deletions) {
+    if (!IsTableDbfName(table, d) && !IsTableIndexName(table, d)) {
+      return "pide borrar el archivo " + Quoted(ShownFileName(d)) + ", que no es de esta tabla";
+    }
+  }
+  for (const auto& [from, to] : r.moves) {
+    for (const std::string& n : {from, to}) {
+      std::string problem = RecoveryTargetProblem(dir / PathFromText(n));
+      if (!problem.empty()) return problem;
+    }
+  }
+  for (const std::string& d : r.deletions) {
+    std::string problem = RecoveryTargetProblem(dir / PathFromText(d));
+    if (!problem.empty()) return problem;
+  }
+  return "";
+}
+
 // Carries out a whole record, then deletes it.
 void Finish(const fs::path& dir, const fs::path& recordPath, const Record& r,
             const std::string& label) {
@@ -192,7 +228,7 @@ void Finish(const fs::path& dir, const fs::path& recordPath, const Record& r,
       ReplaceFail(label, os::LastError());
   }
   if (!os::SyncFolder(dir)) ReplaceFail(label, os::LastError());
-  if (!os::RemoveFile(recordPath)) ReplaceFail(label, os::LastError());
+  if (!os::RemoveOwnFile(recordPath)) ReplaceFail(label, os::LastError());
   os::SyncFolder(dir);
 }
 
@@ -231,8 +267,8 @@ StagedTable::StagedTable(const fs::path& target, const std::string& label, bool 
   mdx_ = dir / PathFromText(Base(target) + ".MDX" + kStagingSuffix);
   StagedHere().insert(StagedKey(dbf_));
   // Leftovers of an earlier build of this process or of a killed one.
-  os::RemoveFile(dbf_);
-  os::RemoveFile(mdx_);
+  os::RemoveOwnFile(dbf_);
+  os::RemoveOwnFile(mdx_);
 }
 
 StagedTable::~StagedTable() {
@@ -241,8 +277,8 @@ StagedTable::~StagedTable() {
 }
 
 void StagedTable::Discard() {
-  os::RemoveFile(dbf_);
-  os::RemoveFile(mdx_);
+  os::RemoveOwnFile(dbf_);
+  os::RemoveOwnFile(mdx_);
   done_ = true;
 }
 
@@ -308,17 +344,36 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   }
   if (!ours) return;
   for (const std::string& rec : Matching(names, name + kReplacementSuffix)) {
+    const fs::path recordPath = dir / PathFromText(rec);
+    // The record itself must be a plain file of its own (read, never
+    // followed to another file's bytes).
+    if (std::string problem = RecoveryTargetProblem(recordPath); !problem.empty()) {
+      SetAsideRecoveryFile(recordPath, kRecordKind, label, problem);
+      continue;
+    }
     Record r;
-    if (Parse(ReadAll(dir / PathFromText(rec)), r)) {
-      Finish(dir, dir / PathFromText(rec), r, label);
+    if (Parse(ReadAll(recordPath), r)) {
+      const std::string problem =
+          RecordProblem(dir, TableOfRecoveryFile(rec, kReplacementSuffix), r);
+      if (problem.empty()) {
+        Finish(dir, recordPath, r, label);
+      } else {
+        SetAsideRecoveryFile(recordPath, kRecordKind, label, problem);
+      }
     } else {
-      os::RemoveFile(dir / PathFromText(rec));  // torn: the old table stands
+      os::RemoveOwnFile(recordPath);  // torn: the old table stands
       os::SyncFolder(dir);
     }
   }
-  // A file renamed over while this process held it (see os::RenameFile).
+  // A file renamed over while this process held it (see os::RenameFile);
+  // only a plain file goes back to the table's name.
   for (const std::string& file : {name, PathText(PathFromText(name).stem()) + ".MDX"}) {
     for (const std::string& old : Matching(names, file + os::kReplacedSuffix)) {
+      const fs::path aside = dir / PathFromText(old);
+      if (std::string problem = RecoveryTargetProblem(aside); !problem.empty()) {
+        SetAsideRecoveryFile(aside, "el archivo apartado", label, problem);
+        continue;
+      }
       os::RecoverReplaced(dir / PathFromText(old.substr(0, old.size() -
                                                         std::string(os::kReplacedSuffix).size())));
     }
@@ -331,7 +386,9 @@ void RecoverTable(const fs::path& dbfPath, const std::string& label) {
   for (const std::string& key : StagedHere()) here = here || SameNoCase(key, owner);
   if (!here) {
     for (const std::string& staged : {name + kStagingSuffix, base + ".MDX" + kStagingSuffix}) {
-      for (const std::string& stray : Matching(names, staged)) os::RemoveFile(dir / PathFromText(stray));
+      for (const std::string& stray : Matching(names, staged)) {
+        os::RemoveOwnFile(dir / PathFromText(stray));
+      }
     }
   }
   for (const std::string& j : Matching(FolderNames(dir), name + kJournalSuffix)) {

@@ -72,7 +72,7 @@ void RemoveStaleTempFiles(const fs::path& folder) {
     // Nobody writes it when it can be locked: left by a killed run.
     if (f.Open(p, os::OpenMode::ReadOnly, os::LockKind::Exclusive) && f.Identity(opened) &&
         opened == before)
-      os::RemoveFile(p);
+      os::RemoveOwnFile(p);
   }
 }
 

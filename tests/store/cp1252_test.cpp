@@ -11,7 +11,8 @@ using namespace store;
 TEST(Cp1252, EveryByteConvertsLikePythonsCodecAndBack) {
   SKIP_WITHOUT_READERS();
   // Python's cp1252 codec is an independent table; the five unassigned
-  // bytes pass through as the control character of the same number.
+  // bytes are read as the control character of the same number, and that
+  // character is written back as '?': no table gets an undecodable byte.
   auto r = testsupport::RunCommand(
       "/usr/bin/python3 -c \"import sys\n"
       "out=[]\n"
@@ -23,7 +24,9 @@ TEST(Cp1252, EveryByteConvertsLikePythonsCodecAndBack) {
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(Cp1252ToUtf8(all), r.out);
-  EXPECT_EQ(Utf8ToCp1252(r.out), all);
+  std::string back = all;
+  for (unsigned char b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) back[b] = '?';
+  EXPECT_EQ(Utf8ToCp1252(r.out), back);
 }
 
 TEST(Cp1252, CharactersOutsideTheCodePageBecomeQuestionMarks) {
@@ -38,6 +41,11 @@ TEST(Cp1252, CharactersOutsideTheCodePageBecomeQuestionMarks) {
       {"a\xC3", "a?"},                       // cut sequence
       {"\x80z", "?z"},                       // stray continuation byte
       {"\xC0\x80", "?"},                     // overlong NUL
+      // The control characters at the five bytes the code page leaves
+      // unassigned.
+      {"a\xC2\x81" "b", "a?b"},
+      {"\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D", "????"},
+      {"\xC2\x80\xC2\x9F", "??"},               // other C1 controls
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToCp1252(c.utf8), c.expected) << c.utf8;
 }
