@@ -49,6 +49,12 @@
 //     disk. A Post outside a transaction is one commit.
 //   - A table is never changed by a commit while another process of this
 //     tool holds its journal locked: opening then fails with a message.
+//   - A journal is rolled back only into its own table's files (the .DBF
+//     it is named after, then that table's .MDX), each opened at its own
+//     name without following a link and found to be a plain file with one
+//     name, all checked before the first page is written. Any other
+//     journal (or one that is itself a link) is set aside unapplied, with
+//     a notice (recovery_files.h).
 //   Tables built afresh are not journaled: they are built under a staging
 //   name and take the table's place whole (table_replacement.cpp).
 //   What the pager does not cover: another program writing the table while

@@ -11,6 +11,11 @@
 //                           crash cuts them short
 //   T.DBF.transdae-journal  the rollback journal of a change in place
 //                           (pager.cpp)
+//   T.DBF.transdae-old      (Windows) the old file moved aside while this
+//                           process held it (os_file.h, RenameFile)
+// A record or journal is carried out only when it names its own table's
+// files and they are plain files; otherwise it is set aside
+// (recovery_files.h).
 // Until the replacement record is whole, other programs and later runs see
 // the old table; staging files without a whole record are strays of a
 // killed build and are deleted by the next open of the table or by

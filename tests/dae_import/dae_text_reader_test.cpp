@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -157,6 +158,46 @@ struct FieldCase {
   std::size_t start, length;
   std::string cut;
 };
+
+// The five bytes that are no character of code page 1252 stop the
+// reading at their line, with a message naming the file, the line and the
+// byte; every other byte is text.
+TEST(DaeTextReader, BytesUndefinedInCodePage1252AreRefusedNamingFileAndLine) {
+  for (unsigned char bad : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+    TempDir dir;
+    const fs::path p = dir / "fPROFES.txt";
+    WriteFile(p, "uno\r\ndos\r\ntr" + std::string(1, static_cast<char>(bad)) + "s\r\ncuatro\r\n");
+    DaeTextReader r(p);
+    std::string line;
+    ASSERT_TRUE(r.ReadLine(line));
+    ASSERT_TRUE(r.ReadLine(line));
+    EXPECT_EQ(line, "dos");
+    try {
+      r.ReadLine(line);
+      ADD_FAILURE() << "no error for byte " << int(bad);
+    } catch (const DaeFileError& e) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", bad);
+      EXPECT_EQ(std::string(e.what()),
+                "El archivo " + store::PathText(p) + " tiene en la línea 3 (posición 3) el byte " +
+                    hex + ", que no es ningún carácter del código de página 1252 en que escribe "
+                    "DAE; el archivo no se ha leído. Vuelva a sacarlo de DAE o corríjalo");
+    }
+    EXPECT_THROW(dae_import::CheckDaeTextFile(p), DaeFileError);
+  }
+  // Every other byte from 0x80 up, and the controls, are read as they are.
+  std::string all;
+  for (int b = 1; b < 256; ++b) {
+    if (b == 10 || b == 13 || b == 26 || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 ||
+        b == 0x9D)
+      continue;
+    all += static_cast<char>(b);
+  }
+  EXPECT_EQ(ReadBytes(all + "\r\n"), std::vector<std::string>{all});
+  TempDir dir;
+  WriteFile(dir / "f.txt", all);
+  EXPECT_NO_THROW(dae_import::CheckDaeTextFile(dir / "f.txt"));
+}
 
 TEST(CutField, TakesBytesByOneBasedStartAndLength) {
   const std::vector<FieldCase> cases = {
