@@ -146,6 +146,13 @@ TEST(ReadOnlyEngineFiles, NeverBlockALaterRun) {
                         ".transdae-0123456789abcdef.tmp"}) {
     MarkReadOnly(dir / n);
   }
+#ifdef _WIN32
+  // The mark holds here as on Windows: a plain removal is refused.
+  WriteFile(dir / "marcado.txt", "x");
+  MarkReadOnly(dir / "marcado.txt");
+  EXPECT_FALSE(os::RemoveFile(dir / "marcado.txt"));
+  EXPECT_TRUE(os::RemoveOwnFile(dir / "marcado.txt"));
+#endif
   RecoverWorkFolder(dir.path());
   RemoveStaleTempFiles(dir.path());
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"PROFT.DBF", "PROFT.MDX"}));
