@@ -106,6 +106,11 @@ class HostWindow {
   }
 
   HWND hwnd() const { return hwnd_; }
+  // Closed as its program closes it: the window and its children go.
+  void Close() {
+    PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    if (thread_.joinable()) thread_.join();
+  }
 
   // The handle written as the product writes it: hexadecimal, no prefix.
   std::string Hex() const {
@@ -446,6 +451,19 @@ TEST_F(EmbeddingWin32Test, EmbeddedImportRunsWholeAndClosesItselfWithOne) {
   EXPECT_EQ(tool.ExitCode(), 0u);
   EXPECT_EQ(testsupport::ReadFile(Ini()), IniWith("1"));
   EXPECT_TRUE(fs::exists(Table("PROFT.DBF")) || fs::exists(Table("daeNIVIMP.DBF")));
+}
+
+TEST_F(EmbeddingWin32Test, ToolEndsWhenTheHostWindowIsClosed) {
+  HostWindow host;
+  ASSERT_NE(host.hwnd(), nullptr);
+  Tool tool(tool_, {"importar", host.Hex()}, dae_);
+  ASSERT_TRUE(tool.started());
+  ASSERT_NE(ChildWindow(host.hwnd(), tool), nullptr) << Describe(host.hwnd());
+  Sleep(500);
+  host.Close();
+  ASSERT_TRUE(tool.WaitForEnd()) << "the tool outlived its window\n" << Describe(nullptr);
+  EXPECT_EQ(tool.ExitCode(), 0u);
+  EXPECT_EQ(testsupport::ReadFile(Ini()), IniWith("0"));
 }
 
 TEST_F(EmbeddingWin32Test, HandleNotHexadecimalIsReportedAndTheToolStartsStandAlone) {
