@@ -6,9 +6,12 @@
 #
 # The result goes to a cache folder outside the tree, named by the Qt
 # version, the toolchain and the hash of this script and the toolchain
-# file, and is reused when present. It is built in a temporary folder
-# beside it and renamed into place only once complete, so an interrupted
-# build never passes for a cache.
+# file, and is reused when present. It is built in a working folder of the
+# same name beside it (.build-...) and renamed into place only once
+# installed whole, so an interrupted build never passes for a cache; an
+# interrupted build is taken up again where it stopped by the next run
+# (Ninja rebuilds whatever it had not finished), and ccache, when present,
+# keeps every object compiled.
 #
 # Prints the folder of the installed Qt on its last line of output.
 #
@@ -67,17 +70,43 @@ if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q '^Sourc
 fi
 
 mkdir -p "$CACHE_ROOT"
-WORK=$(mktemp -d "$CACHE_ROOT/.qt-build.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+WORK="$CACHE_ROOT/.build-$(basename "$PREFIX")"
+mkdir -p "$WORK"
+# One build at a time in that folder (two test runs side by side wait).
+exec {lock}>"$WORK.lock"
+flock "$lock"
+if [ -f "$PREFIX/.complete" ]; then
+  echo "$PREFIX"
+  exit 0
+fi
 start=$(date +%s)
 
-echo "== Fuentes de qt6-base (Debian) en $WORK" >&2
-(cd "$WORK" && apt-get source --only-source "qt6-base=$host_version" >&2)
-SRC=$(find "$WORK" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
-[ -n "$SRC" ] && [ -f "$SRC/CMakeLists.txt" ] || { echo "No se obtuvieron las fuentes de qt6-base" >&2; exit 1; }
+SRC="$WORK/src"
+if [ ! -f "$SRC/.unpacked" ]; then
+  echo "== Fuentes de qt6-base (Debian) en $SRC" >&2
+  rm -rf "$SRC" "$WORK/build" "$WORK/fetch"
+  mkdir -p "$WORK/fetch"
+  (cd "$WORK/fetch" && apt-get source --only-source "qt6-base=$host_version" >&2)
+  unpacked=$(find "$WORK/fetch" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
+  [ -n "$unpacked" ] && [ -f "$unpacked/CMakeLists.txt" ] ||
+    { echo "No se obtuvieron las fuentes de qt6-base" >&2; exit 1; }
+  mv "$unpacked" "$SRC"
+  rm -rf "$WORK/fetch"
+  touch "$SRC/.unpacked"
+fi
 
 STAGE="$WORK/install"
+rm -rf "$STAGE"
+LAUNCH=()
+if command -v ccache >/dev/null; then
+  LAUNCH=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Qt compiles with precompiled headers: ccache keeps those objects only
+  # with these.
+  export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
+fi
+if [ ! -f "$WORK/build/.configured" ]; then
 echo "== Configurando Qt $QT_VERSION para Windows" >&2
+rm -rf "$WORK/build"
 # Everything the windows do not use is off: fewer objects to compile on a
 # small machine, and a smaller transdae.exe.
 cmake -S "$SRC" -B "$WORK/build" -G Ninja \
@@ -86,28 +115,29 @@ cmake -S "$SRC" -B "$WORK/build" -G Ninja \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX="$STAGE" \
-  -DBUILD_SHARED_LIBS=OFF \
+  -DBUILD_SHARED_LIBS=OFF "${LAUNCH[@]}" \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
   -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF \
-  -DQT_GENERATE_SBOM=OFF \
   -DFEATURE_static_runtime=ON \
   -DFEATURE_optimize_size=ON \
   -DFEATURE_pkg_config=OFF \
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
   -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF \
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-  -DFEATURE_openssl=OFF -DFEATURE_sessionmanager=OFF \
-  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_imageformat_jpeg=OFF \
+  -DFEATURE_sessionmanager=OFF \
+  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF \
   -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF \
-  -DFEATURE_sql_sqlite=OFF -DFEATURE_system_sqlite=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF \
-  -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
+  -DFEATURE_system_harfbuzz=OFF -DFEATURE_freetype=OFF \
+  -DFEATURE_pdf=OFF -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF \
   -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF \
-  -DFEATURE_icu=OFF -DFEATURE_zstd=OFF -DFEATURE_brotli=OFF \
+  -DFEATURE_icu=OFF -DFEATURE_zstd=OFF \
   -DFEATURE_direct2d=OFF \
   -DFEATURE_testlib_selfcover=OFF -DFEATURE_itemmodeltester=OFF \
   -DFEATURE_dbus_linked=OFF \
   -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2
+touch "$WORK/build/.configured"
+fi
 
 echo "== Compilando Qt ($JOBS trabajos)" >&2
 cmake --build "$WORK/build" -j"$JOBS" >&2
@@ -115,10 +145,10 @@ cmake --install "$WORK/build" >&2
 
 end=$(date +%s)
 echo "qt6-base $host_version de Debian, MinGW-w64 $TOOLCHAIN_ID, $((end - start)) s" >"$STAGE/.complete"
-# Renamed into place only when whole; a rival build that finished first
-# wins and this one is dropped.
-if ! mv -T "$STAGE" "$PREFIX" 2>/dev/null; then
-  [ -f "$PREFIX/.complete" ] || { echo "No se pudo instalar Qt en $PREFIX" >&2; exit 1; }
-fi
+# Renamed into place only when whole (a folder of that name without the
+# mark is what an older, interrupted rename left).
+rm -rf "$PREFIX"
+mv -T "$STAGE" "$PREFIX"
+rm -rf "$WORK"
 echo "== Qt para Windows construido en $((end - start)) s: $PREFIX" >&2
 echo "$PREFIX"
