@@ -71,6 +71,12 @@ fi
 
 mkdir -p "$CACHE_ROOT"
 WORK="$CACHE_ROOT/.build-$(basename "$PREFIX")"
+# Working folders of other versions of this script are dropped, unless a
+# build is running in them.
+for old in "$CACHE_ROOT"/.build-qt-*; do
+  [ -d "$old" ] && [ "$old" != "$WORK" ] || continue
+  (flock -n 9 && rm -rf "$old" && rm -f "$old.lock") 9>"$old.lock" || true
+done
 mkdir -p "$WORK"
 # One build at a time in that folder (two test runs side by side wait).
 exec {lock}>"$WORK.lock"
@@ -103,12 +109,16 @@ if command -v ccache >/dev/null; then
   # Qt compiles with precompiled headers: ccache keeps those objects only
   # with these.
   export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
+  # Paths taken relative to the working folder: a build of another
+  # version of this script finds the objects that did not change.
+  export CCACHE_BASEDIR="$WORK"
 fi
 if [ ! -f "$WORK/build/.configured" ]; then
 echo "== Configurando Qt $QT_VERSION para Windows" >&2
 rm -rf "$WORK/build"
 # Everything the windows do not use is off: fewer objects to compile on a
-# small machine, and a smaller transdae.exe.
+# small machine, and a smaller transdae.exe. Tablet input is off as well:
+# Debian's source leaves out the tablet header (wintab.h) that it needs.
 cmake -S "$SRC" -B "$WORK/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
   -DQT_HOST_PATH=/usr \
@@ -124,7 +134,7 @@ cmake -S "$SRC" -B "$WORK/build" -G Ninja \
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
   -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF \
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-  -DFEATURE_sessionmanager=OFF \
+  -DFEATURE_sessionmanager=OFF -DFEATURE_tabletevent=OFF \
   -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF \
   -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF \
