@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows stage of the tests: cross-builds every non-graphical target
-# with MinGW-w64 into build-win/ (or the folder given as $1) and runs the
-# suites and the demo comparison under Wine, headless.
+# The Windows stage of the tests: builds Qt for Windows (or takes it from
+# its cache, scripts/build_qt_windows.sh), cross-builds every target with
+# MinGW-w64 into build-win/ (or the folder given as $1), runs the suites
+# and the demo comparison under Wine, headless, and then the windows under
+# Wine on an X server of its own (Xvfb).
 #
 # Wine runs in a prefix of the project's own (build-win/wine, booted once
 # and kept between runs) with no display; one wine server is kept running
@@ -14,11 +16,27 @@ export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 
 LAUNCHER=()
 if command -v ccache >/dev/null; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# The windows (transdae.exe, its installer and their tests under Wine)
+# need Qt for Windows, static, built from Debian's source with the same
+# toolchain (or taken from its cache). TRANSDAE_WINDOWS_UI=1 builds and
+# tests them; without it the stage says so and tests the rest.
+WINDOWS_UI="${TRANSDAE_WINDOWS_UI:-0}"
+UI_OPTIONS=(-DTRANSDAE_BUILD_UI=OFF)
+if [ "$WINDOWS_UI" = 1 ]; then
+  echo "== Qt para Windows"
+  qt_start=$SECONDS
+  QT_WIN=$(bash scripts/build_qt_windows.sh | tail -1)
+  echo "== Qt para Windows: $QT_WIN ($((SECONDS - qt_start)) s)"
+  UI_OPTIONS=(-DTRANSDAE_BUILD_UI=ON -DCMAKE_PREFIX_PATH="$QT_WIN" -DQT_HOST_PATH=/usr
+              -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+else
+  echo "== Ventanas de Windows: NO se construyen ni se prueban (TRANSDAE_WINDOWS_UI=1 lo hace)"
+fi
 # GoogleTest is built inside this tree from Debian's sources, so ccache
 # keeps its objects too.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DTRANSDAE_BUILD_UI=OFF -DTRANSDAE_BUILD_BENCH=OFF "${LAUNCHER[@]}" >/dev/null
+  "${UI_OPTIONS[@]}" -DTRANSDAE_BUILD_BENCH=OFF "${LAUNCHER[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
 # Wine without a display: no X server is needed and none is tried; no
@@ -51,7 +69,7 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 
 echo "== Pruebas bajo Wine"
 set +e
-(cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" --timeout 1800) 2>&1 |
+(cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" --timeout 1800 -LE ventanas) 2>&1 |
   tee "$BUILD_DIR/ctest.log"
 suites=${PIPESTATUS[0]}
 set -e
@@ -75,6 +93,44 @@ echo "== Demostración bajo Wine, comparada con la de Linux"
 demo=0
 bash scripts/compare_demo.sh build "$BUILD_DIR" || demo=$?
 
+# The windows: Wine draws them on an X server of this stage's own. The
+# headless server is stopped first, so that Wine's own services start
+# again with the display.
+windows=0
+if [ "$WINDOWS_UI" = 1 ]; then
+  echo "== Las ventanas bajo Wine, en un servidor X propio"
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
+  unset QT_QPA_PLATFORM
+  # Xvfb picks a free display itself and writes its number when ready.
+  xvfb_display="$PWD/$BUILD_DIR/xvfb-display"
+  rm -f "$xvfb_display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$xvfb_display" </dev/null >/dev/null 2>&1 &
+  xvfb_pid=$!
+  trap 'wineserver -k </dev/null >/dev/null 2>&1 || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
+  for _ in $(seq 300); do
+    [ -s "$xvfb_display" ] && break
+    sleep 0.1
+  done
+  [ -s "$xvfb_display" ] || { echo "Xvfb no arrancó"; exit 1; }
+  export DISPLAY=":$(tr -d '[:space:]' <"$xvfb_display")"
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+  set +e
+  (cd "$BUILD_DIR" && ctest --output-on-failure --timeout 1800 -L ventanas) 2>&1 |
+    tee "$BUILD_DIR/ctest-ventanas.log"
+  windows=${PIPESTATUS[0]}
+  set -e
+  if ! grep -qE '^100% tests passed, 0 tests failed out of [1-9]' "$BUILD_DIR/ctest-ventanas.log"; then
+    windows=1
+  fi
+  # The installer's test runs with the headless suites; it must have run.
+  grep -qE 'installer \.+ +Passed' "$BUILD_DIR/ctest.log" || { echo "== La prueba del instalador no pasó"; windows=1; }
+fi
+
 echo "== Bajo Wine: $(grep -E 'tests passed|tests failed' "$BUILD_DIR/ctest.log" | tail -1)"
+if [ "$WINDOWS_UI" = 1 ]; then
+  echo "== Ventanas bajo Wine: $(grep -E 'tests passed|tests failed' "$BUILD_DIR/ctest-ventanas.log" | tail -1)"
+fi
 echo "== Demostración comparada: $([ "$demo" = 0 ] && echo iguales || echo DIFERENTES)"
-[ "$suites" = 0 ] && [ "$demo" = 0 ] && [ "$console" = 0 ]
+[ "$suites" = 0 ] && [ "$demo" = 0 ] && [ "$console" = 0 ] && [ "$windows" = 0 ]

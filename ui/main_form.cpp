@@ -21,6 +21,9 @@
 #endif
 
 #include <QAbstractNativeEventFilter>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #include "chain/error_report.h"
 #include "app/result_entry.h"
@@ -82,10 +85,10 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
-// Under X the foreign window may vanish while the tool runs (the program
-// that owns it ended, or closed it): the server then destroys the tool's
-// window with it. The tool then closes as the user's "&Salir" would, so that
-// it never lingers without a window.
+// The foreign window may vanish while the tool runs (the program that owns
+// it ended, or closed it): the X server, or Windows, then destroys the
+// tool's window with it. The tool then closes as the user's "&Salir" would,
+// so that it never lingers without a window.
 class TMForm::HostWatch : public QAbstractNativeEventFilter {
  public:
   HostWatch(TMForm* form, WId window) : form_(form), window_(window) {}
@@ -97,6 +100,17 @@ class TMForm::HostWatch : public QAbstractNativeEventFilter {
     if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
     const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
     if (destroyed->window != window_) return false;
+    QPointer<TMForm> form(form_);
+    QMetaObject::invokeMethod(
+        form_,
+        [form] {
+          if (form && form->isVisible()) form->close();
+        },
+        Qt::QueuedConnection);
+#elif defined(Q_OS_WIN)
+    if (type != QByteArrayLiteral("windows_generic_MSG")) return false;
+    const auto* msg = static_cast<const MSG*>(message);
+    if (msg->message != WM_DESTROY || msg->hwnd != reinterpret_cast<HWND>(window_)) return false;
     QPointer<TMForm> form(form_);
     QMetaObject::invokeMethod(
         form_,
