@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/path_text.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 #include "tests/support/test_support.h"
@@ -130,7 +131,7 @@ TEST(CliImport, MissingFolder) {
   TempDir work;
   CommandResult r = RunCli("import --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+  EXPECT_EQ(r.out, "No existe la carpeta\n" + store::PathText(work / "no") + "\nresultado: 0\n");
 }
 
 TEST(CliImport, MissingFilesStopAtTheCentrePanel) {
@@ -279,7 +280,7 @@ TEST(CliExport, MissingFolder) {
   TempDir work;
   CommandResult r = RunCli("export --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+  EXPECT_EQ(r.out, "No existe la carpeta\n" + store::PathText(work / "no") + "\nresultado: 0\n");
 }
 
 // ---- Show.
