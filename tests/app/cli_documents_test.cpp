@@ -16,9 +16,7 @@ using testsupport::TempDir;
 
 using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
-CommandResult Cli(const std::string& args) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + args);
-}
+CommandResult Cli(const std::string& args) { return testsupport::RunCli(args); }
 
 // A work folder with the sample school imported and its solution in place,
 // and a copy of the DAE folder for the timetable file.

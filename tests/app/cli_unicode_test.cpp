@@ -150,6 +150,24 @@ TEST(CliUnicode, WindowsFileHeldByAnotherProgramIsNamedInSpanish) {
   EXPECT_EQ(testsupport::ReadFile(f.dae / "fCUADROS.txt"), "anterior\r\n");
 }
 
+// Folders typed with '/' ("--work C:/Curso") are shown with the system's
+// separator, in every message.
+TEST(CliUnicode, WindowsPathsAreShownWithBackslashes) {
+  TempDir dir;
+  auto slashed = [](const fs::path& p) {
+    std::string text = PathText(p);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+  };
+  const fs::path work = dir / "No hay";
+  CommandResult r = RunCli({"show", "PROFT", "--work", slashed(work)});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "transdae-cli: No existe la tabla PROFT en " + PathText(work) + "\n");
+  r = RunCli({"import", "--dae", slashed(dir / "DAE"), "--work", slashed(work)});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "No existe la carpeta\n" + PathText(dir / "DAE") + "\nresultado: 0\n");
+}
+
 // Output redirected to a file (by the command interpreter) or to a pipe is
 // in the console's code page, which `type` and `more` read it with:
 // "importación" is "importaci\xA2n" in code pages 850 and 437, never the
