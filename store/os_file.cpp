@@ -50,7 +50,13 @@ bool CreateFolders(const std::filesystem::path& path) {
   if (IsFolder(path)) return true;
   if (WindowsErrorNumber(LastError()) == kMissingDrive) return false;  // nothing to make it on
   const std::filesystem::path parent = path.parent_path();
-  if (!parent.empty() && parent != path && !Exists(parent) && !CreateFolders(parent)) return false;
+  if (!parent.empty() && parent != path) {
+    if (!Exists(parent)) {
+      if (!CreateFolders(parent)) return false;
+    } else if (!IsFolder(parent)) {
+      return false;  // a file in the way: "not a folder"
+    }
+  }
   return CreateFolder(path) || (IsAlreadyExists(LastError()) && IsFolder(path));
 }
 
