@@ -194,7 +194,7 @@ TEST(CliUnicode, WindowsRedirectedOutputIsInTheConsolesCodePage) {
   EXPECT_EQ(bytes, piped.out);
   // And an error of the tool, on the error stream.
   const CommandResult missing = testsupport::RunProgram(
-      testsupport::CliPath(), {"show", "PROFT", "--work", PathText(dir / "No está")});
+      testsupport::CliPath(), {"show", "PROFT", "--work", PathText(dir / PathFromText("No está"))});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_TRUE(Contains(missing.err, "No est\xA0")) << missing.err;
 }
