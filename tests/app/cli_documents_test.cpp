@@ -43,7 +43,8 @@ TEST(CliDocuments, MissingTeacherCompletedThenFileWritten) {
   // Without documents the added teacher XYZ has none: no file.
   CommandResult first = x.Export("");
   EXPECT_EQ(first.exitCode, 3) << first.out;  // finished without the file
-  EXPECT_NE(first.out.find("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"),
+  EXPECT_NE(first.out.find(
+                testsupport::AsPrinted("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente")),
             std::string::npos);
   EXPECT_FALSE(fs::exists(x.dae / "fCUADROS.txt"));
 

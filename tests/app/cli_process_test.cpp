@@ -217,7 +217,8 @@ TEST(CliExport, FirstExportAsksNothingAndEndsWithResultOne) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(fs::exists(s.dae / "fCUADROS.txt"));
   } else {
-    EXPECT_TRUE(HasLine(r.out, "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"));
+    EXPECT_TRUE(HasLine(
+        r.out, testsupport::AsPrinted("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente")));
     EXPECT_EQ(r.exitCode, 3) << "finished, but without the file";
   }
   EXPECT_EQ(r.out.find('\r'), std::string::npos) << "carriage returns must become lines";
