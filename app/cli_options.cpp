@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "app/program_environment.h"
 #include "store/cp1252.h"
 #include "store/path_text.h"
 
@@ -79,7 +80,7 @@ std::string CliUsageText() {
       "\n"
       "  --dae CARPETA      carpeta en la que se encuentran los ficheros TXT de DAE\n"
       "  --work CARPETA     carpeta de trabajo (por omisión, la de la variable QTEMP\n"
-      "                     o $HOME/QTEMP)\n"
+      "                     o " + StandardWorkFolderWording() + ")\n"
       "  --lang TEXTO       texto del cuadro de idioma (por omisión EUSKERA; cualquier\n"
       "                     otro texto elige el castellano)\n"
       "  --centre C,A,V     código del centro, año académico y versión que se\n"
@@ -101,7 +102,8 @@ std::string CliUsageText() {
       "  --from COPIA       la copia que se vuelve a poner: su carpeta en COPIAS\n"
       "                     (NNNNNN-AAAAMMDD-HHMMSS) o sólo su número\n"
       "\n"
-      "Mensajes y preguntas se escriben en la salida estándar (UTF-8); la última\n"
+      "Mensajes y preguntas se escriben en la salida estándar (" +
+      OutputEncodingWording() + "); la última\n"
       "línea es \"resultado: N\" con el código de resultado. Las preguntas se\n"
       "responden según las opciones; la de los profesores sin documento, con No.\n"
       "\n"

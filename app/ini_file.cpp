@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/replaced_file.h"
+#include "store/replaced_file.h"
 #include "store/cp1252.h"
 #include "store/os_file.h"
 #include "store/path_text.h"
@@ -242,18 +242,18 @@ void WriteIniValue(const fs::path& file, std::string_view section,
     WriteFailure(file, ec && !fs::status_known(folderStatus) ? store::SystemErrorText(ec)
                                                               : Reason(ENOENT));
   if (!fs::is_directory(folderStatus)) WriteFailure(file, Reason(ENOTDIR));
-  if (const std::string why = replaced_file::FolderRefusal(folder); !why.empty())
+  if (const std::string why = store::replaced_file::FolderRefusal(folder); !why.empty())
     WriteFailure(file, why);
 
   std::string content;
-  replaced_file::Kept kept = replaced_file::ForNewFile();
+  store::replaced_file::Kept kept = store::replaced_file::ForNewFile();
   const store::os::PathStatus info = store::os::Status(target);
   if (info.exists) {
     if (info.isFolder) WriteFailure(file, Reason(EISDIR));
     if (!info.isRegular) WriteFailure(file, "no es un archivo normal");
-    if (const std::string why = replaced_file::FileRefusal(target); !why.empty())
+    if (const std::string why = store::replaced_file::FileRefusal(target); !why.empty())
       WriteFailure(file, why);
-    kept = replaced_file::KeptOf(target);
+    kept = store::replaced_file::KeptOf(target);
     if (!ReadAll(target, &content)) ReadFailure(file, Reason(store::os::LastError()));
   } else if (!store::os::IsNotFound(store::os::LastError())) {
     WriteFailure(file, Reason(store::os::LastError()));
@@ -274,7 +274,7 @@ void WriteIniValue(const fs::path& file, std::string_view section,
     WriteFailure(file, Reason(err));
   };
   if (!tmp.WriteAll(updated)) fail(store::os::LastError());
-  if (const int err = replaced_file::Apply(tmpPath, kept); err != 0) fail(err);
+  if (const int err = store::replaced_file::Apply(tmpPath, kept); err != 0) fail(err);
   if (!tmp.Sync()) fail(store::os::LastError());
   if (!store::os::RenameFile(tmpPath, target)) fail(store::os::LastError());
   tmp.Close();

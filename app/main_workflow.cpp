@@ -30,6 +30,7 @@
 #include "dae_export/timetable_template.h"
 #include "dae_import/centre_and_levels.h"
 #include "dae_import/code_tables_import.h"
+#include "dae_import/dae_file_check.h"
 #include "dae_import/groups_import.h"
 #include "dae_import/subjects_import.h"
 #include "dae_import/teachers_import.h"
@@ -44,13 +45,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kNoFolder = "No existe la carpeta";
-
-bool FolderExists(const std::string& currentFolder) {
-  if (currentFolder.empty()) return false;
-  std::error_code ec;
-  return fs::is_directory(store::PathFromText(currentFolder), ec);
-}
 
 // Blank: nothing but characters 0 to 32.
 bool IsBlank(std::string_view s) {
@@ -83,8 +77,8 @@ void MainWorkflow::BExportarClick(const std::string& currentFolder) {
     state_.workflowFlag = 0;
     state_.backupFolder.clear();  // a new run keeps its copies apart
     daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
-    if (!FolderExists(currentFolder)) {
-      ui_.ShowMessage(kNoFolder);
+    if (!dae_import::DaeFolderExists(currentFolder)) {
+      ui_.ShowMessage(dae_import::MissingFolderText(currentFolder));
       if (state_.embedded) {
         state_.resultCode = -1;
         ui_.CloseMainWindow();
@@ -113,8 +107,8 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
   Guarded([&] {
     state_.workflowFlag = 0;
     daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
-    if (!FolderExists(currentFolder)) {
-      ui_.ShowMessage(kNoFolder);
+    if (!dae_import::DaeFolderExists(currentFolder)) {
+      ui_.ShowMessage(dae_import::MissingFolderText(currentFolder));
       if (state_.embedded) {
         state_.resultCode = 0;
         ui_.CloseMainWindow();

@@ -34,8 +34,13 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // On a Windows console the text is converted to UTF-16 and written with
 // WriteConsoleW, so that accents and "ñ" show whatever the console's code
 // page is; a character split across two writes is held back until it is
-// whole. Redirected to a file or a pipe, and on every other system, the
-// UTF-8 bytes go out unchanged.
+// whole. Redirected to a file or a pipe on Windows, the text is written in
+// the code page of the console the program was started from (what `type`
+// and `more` in that console read it with), or, without a console, in the
+// system's OEM code page (what a console shows by default); a character
+// missing there becomes its nearest look-alike or '?'. A console set to
+// UTF-8 (chcp 65001) gets UTF-8. On every other system the UTF-8 bytes go
+// out unchanged.
 class ConsoleBuffer : public std::streambuf {
  public:
   // stream: stdout or stderr.
@@ -61,6 +66,18 @@ class ConsoleBuffer : public std::streambuf {
   bool console_ = false;
   std::string pending_;
 };
+
+// The code page that text redirected to a file or a pipe is written in
+// (Windows: the console's output code page, else the OEM code page); 65001
+// is UTF-8, and POSIX systems always answer 65001.
+unsigned RedirectedCodePage();
+
+// The place of the standard work folder as the usage text names it:
+// "$HOME/QTEMP" on POSIX, "\QTEMP de la unidad actual" on Windows.
+std::string StandardWorkFolderWording();
+// How the usage text names the characters of the output: "UTF-8" on
+// POSIX, the console's code page on Windows.
+std::string OutputEncodingWording();
 
 // The length of the longest start of text that does not end inside a
 // UTF-8 character: what a console may be given now, the rest waiting for

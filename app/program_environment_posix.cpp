@@ -22,6 +22,12 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return args;
 }
 
+unsigned RedirectedCodePage() { return 65001; }
+
+std::string StandardWorkFolderWording() { return "$HOME/QTEMP"; }
+
+std::string OutputEncodingWording() { return "UTF-8"; }
+
 ConsoleBuffer::ConsoleBuffer(std::FILE* stream) : stream_(stream) {}
 
 bool ConsoleBuffer::Flush(bool all) {

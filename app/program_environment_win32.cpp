@@ -33,6 +33,21 @@ std::wstring WideFromUtf8(std::string_view text) {
   return out;
 }
 
+// UTF-8 text in a single-byte or double-byte code page: a character the
+// page lacks becomes its best-fit look-alike ("Š" to "S") or '?'.
+std::string InCodePage(std::string_view utf8, unsigned codePage) {
+  if (codePage == CP_UTF8) return std::string(utf8);
+  const std::wstring wide = WideFromUtf8(utf8);
+  if (wide.empty()) return {};
+  const int length = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(codePage, 0, wide.data(), length, nullptr, 0, "?", nullptr);
+  if (size <= 0) return std::string(utf8);  // a code page the system lacks
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), length, out.data(), size, "?", nullptr);
+  return out;
+}
+
 // All of data to a file or pipe handle.
 bool WriteBytes(HANDLE h, const char* data, size_t size) {
   while (size > 0) {
@@ -88,6 +103,21 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return args;
 }
 
+unsigned RedirectedCodePage() {
+  // The console the program was started from, even with its output
+  // redirected: "transdae-cli ... > salida.txt" followed by "type
+  // salida.txt" in the same window shows the text right.
+  const UINT console = GetConsoleOutputCP();
+  if (console != 0) return console;
+  return GetOEMCP();
+}
+
+std::string StandardWorkFolderWording() { return "\\QTEMP de la unidad actual"; }
+
+std::string OutputEncodingWording() {
+  return "en la consola, Unicode; redirigida, en la página de códigos de la consola";
+}
+
 ConsoleBuffer::ConsoleBuffer(std::FILE* stream) : stream_(stream) {
   HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   handle_ = h;
@@ -105,10 +135,13 @@ bool ConsoleBuffer::Flush(bool all) {
   } else if (console_) {
     ok = WriteConsoleText(h, WideFromUtf8(std::string_view(pending_).substr(0, n)));
   } else {
-    // A file or a pipe: the UTF-8 bytes as they are, LF not turned into
-    // CR LF (the C runtime's text mode is bypassed).
+    // A file or a pipe: the text in the console's code page (see the
+    // header), LF not turned into CR LF (the C runtime's text mode is
+    // bypassed).
     std::fflush(stream_);
-    ok = WriteBytes(h, pending_.data(), n);
+    const std::string bytes =
+        InCodePage(std::string_view(pending_).substr(0, n), RedirectedCodePage());
+    ok = WriteBytes(h, bytes.data(), bytes.size());
   }
   pending_.erase(0, n);
   return ok;

@@ -17,6 +17,7 @@
 #include "dae_export/blank_text.h"
 #include "dae_export/record_tables.h"
 #include "dae_export/timetable_file_writer.h"
+#include "dae_import/dae_file_check.h"
 #include "store/cp1252.h"
 #include "store/transaction.h"
 
@@ -228,7 +229,7 @@ void AjustaDAE::CreaTXTCuadroHorario() {
   const CentreRecord centre = ReadCentre(wwTabledaeCENTRO);
   if (WriteTimetableFile(state_.rutaDAE, centre, wwTableCUADROH2,
                          wwTableCUADROH3) == WriteOutcome::FolderMissing) {
-    ui_.ShowMessage("No existe la carpeta");
+    ui_.ShowMessage(dae_import::MissingFolderText(state_.rutaDAE));
     state_.incidencia = 4;
   }
 }

@@ -45,8 +45,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dae_import/dae_file_check.h"
 #include "store/store_error.h"
 #include "store/path_text.h"
+#include "store/replaced_file.h"
 #include "store/system_error_text.h"
 #include "store/temp_file.h"
 
@@ -283,6 +285,11 @@ std::string SpanishReason(int err) {
 }  // namespace
 
 void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
+  // A file the user made read-only is left as it is: the attribute (or,
+  // on POSIX, the missing write permission) says it must not change.
+  if (const std::string why = store::replaced_file::FileRefusal(path); !why.empty())
+    throw TimetableFileError("No se ha podido escribir el archivo '" + store::PathText(path) +
+                             "' (" + why + "); no se ha modificado.");
   const int err = store::ReplaceFileAtomically(path, bytes);
   if (err != 0) Fail(path, err);
 }
@@ -290,9 +297,7 @@ void ReplaceFileWhole(const fs::path& path, const std::string& bytes) {
 WriteOutcome WriteTimetableFile(const std::string& daeFolder,
                                 const CentreRecord& centre, store::Table& h2,
                                 store::Table& h3) {
-  std::error_code ec;
-  if (daeFolder.empty() || !fs::is_directory(store::PathFromText(daeFolder), ec))
-    return WriteOutcome::FolderMissing;
+  if (!dae_import::DaeFolderExists(daeFolder)) return WriteOutcome::FolderMissing;
   const std::string bytes = BuildTimetableFile(centre, h2, h3);
   ReplaceFileWhole(store::PathFromText(daeFolder) / kTimetableFileName, bytes);
   return WriteOutcome::Written;

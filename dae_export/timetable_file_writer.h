@@ -58,7 +58,10 @@ class TimetableFileError : public std::runtime_error {
 // Puts bytes into path as a whole or not at all: they go to a temporary
 // file beside it, which is flushed to disk and then renamed over path. On
 // any failure the temporary is removed, path keeps what it held, and
-// TimetableFileError is thrown.
+// TimetableFileError is thrown. A read-only file (the attribute on Windows,
+// no write permission on POSIX) is refused before anything is written; the
+// new file keeps the old one's hidden and system attributes (Windows) or
+// permission bits (POSIX).
 void ReplaceFileWhole(const std::filesystem::path& path, const std::string& bytes);
 
 enum class WriteOutcome { Written, FolderMissing };

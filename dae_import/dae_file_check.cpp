@@ -1,6 +1,22 @@
 #include "dae_import/dae_file_check.h"
 
+#include "store/os_file.h"
+#include "store/path_text.h"
+
 namespace dae_import {
+
+std::string MissingFolderText(const std::string& folder) {
+  std::string shown = store::PathText(store::PathFromText(folder));
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  while (shown.size() > 1 && shown.back() == separator &&
+         !(shown.size() == 3 && shown[1] == ':'))  // "C:\" stays whole
+    shown.pop_back();
+  return shown.empty() ? "No existe la carpeta" : "No existe la carpeta\r" + shown;
+}
+
+bool DaeFolderExists(const std::string& folder) {
+  return !folder.empty() && store::os::IsFolder(store::PathFromText(folder));
+}
 
 std::unique_ptr<DaeTextReader> OpenDaeFileOrReport(
     chain::StepContext& ctx, const std::string& name,

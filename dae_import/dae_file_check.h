@@ -11,6 +11,14 @@
 
 namespace dae_import {
 
+// The message for a DAE folder that does not exist: "No existe la carpeta",
+// then, on a line of its own (lines are joined by a carriage return), the
+// folder as the user gave it, with the system's separator and without a
+// separator at its end.
+std::string MissingFolderText(const std::string& folder);
+// Whether the DAE folder exists (a link to a folder counts; any length).
+bool DaeFolderExists(const std::string& folder);
+
 // Opens the DAE file `name` of the context's DAE folder. When it is missing,
 // shows `missingMessage`, sets the result code to -1 and returns null.
 // Throws DaeFileError when it exists but cannot be opened.

@@ -45,9 +45,12 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return store::Cp1252EqualsIgnoreCase(store::Utf8ToCp1252(a), store::Utf8ToCp1252(b));
 }
 
+// A plain file, or a link to one.
 bool IsRegularFile(const fs::path& p) {
+  const store::os::PathStatus st = store::os::Status(p);
+  if (!st.isLink) return st.isRegular;
   std::error_code ec;
-  return fs::is_regular_file(p, ec);  // follows symbolic links
+  return fs::is_regular_file(p, ec);  // the link followed
 }
 
 }  // namespace
@@ -64,19 +67,18 @@ std::optional<fs::path> FindDaeFile(const std::string& daeFolder,
   // so the listing is asked), else the first in name order of those that
   // match without regard to case ("ftiptar.txt" and "FTIPTAR.TXT"), so that
   // the choice never depends on the listing.
-  std::error_code ec;
-  fs::directory_iterator it(dir, ec);
-  if (ec) return std::nullopt;
+  // Listed through the store's door to the system, which takes folders of
+  // any length.
+  std::vector<fs::path> names;
+  if (!store::os::ListFolder(dir, names)) return std::nullopt;
   std::optional<fs::path> found;
   std::string foundName;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const fs::path& p = it->path();
-    const std::string n = store::FileNameText(p);
-    if (!SameNameIgnoringCase(n, wanted) || !IsRegularFile(p)) continue;
+  for (const fs::path& entry : names) {
+    const std::string n = store::FileNameText(entry);
+    if (!SameNameIgnoringCase(n, wanted) || !IsRegularFile(dir / entry)) continue;
     const bool exactName = n == wanted;
     if (!found || exactName || (foundName != wanted && n < foundName)) {
-      found = exact.parent_path() / p.filename();
+      found = exact.parent_path() / entry;
       foundName = n;
     }
   }

@@ -55,6 +55,17 @@ bool IsRealFolder(const fs::path& p) {
 // A plain file (not a link to one).
 bool IsRegularFile(const fs::path& p) { return store::os::Status(p).isRegular; }
 
+// The entries of a folder, as paths inside it (listed by the store's door
+// to the system, which takes folders of any length); empty with `ok` false
+// when it cannot be read.
+std::vector<fs::path> Entries(const fs::path& folder, bool* ok = nullptr) {
+  std::vector<fs::path> names;
+  const bool listed = store::os::ListFolder(folder, names);
+  if (ok) *ok = listed;
+  for (fs::path& n : names) n = folder / n;
+  return names;
+}
+
 // Reads a whole file in binary; false with store::os::LastError() set on
 // failure.
 bool ReadWhole(const fs::path& p, std::string& bytes) {
@@ -76,8 +87,8 @@ std::string Leaf(const fs::path& p) { return store::FileNameText(p); }
 
 // Removes a folder only when it is empty; errors are left for a later run.
 void RemoveEmptyFolder(const fs::path& p) {
-  std::error_code ec;
-  if (fs::is_directory(fs::symlink_status(p, ec)) && fs::is_empty(p, ec) && !ec) fs::remove(p, ec);
+  bool listed = false;
+  if (IsRealFolder(p) && Entries(p, &listed).empty() && listed) store::os::RemoveFolder(p);
 }
 
 // The bytes of a table file without the dates of last change that dBase
@@ -201,9 +212,7 @@ std::vector<Manifest> Manifests(const fs::path& workFolder) {
   std::vector<Manifest> found;
   const fs::path root = workFolder / kBackupFolderName;
   if (!IsRealFolder(root)) return found;
-  std::error_code ec;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path p = it->path();
+  for (const fs::path& p : Entries(root)) {
     if (ParseCopyName(Leaf(p)) == 0 || !IsRealFolder(p)) continue;
     Manifest m;
     if (ReadManifest(p, m)) found.push_back(std::move(m));
@@ -224,13 +233,11 @@ std::vector<Manifest> Manifests(const fs::path& workFolder) {
 std::vector<std::string> TableFiles(const fs::path& folder, const std::string& name) {
   std::vector<std::string> out;
   const std::string dbf = Upper(name + ".DBF"), mdx = Upper(name + ".MDX");
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string leaf = Leaf(it->path());
+  for (const fs::path& p : Entries(folder)) {
+    const std::string leaf = Leaf(p);
     const std::string up = Upper(leaf);
     if (up != dbf && up != mdx) continue;
-    std::error_code sec;
-    if (fs::is_regular_file(it->path(), sec)) out.push_back(leaf);
+    if (IsRegularFile(p)) out.push_back(leaf);
   }
   std::sort(out.begin(), out.end());
   return out;
@@ -260,17 +267,15 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
   } else if (!store::os::IsNotFound(store::os::LastError())) {
     CopyFailed("las tablas", root, store::SystemErrorText(store::os::LastError()));
   } else {
-    std::error_code mec;
-    fs::create_directory(root, mec);
-    if (mec) CopyFailed("las tablas", root, store::SystemErrorText(mec));
+    if (!store::os::CreateFolder(root))
+      CopyFailed("las tablas", root, store::SystemErrorText(store::os::LastError()));
   }
   if (!IsRealFolder(root)) CopyFailed("las tablas", root, "no es una carpeta");
 
   unsigned long number = 0;
-  std::error_code ec;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
-    number = std::max(number, ParseCopyName(Leaf(it->path())));
-  if (ec) CopyFailed("las tablas", root, store::SystemErrorText(ec));
+  bool listed = false;
+  for (const fs::path& p : Entries(root, &listed)) number = std::max(number, ParseCopyName(Leaf(p)));
+  if (!listed) CopyFailed("las tablas", root, store::SystemErrorText(store::os::LastError()));
 
   const std::tm tm = store::os::LocalTime(std::time(nullptr));
   char stamp[32] = "", shown[32] = "";
@@ -283,17 +288,14 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
     char name[64];
     std::snprintf(name, sizeof name, "%06lu-%s", number, stamp);
     const fs::path folder = root / name;
-    std::error_code mec;
-    if (fs::create_directory(folder, mec)) {
+    if (store::os::CreateFolder(folder)) {
       m.copy.folder = folder;
       break;
     }
-    // The name taken (false without an error, or by a file): the next
-    // number is tried.
-    if (mec == std::errc::file_exists) mec.clear();
-    if (mec || attempt > 1000)
-      CopyFailed("las tablas", folder,
-                 mec ? store::SystemErrorText(mec) : store::SystemErrorText(EEXIST));
+    // The name taken (by a folder or a file): the next number is tried.
+    const int err = store::os::LastError();
+    if (!store::os::IsAlreadyExists(err) || attempt > 1000)
+      CopyFailed("las tablas", folder, store::SystemErrorText(err));
   }
   m.copy.number = number;
   m.copy.date = shown;
@@ -388,11 +390,9 @@ void FinishRemoval(const fs::path& folder) {
       const fs::path p = folder / store::PathFromText(f.name);
       if (IsRegularFile(p)) store::os::RemoveFile(p);
     }
-  std::error_code ec;
   if (listed)
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-      if (IsTableFileName(Leaf(it->path())) && IsRegularFile(it->path()))
-        store::os::RemoveFile(it->path());
+    for (const fs::path& p : Entries(folder))
+      if (IsTableFileName(Leaf(p)) && IsRegularFile(p)) store::os::RemoveFile(p);
   store::RemoveStaleTempFiles(folder);
   if (listed) store::os::RemoveFile(folder / kBackupManifestName);
   RemoveEmptyFolder(folder);
@@ -403,18 +403,17 @@ void FinishRemoval(const fs::path& folder) {
 void RemoveCopy(const Manifest& m) {
   const fs::path removing =
       m.copy.folder.parent_path() / store::PathFromText(kRemovingPrefix + Leaf(m.copy.folder));
-  std::error_code ec;
-  fs::rename(m.copy.folder, removing, ec);
-  if (ec) return;
+  if (!store::os::RenameFile(m.copy.folder, removing)) return;
   FinishRemoval(removing);
 }
 
 Manifest CurrentRun(chain::StepContext& ctx) {
   Manifest m;
   const fs::path run = store::PathFromText(ctx.state.backupFolder);
-  std::error_code ec;
+  store::os::FileId runRoot, root;
   if (!run.empty() && IsRealFolder(run) && ReadManifest(run, m) &&
-      fs::equivalent(run.parent_path(), ctx.workFolder / kBackupFolderName, ec))
+      store::os::Identity(run.parent_path(), runRoot) &&
+      store::os::Identity(ctx.workFolder / kBackupFolderName, root) && runRoot == root)
     return m;
   m = MakeCopyFolder(ctx.workFolder, "importación");
   ctx.state.backupFolder = store::PathText(m.copy.folder);
@@ -453,9 +452,7 @@ void PruneBackupCopies(const fs::path& workFolder, const fs::path& keep) {
   // Folders of the tool's name form left by a run killed before its
   // COPIA.TXT was written: its temporary goes, then the folder if it is
   // empty (rmdir takes nothing else).
-  std::error_code ec;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path p = it->path();
+  for (const fs::path& p : Entries(root)) {
     const std::string name = Leaf(p);
     if (ParseCopyName(name) != 0 && IsRealFolder(p) && !store::os::Exists(p / kBackupManifestName)) {
       store::RemoveStaleTempFiles(p);

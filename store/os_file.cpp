@@ -11,7 +11,9 @@ namespace store::os {
 
 // Both sides report errno values (Windows codes are mapped to them where
 // one exists), so the questions asked of them are the same.
-bool IsNotFound(int err) { return err == ENOENT || err == ENOTDIR; }
+bool IsNotFound(int err) {
+  return err == ENOENT || err == ENOTDIR || WindowsErrorNumber(err) == kMissingDrive;
+}
 bool IsWouldBlock(int err) { return err == EWOULDBLOCK || err == EAGAIN; }
 bool IsAccessDenied(int err) { return err == EACCES || err == EROFS || err == EPERM; }
 bool IsAlreadyExists(int err) { return err == EEXIST; }
@@ -42,6 +44,20 @@ File& File::operator=(File&& other) noexcept {
     other.writable_ = false;
   }
   return *this;
+}
+
+bool CreateFolders(const std::filesystem::path& path) {
+  if (IsFolder(path)) return true;
+  if (WindowsErrorNumber(LastError()) == kMissingDrive) return false;  // nothing to make it on
+  const std::filesystem::path parent = path.parent_path();
+  if (!parent.empty() && parent != path) {
+    if (!Exists(parent)) {
+      if (!CreateFolders(parent)) return false;
+    } else if (!IsFolder(parent)) {
+      return false;  // a file in the way: "not a folder"
+    }
+  }
+  return CreateFolder(path) || (IsAlreadyExists(LastError()) && IsFolder(path));
 }
 
 bool File::WriteAll(const void* data, size_t size) {

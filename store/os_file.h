@@ -28,6 +28,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace store::os {
 
@@ -64,6 +65,10 @@ bool IsAlreadyExists(int err);
 // kWindowsErrorBase + code; this gives the code back (-1 for others).
 inline constexpr int kWindowsErrorBase = 0x10000;
 int WindowsErrorNumber(int err);
+// The Windows code of a path on a drive that does not exist
+// (ERROR_INVALID_DRIVE), kept apart from other "not found" errors so that
+// its reason is told; IsNotFound holds for it.
+inline constexpr int kMissingDrive = 15;
 // The error number for a system's own code as std::error_code's
 // system_category carries it (errno on POSIX, GetLastError() values on
 // Windows).
@@ -154,8 +159,32 @@ bool Identity(const std::filesystem::path& path, FileId& id);
 // The target of a symbolic link as text (UTF-8), "" when unknown.
 std::string LinkTarget(const std::filesystem::path& path);
 
+// The form of path that the system's own calls take, whatever its length.
+// On Windows a full path of 248 characters or more (a folder's limit; 260
+// for a file) is given in its extended form ("\\?\C:\..." or
+// "\\?\UNC\server\share\..."), made absolute and with '\' separators,
+// which the system takes up to 32,767 characters; shorter paths go as they
+// are. Every call of the Windows side passes its paths through it. On POSIX
+// the path itself.
+std::filesystem::path SystemPath(const std::filesystem::path& path);
+
 // Folder and name operations.
 bool Exists(const std::filesystem::path& path);
+// True when path is a folder, a link to one followed (the DAE folder, the
+// work folder may be links).
+bool IsFolder(const std::filesystem::path& path);
+// The names of the entries of a folder ("." and ".." left out), in no
+// particular order, each a path of its last component only. False with
+// LastError() when the folder cannot be read.
+bool ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem::path>& names);
+// Makes a new folder; false with IsAlreadyExists(LastError()) when the
+// name is taken (by a folder or anything else).
+bool CreateFolder(const std::filesystem::path& path);
+// Makes a folder and every missing folder above it; true when it is a
+// folder already.
+bool CreateFolders(const std::filesystem::path& path);
+// Removes an empty folder (a link in its place is not followed).
+bool RemoveFolder(const std::filesystem::path& path);
 // Removes a file (true also when missing). On Windows a file that objects
 // of this process hold open still loses its name at once (it is moved
 // aside under a hidden name and goes when the last of them closes it).

@@ -1,5 +1,6 @@
 // POSIX side of os_file.h.
 #ifndef _WIN32
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -219,6 +220,49 @@ std::string LinkTarget(const std::filesystem::path& path) {
 bool Exists(const std::filesystem::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::filesystem::path SystemPath(const std::filesystem::path& path) { return path; }
+
+bool IsFolder(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Failed();
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return Failed();
+  }
+  return true;
+}
+
+bool ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem::path>& names) {
+  names.clear();
+  const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return Failed();
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(d);
+    if (!e) break;
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  const int err = errno;
+  ::closedir(d);
+  if (err != 0) {
+    errno = err;
+    return Failed();
+  }
+  return true;
+}
+
+bool CreateFolder(const std::filesystem::path& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  return Failed();
+}
+
+bool RemoveFolder(const std::filesystem::path& path) {
+  if (::rmdir(path.c_str()) == 0) return true;
+  return Failed();
 }
 
 bool RemoveFile(const std::filesystem::path& path) {

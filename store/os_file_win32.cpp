@@ -38,7 +38,6 @@ int FromWindows(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
       return ENOENT;
@@ -101,6 +100,20 @@ bool FailedWith(int err) {
   return false;
 }
 
+// A failed call on `path`: a path on a drive that does not exist (a
+// removed memory stick, an unmapped network drive) fails as "not found";
+// it is told apart so that the user reads why.
+bool FailedAt(const fs::path& path) {
+  Failed();
+  if (lastError == ENOENT) {
+    const std::wstring root = path.root_name().native();
+    if (root.size() == 2 && root[1] == L':' &&
+        ::GetDriveTypeW((root + L"\\").c_str()) == DRIVE_NO_ROOT_DIR)
+      lastError = kWindowsErrorBase + ERROR_INVALID_DRIVE;
+  }
+  return false;
+}
+
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 std::intptr_t Native(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
 
@@ -119,7 +132,7 @@ HANDLE OpenHandle(const fs::path& path, bool writable, DWORD disposition, LockKi
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   // A new file is never made through a link put at its name.
   if (disposition == CREATE_NEW || noFollow) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  return ::CreateFileW(path.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+  return ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
                        ShareFor(lock), nullptr, disposition, flags, nullptr);
 }
 
@@ -174,7 +187,7 @@ bool File::Open(const fs::path& path, OpenMode mode, LockKind lock, unsigned) {
   const bool writable = mode != OpenMode::ReadOnly;
   const bool noFollow = mode == OpenMode::ReadWriteNoFollow;
   HANDLE h = OpenHandle(path, writable, disposition, lock, noFollow);
-  if (h == INVALID_HANDLE_VALUE) return Failed();
+  if (h == INVALID_HANDLE_VALUE) return FailedAt(path);
   if (::GetFileType(h) != FILE_TYPE_DISK) {
     ::CloseHandle(h);
     return FailedWith(EINVAL);
@@ -329,9 +342,9 @@ long ProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
 
 PathStatus Status(const fs::path& path) {
   PathStatus s;
-  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  const DWORD attrs = ::GetFileAttributesW(SystemPath(path).c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) {
-    Failed();
+    FailedAt(path);
     return s;
   }
   s.exists = true;
@@ -340,7 +353,7 @@ PathStatus Status(const fs::path& path) {
   s.isRegular = !s.isLink && !s.isFolder;
   s.linkCount = 1;
   // The number of names, from the file itself (never through a link).
-  HANDLE h = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE h = ::CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -353,7 +366,7 @@ PathStatus Status(const fs::path& path) {
 }
 
 bool Identity(const fs::path& path, FileId& id) {
-  HANDLE h = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE h = ::CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Failed();
@@ -368,12 +381,74 @@ std::string LinkTarget(const fs::path& path) {
   return ec ? std::string() : PathText(target);
 }
 
+fs::path SystemPath(const fs::path& path) {
+  const std::wstring& given = path.native();
+  if (given.rfind(L"\\\\?\\", 0) == 0 || given.rfind(L"\\\\.\\", 0) == 0) return path;
+  // Short paths go as they are: the system takes them in every form.
+  constexpr size_t kShortLimit = 248;  // a folder's limit (MAX_PATH - 12)
+  if (given.size() < kShortLimit && path.is_absolute()) return path;
+  // The full path, '/' turned into backslashes and "." and ".." resolved, as
+  // the extended form requires (the system no longer does it for that form).
+  const DWORD need = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return path;
+  std::wstring full(need, L'\0');
+  const DWORD got = ::GetFullPathNameW(given.c_str(), need, full.data(), nullptr);
+  if (got == 0 || got >= need) return path;
+  full.resize(got);
+  if (full.size() < kShortLimit) return path;
+  if (full.rfind(L"\\\\", 0) == 0) return fs::path(L"\\\\?\\UNC\\" + full.substr(2));
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return fs::path(L"\\\\?\\" + full);
+  return path;
+}
+
+bool IsFolder(const fs::path& path) {
+  const DWORD attrs = ::GetFileAttributesW(SystemPath(path).c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return FailedAt(path);
+  if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return FailedWith(ENOTDIR);
+  return true;
+}
+
+bool ListFolder(const fs::path& folder, std::vector<fs::path>& names) {
+  names.clear();
+  const fs::path pattern = SystemPath(folder.empty() ? fs::path(L".") : folder) / L"*";
+  WIN32_FIND_DATAW found;
+  HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) {
+    // An empty folder has at least "." and ".."; no entry at all means
+    // the folder could not be read (a drive's root excepted).
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    return FailedAt(folder);
+  }
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.emplace_back(name);
+  } while (::FindNextFileW(h, &found));
+  const DWORD code = ::GetLastError();
+  ::FindClose(h);
+  if (code != ERROR_NO_MORE_FILES) {
+    ::SetLastError(code);
+    return Failed();
+  }
+  return true;
+}
+
+bool CreateFolder(const fs::path& path) {
+  if (::CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return true;
+  return FailedAt(path);
+}
+
+bool RemoveFolder(const fs::path& path) {
+  if (::RemoveDirectoryW(SystemPath(path).c_str())) return true;
+  return Failed();
+}
+
 bool Exists(const fs::path& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveFile(const fs::path& path) {
-  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  const DWORD attrs = ::GetFileAttributesW(SystemPath(path).c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
@@ -384,22 +459,22 @@ bool RemoveFile(const fs::path& path) {
   // Moved aside first, so that the name is free at once even when handles
   // of this process still have the file open (it goes when they close).
   const fs::path aside = AsideName(path);
-  if (!::MoveFileExW(path.c_str(), aside.c_str(), 0)) {
+  if (!::MoveFileExW(SystemPath(path).c_str(), SystemPath(aside).c_str(), 0)) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return true;
-    if (code != ERROR_SHARING_VIOLATION && ::DeleteFileW(path.c_str())) return true;
+    if (code != ERROR_SHARING_VIOLATION && ::DeleteFileW(SystemPath(path).c_str())) return true;
     ::SetLastError(code);
     return Failed();
   }
-  if (::DeleteFileW(aside.c_str())) return true;
+  if (::DeleteFileW(SystemPath(aside).c_str())) return true;
   const DWORD code = ::GetLastError();
-  ::MoveFileExW(aside.c_str(), path.c_str(), 0);  // as it was
+  ::MoveFileExW(SystemPath(aside).c_str(), SystemPath(path).c_str(), 0);  // as it was
   ::SetLastError(code);
   return Failed();
 }
 
 bool ClearReadOnlyMark(const fs::path& path) {
-  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  const DWORD attrs = ::GetFileAttributesW(SystemPath(path).c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
@@ -408,7 +483,7 @@ bool ClearReadOnlyMark(const fs::path& path) {
   if (!(attrs & FILE_ATTRIBUTE_READONLY)) return true;
   // A link (or a folder) keeps its attributes.
   if (attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return FailedWith(EACCES);
-  if (!::SetFileAttributesW(path.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
+  if (!::SetFileAttributesW(SystemPath(path).c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
     return Failed();
   return true;
 }
@@ -416,19 +491,19 @@ bool ClearReadOnlyMark(const fs::path& path) {
 bool RemoveOwnFile(const fs::path& path) {
   // Windows refuses to delete a read-only file; the mark goes first, and
   // comes back when the file cannot go all the same.
-  const DWORD attrs = ::GetFileAttributesW(path.c_str());
+  const DWORD attrs = ::GetFileAttributesW(SystemPath(path).c_str());
   const bool marked = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
                       !(attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
   if (marked) ClearReadOnlyMark(path);
   if (RemoveFile(path)) return true;
   const int err = lastError;
-  if (marked) ::SetFileAttributesW(path.c_str(), attrs);
+  if (marked) ::SetFileAttributesW(SystemPath(path).c_str(), attrs);
   return FailedWith(err);
 }
 
 bool RenameFile(const fs::path& from, const fs::path& to) {
   constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  if (::MoveFileExW(from.c_str(), to.c_str(), kFlags)) return true;
+  if (::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), kFlags)) return true;
   const DWORD code = ::GetLastError();
   // Only a plain file goes aside: a folder (or anything else) in the
   // target's place stays where it is and the rename fails, as on POSIX.
@@ -444,16 +519,16 @@ bool RenameFile(const fs::path& from, const fs::path& to) {
   fs::path aside = to;
   aside += kReplacedSuffix;
   RemoveOwnFile(aside);  // left by an earlier crash while `to` stood
-  if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+  if (!::MoveFileExW(SystemPath(to).c_str(), SystemPath(aside).c_str(), MOVEFILE_WRITE_THROUGH)) {
     // Another program holds the target without sharing its deletion: say
     // so rather than "access denied".
     const DWORD asideCode = ::GetLastError();
     ::SetLastError(asideCode == ERROR_SHARING_VIOLATION ? asideCode : code);
     return Failed();
   }
-  if (!::MoveFileExW(from.c_str(), to.c_str(), kFlags)) {
+  if (!::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), kFlags)) {
     const DWORD again = ::GetLastError();
-    ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);  // as it was
+    ::MoveFileExW(SystemPath(aside).c_str(), SystemPath(to).c_str(), MOVEFILE_WRITE_THROUGH);  // as it was
     ::SetLastError(again);
     return Failed();
   }
@@ -470,7 +545,7 @@ void RecoverReplaced(const fs::path& to) {
   if (Exists(to)) {
     RemoveOwnFile(aside);
   } else {
-    ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    ::MoveFileExW(SystemPath(aside).c_str(), SystemPath(to).c_str(), MOVEFILE_WRITE_THROUGH);
   }
 }
 

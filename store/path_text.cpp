@@ -7,7 +7,10 @@ std::filesystem::path PathFromText(std::string_view utf8) {
 }
 
 std::string PathText(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
+  // The system's own separator ("C:/Curso" is shown "C:\Curso" on Windows).
+  std::filesystem::path shown = path;
+  shown.make_preferred();
+  const std::u8string text = shown.u8string();
   return std::string(text.begin(), text.end());
 }
 

@@ -17,7 +17,8 @@ namespace store {
 // The path named by UTF-8 text.
 std::filesystem::path PathFromText(std::string_view utf8);
 
-// The UTF-8 text of a path (whole, as given) and of its last component.
+// The UTF-8 text of a path (whole, as given, with the system's separator:
+// '/' becomes '\' on Windows) and of its last component.
 std::string PathText(const std::filesystem::path& path);
 std::string FileNameText(const std::filesystem::path& path);
 

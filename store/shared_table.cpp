@@ -118,8 +118,8 @@ void SharedTable::OpenIndex() {
                                                         kStagingSuffix)
                              : ResolveFileNoCase(dbfPath.parent_path(),
                                                  PathText(dbfPath.stem()) + ".MDX");
-  std::error_code ec;
-  if (!fs::exists(mdxPath, ec)) {
+  os::FileId id;
+  if (!os::Identity(mdxPath, id)) {
     throw IndexError("Falta el índice de producción de la tabla " + Quoted(label_) + " (" +
                      FileNameText(mdxPath) + ")", dbfPath);
   }

@@ -12,6 +12,7 @@ namespace {
 // arrive as errno values, see os_file.h).
 std::string WindowsErrorText(int code) {
   switch (code) {
+    case 15: return "La unidad no existe";                              // INVALID_DRIVE
     case 21: return "El disco no está preparado";                       // NOT_READY
     case 50: return "La operación no se admite en este disco";          // NOT_SUPPORTED
     case 51:                                                            // REM_NOT_LIST

@@ -403,14 +403,14 @@ bool Table::Filtered() const { return impl_->filtered; }
 
 fs::path Table::FilePath() const {
   fs::path p = impl_->ResolvedPath();
-  std::error_code ec;
-  if (fs::exists(p, ec)) return p;
+  os::FileId id;
+  if (os::Identity(p, id)) return p;
   return impl_->CreationPath();
 }
 
 bool Table::Exists() const {
-  std::error_code ec;
-  return fs::exists(impl_->ResolvedPath(), ec);
+  os::FileId id;  // a link is followed
+  return os::Identity(impl_->ResolvedPath(), id);
 }
 
 // ---------------------------------------------------------------- create
@@ -428,14 +428,10 @@ void Table::CreateTable() {
   std::vector<DbfField> fields = LayoutFields(t.fieldDefs, label);
   std::vector<MdxTagDef> tags = LayoutTags(fields, t.indexDefs, label);
 
-  std::error_code ec;
   const fs::path dir = target.parent_path();
-  if (!dir.empty() && !fs::exists(dir, ec)) {
-    fs::create_directories(dir, ec);
-    if (ec) {
-      throw StoreError("No se puede crear la carpeta " + PathText(dir) + ": " +
-                       SystemErrorText(ec));
-    }
+  if (!dir.empty() && !os::Exists(dir) && !os::CreateFolders(dir)) {
+    throw StoreError("No se puede crear la carpeta " + PathText(dir) + ": " +
+                     SystemErrorText(os::LastError()));
   }
   ForgetBuild(&t);
   t.staged.reset();

@@ -37,8 +37,8 @@ fs::path TempBeside(const fs::path& path) {
 }
 
 void CheckClosedHere(const fs::path& path, const std::string& label) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) {
+  os::FileId id;
+  if (!os::Identity(path, id)) {
     throw StoreError("No se encuentra la tabla " + Quoted(label) + " (" + PathText(path) + ")");
   }
   if (SharedTable::IsOpenInProcess(path)) {
@@ -120,8 +120,8 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
   const fs::path oldIndex = IndexPathOf(dbfPath);
   std::vector<MdxTagDef> tags;
   {
-    std::error_code ec;
-    if (fs::exists(oldIndex, ec)) {
+    os::FileId id;
+    if (os::Identity(oldIndex, id)) {
       try {
         MdxFile old;
         old.Open(oldIndex, true);

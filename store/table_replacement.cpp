@@ -29,6 +29,7 @@
 #include "store/os_file.h"
 #include "store/pager.h"
 #include "store/recovery_files.h"
+#include "store/replaced_file.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table_file_lock.h"
@@ -87,11 +88,9 @@ bool EndsWithNoCase(const std::string& s, const std::string& end) {
 // The names of a folder, read once.
 std::vector<std::string> FolderNames(const fs::path& dir) {
   std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    names.push_back(FileNameText(it->path()));
-  }
+  std::vector<fs::path> entries;
+  os::ListFolder(dir, entries);
+  for (const fs::path& entry : entries) names.push_back(FileNameText(entry));
   return names;
 }
 
@@ -305,6 +304,23 @@ void StagedTable::Commit() {
     }
     for (const std::string& old : Matching(names, finalIndex)) {
       if (old != finalIndex || !indexed_) r.deletions.push_back(old);
+    }
+    // A table the school hid stays hidden: the new files take the old
+    // ones' hidden and system attributes (Windows) before they take their
+    // names.
+    const std::vector<std::string> oldTables = Matching(names, finalName);
+    const std::vector<std::string> oldIndexes = Matching(names, finalIndex);
+    if (!oldTables.empty()) {
+      if (const int err = replaced_file::ApplyHidden(
+              dbf_, replaced_file::KeptOf(dir / PathFromText(oldTables.front())));
+          err != 0)
+        ReplaceFail(label_, err);
+    }
+    if (indexed_ && !oldIndexes.empty()) {
+      if (const int err = replaced_file::ApplyHidden(
+              mdx_, replaced_file::KeptOf(dir / PathFromText(oldIndexes.front())));
+          err != 0)
+        ReplaceFail(label_, err);
     }
     const std::string text = Serialize(r);
     os::File f;

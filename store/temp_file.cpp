@@ -4,6 +4,7 @@
 #include <random>
 
 #include "store/path_text.h"
+#include "store/replaced_file.h"
 
 namespace store {
 
@@ -59,10 +60,10 @@ bool CreateTempFile(const fs::path& folder, fs::path& path, os::File& file, unsi
 }
 
 void RemoveStaleTempFiles(const fs::path& folder) {
-  std::error_code ec;
-  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
-       !ec && it != end; it.increment(ec)) {
-    const fs::path p = it->path();
+  std::vector<fs::path> names;
+  if (!os::ListFolder(folder, names)) return;
+  for (const fs::path& name : names) {
+    const fs::path p = (folder.empty() ? fs::path(".") : folder) / name;
     if (!IsTempFileName(FileNameText(p))) continue;
     const os::PathStatus st = os::Status(p);
     if (!st.isRegular) continue;
@@ -80,6 +81,10 @@ int ReplaceFileAtomically(const fs::path& target, const std::string& bytes, unsi
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   RemoveStaleTempFiles(folder);
+  // What belongs to the file rather than to its bytes (permission bits,
+  // hidden and system attributes) passes to the new file.
+  const replaced_file::Kept kept =
+      os::Status(target).isRegular ? replaced_file::KeptOf(target) : replaced_file::Kept{};
   fs::path tmp;
   os::File file;
   if (!CreateTempFile(folder, tmp, file, mode)) return os::LastError();
@@ -89,6 +94,9 @@ int ReplaceFileAtomically(const fs::path& target, const std::string& bytes, unsi
     return err;
   };
   if (!file.WriteAll(bytes)) return abandon(os::LastError());
+  if (kept.fromFile) {
+    if (const int err = replaced_file::Apply(tmp, kept); err != 0) return abandon(err);
+  }
   if (!file.Sync()) return abandon(os::LastError());
   // The name goes over the target while the file is still held, so no
   // cleaner can take it in between.

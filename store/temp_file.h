@@ -33,7 +33,9 @@ bool CreateTempFile(const std::filesystem::path& folder, std::filesystem::path& 
 void RemoveStaleTempFiles(const std::filesystem::path& folder);
 
 // Writes bytes to a new temporary file in target's folder, flushes it to the
-// disk and renames it over target, or leaves target as it was. Returns 0 or
+// disk and renames it over target, or leaves target as it was. A target
+// that exists passes on what replaced_file.h keeps (permission bits,
+// hidden and system attributes); a new one is made with `mode`. Returns 0 or
 // the error number (os::LastError()) of the step that failed (the temporary is removed then).
 int ReplaceFileAtomically(const std::filesystem::path& target, const std::string& bytes,
                           unsigned mode = 0666);

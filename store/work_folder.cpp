@@ -31,12 +31,9 @@ bool SameNameNoCase(const std::string& a, const std::string& b) {
 
 std::vector<fs::path> MatchesNoCase(const fs::path& folder, const std::string& name) {
   std::vector<fs::path> found;
-  std::error_code ec;
-  fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec);
-  if (ec) return found;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const fs::path entry = it->path().filename();
+  std::vector<fs::path> names;
+  if (!os::ListFolder(folder, names)) return found;
+  for (const fs::path& entry : names) {
     if (SameNameNoCase(PathText(entry), name)) found.push_back(folder / entry);
   }
   std::sort(found.begin(), found.end());
@@ -103,8 +100,7 @@ void DeleteFileNoCase(const fs::path& folder, const std::string& name) {
   SplitName(folder, name, dir, leaf);
   std::vector<fs::path> found = MatchesNoCase(dir, leaf);
   for (const fs::path& p : found) {
-    std::error_code ec;
-    if (fs::is_directory(p, ec)) continue;
+    if (os::Status(p).isFolder) continue;
     RefuseLinkedTableName(p);
     if (!os::RemoveFile(p)) {
       throw StoreError("No se puede borrar el archivo " + PathText(p) + ": " +

@@ -16,9 +16,7 @@ using testsupport::TempDir;
 
 using testsupport::ExamplesDir;
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
-CommandResult Cli(const std::string& args) {
-  return testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " " + args);
-}
+CommandResult Cli(const std::string& args) { return testsupport::RunCli(args); }
 
 // A work folder with the sample school imported and its solution in place,
 // and a copy of the DAE folder for the timetable file.
@@ -45,7 +43,8 @@ TEST(CliDocuments, MissingTeacherCompletedThenFileWritten) {
   // Without documents the added teacher XYZ has none: no file.
   CommandResult first = x.Export("");
   EXPECT_EQ(first.exitCode, 3) << first.out;  // finished without the file
-  EXPECT_NE(first.out.find("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"),
+  EXPECT_NE(first.out.find(
+                testsupport::AsPrinted("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente")),
             std::string::npos);
   EXPECT_FALSE(fs::exists(x.dae / "fCUADROS.txt"));
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/path_text.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 #include "tests/support/test_support.h"
@@ -130,7 +131,7 @@ TEST(CliImport, MissingFolder) {
   TempDir work;
   CommandResult r = RunCli("import --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+  EXPECT_EQ(r.out, "No existe la carpeta\n" + store::PathText(work / "no") + "\nresultado: 0\n");
 }
 
 TEST(CliImport, MissingFilesStopAtTheCentrePanel) {
@@ -216,7 +217,8 @@ TEST(CliExport, FirstExportAsksNothingAndEndsWithResultOne) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(fs::exists(s.dae / "fCUADROS.txt"));
   } else {
-    EXPECT_TRUE(HasLine(r.out, "!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente"));
+    EXPECT_TRUE(HasLine(
+        r.out, testsupport::AsPrinted("!!ATENCIÓN!! El Proceso NO ha finalizado Correctamente")));
     EXPECT_EQ(r.exitCode, 3) << "finished, but without the file";
   }
   EXPECT_EQ(r.out.find('\r'), std::string::npos) << "carriage returns must become lines";
@@ -279,7 +281,7 @@ TEST(CliExport, MissingFolder) {
   TempDir work;
   CommandResult r = RunCli("export --dae " + Q(work / "no") + " --work " + Q(work.path()));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.out, "No existe la carpeta\nresultado: 0\n");
+  EXPECT_EQ(r.out, "No existe la carpeta\n" + store::PathText(work / "no") + "\nresultado: 0\n");
 }
 
 // ---- Show.

@@ -11,6 +11,7 @@
 #include "chain/error_report.h"
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/control_plantilla.h"
+#include "store/path_text.h"
 #include "store/table.h"
 #include "store/work_folder.h"
 #include "tests/support/scripted_ui.h"
@@ -104,7 +105,9 @@ TEST_P(MissingFolder, ShowsMessageSetsResultAndClosesOnlyEmbedded) {
   const std::string folder = (work / "no-existe").string();
   if (c.importButton) wf.BExportarClick(folder);
   else wf.BImportarClick(folder);
-  EXPECT_EQ(ui.messages, std::vector<std::string>{"No existe la carpeta"});
+  // The message names the folder on a line of its own.
+  EXPECT_EQ(ui.messages,
+            std::vector<std::string>{"No existe la carpeta\r" + store::PathText(work / "no-existe")});
   EXPECT_EQ(state.resultCode, c.expectedResult);
   EXPECT_EQ(ui.closed, c.expectedClosed);
   EXPECT_TRUE(ui.errors.empty());

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_options.h"
 #include "store/path_text.h"
 
 namespace {
@@ -97,9 +98,9 @@ TEST(ConsoleBuffer, WindowsConsoleGetsTheCharactersThemselves) {
 }
 #endif
 
-// Redirected to a file (or a pipe), the UTF-8 bytes go out unchanged, LF
-// not turned into CR LF.
-TEST(ConsoleBuffer, RedirectedOutputKeepsTheUtf8Bytes) {
+// Redirected to a file (or a pipe), the text goes out in the code page that
+// `type` and `more` read it with (UTF-8 on POSIX), LF not turned into CR LF.
+TEST(ConsoleBuffer, RedirectedOutputIsInTheConsolesCodePage) {
   // The batch front end's own tests read its output through pipes; here
   // the buffer writes through stderr's stream into a file the test reads.
   const fs::path file = fs::temp_directory_path() / "transdae-consola-prueba.txt";
@@ -138,7 +139,73 @@ TEST(ConsoleBuffer, RedirectedOutputKeepsTheUtf8Bytes) {
     bytes.assign(buf, n);
   }
   fs::remove(file);
-  EXPECT_EQ(bytes, "A\xC3\xB1o\nsegunda l\xC3\xADnea\n");
+  const unsigned page = app::RedirectedCodePage();
+#ifdef _WIN32
+  // The code pages of a Spanish (850) or American (437) console: "ñ" is
+  // 0xA4 and "í" 0xA1 in both.
+  if (page == 850 || page == 437) {
+    EXPECT_EQ(bytes, "A\xA4o\nsegunda l\xA1nea\n");
+    return;
+  }
+#endif
+  if (page == 65001) {
+    EXPECT_EQ(bytes, "A\xC3\xB1o\nsegunda l\xC3\xADnea\n");
+    return;
+  }
+  GTEST_SKIP() << "a console code page " << page << " this test does not know";
+}
+
+#ifdef _WIN32
+// The console's code page when there is one, else the OEM code page; a
+// character that the page lacks becomes a look-alike or '?', never bytes of
+// another encoding.
+TEST(ConsoleBuffer, RedirectedOutputReplacesWhatTheCodePageLacks) {
+  const UINT console = GetConsoleOutputCP();
+  EXPECT_EQ(app::RedirectedCodePage(), console != 0 ? console : GetOEMCP());
+  if (app::RedirectedCodePage() != 850 && app::RedirectedCodePage() != 437)
+    GTEST_SKIP() << "needs a console code page 850 or 437";
+  const fs::path file = fs::temp_directory_path() / "transdae-consola-sustitutos.txt";
+  HANDLE old = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  SetStdHandle(STD_OUTPUT_HANDLE, h);
+  {
+    app::ConsoleBuffer buffer(stdout);
+    std::ostream out(&buffer);
+    // "Š" (no code page of a console has it), "ő", "€" (not in 437).
+    out << "[\xC5\xA0][\xC5\x91][\xE2\x82\xAC]\n";
+  }
+  SetStdHandle(STD_OUTPUT_HANDLE, old);
+  CloseHandle(h);
+  std::string bytes;
+  {
+    std::FILE* in = std::fopen(store::PathText(file).c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    char buf[64];
+    bytes.assign(buf, std::fread(buf, 1, sizeof buf, in));
+    std::fclose(in);
+  }
+  fs::remove(file);
+  ASSERT_EQ(bytes.size(), 10u) << bytes;  // one byte for each character
+  EXPECT_TRUE(bytes[1] == 'S' || bytes[1] == '?') << bytes;
+  EXPECT_TRUE(bytes[4] == 'o' || bytes[4] == '?') << bytes;
+  EXPECT_EQ(bytes.find('\xC5'), std::string::npos) << "no UTF-8 byte";
+}
+#endif
+
+// The usage text names where the work folder is when nothing names it, as
+// the system at hand has it.
+TEST(UsageText, NamesTheStandardWorkFolderOfTheSystem) {
+  const std::string usage = app::CliUsageText();
+#ifdef _WIN32
+  EXPECT_NE(usage.find("\\QTEMP de la unidad actual"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("$HOME"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("(UTF-8)"), std::string::npos) << usage;
+#else
+  EXPECT_NE(usage.find("$HOME/QTEMP"), std::string::npos) << usage;
+  EXPECT_NE(usage.find("salida est\xC3\xA1ndar (UTF-8)"), std::string::npos) << usage;
+#endif
 }
 
 }  // namespace

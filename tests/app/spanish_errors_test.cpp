@@ -14,6 +14,7 @@
 #include "app/main_workflow.h"
 #include "chain/error_report.h"
 #include "store/system_error_text.h"
+#include "store/path_text.h"
 #include "tests/support/child_holder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
@@ -161,7 +162,7 @@ TEST(SpanishErrors, OutOfMemoryEndsTheChainWithASpanishReport) {
   // And the other kinds of library error.
   EXPECT_EQ(chain::ExceptionText(std::filesystem::filesystem_error(
                 "x", fs::path("/a/PROFT.DBF"), std::make_error_code(std::errc::read_only_file_system))),
-            "El sistema de archivos es de sólo lectura: /a/PROFT.DBF");
+            "El sistema de archivos es de sólo lectura: " + store::PathText(fs::path("/a/PROFT.DBF")));
   EXPECT_EQ(chain::ExceptionText(std::system_error(std::make_error_code(std::errc::no_space_on_device))),
             "No queda espacio en el disco");
 }

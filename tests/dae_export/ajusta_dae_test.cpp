@@ -6,6 +6,7 @@
 #include "dae_export/record_tables.h"
 #include "dae_export/timetable_file_writer.h"
 #include "dae_import/groups_import.h"
+#include "store/path_text.h"
 #include "tests/dae_export/export_fixture.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_support.h"
@@ -220,7 +221,8 @@ TEST_F(Coding, MissingDaeFolderIsAnIncident) {
   AjustaDAE w(ui, state, work.path());
   w.FormCreate();
   EXPECT_TRUE(w.BitBtn1Click());
-  EXPECT_EQ(ui.messages, std::vector<std::string>{"No existe la carpeta"});
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"No existe la carpeta\r" +
+                                                  store::PathText(dae.path() / "gone")});
   EXPECT_EQ(state.incidencia, 4);
   EXPECT_EQ(state.workflowFlag, 4);
   EXPECT_FALSE(fs::exists(dae / "gone"));

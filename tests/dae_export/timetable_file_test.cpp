@@ -1,7 +1,9 @@
 // The DAE timetable file written from the tables, byte for byte.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include "dae_export/record_tables.h"
 #include "dae_import/groups_import.h"
 #include "dae_export/timetable_file_writer.h"
+#include "store/path_text.h"
 #include "tests/dae_export/export_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -226,6 +229,58 @@ TEST_F(WriterTest, ReadOnlyFolderLeavesTheOldFile) {
   EXPECT_EQ(ReadFile(target), "previous\r\n");
 }
 #endif
+
+// A file the user made read-only (its attribute on Windows, no write
+// permission on POSIX) is refused, naming it, and stays as it was.
+TEST_F(WriterTest, ReadOnlyFileIsRefusedNamingItAndKeptAsItWas) {
+  const fs::path target = dae / kTimetableFileName;
+  WriteFile(target, "previous\r\n");
+#ifdef _WIN32
+  ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+#endif
+  Add2(Type2("AB", "1", 1));
+  OpenTables();
+  std::string error;
+  try {
+    WriteTimetableFile((dae.path() / "").string(), centre, h2, h3);
+  } catch (const TimetableFileError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "No se ha podido escribir el archivo '" + store::PathText(target) +
+                       "' (el archivo es de sólo lectura); no se ha modificado.");
+  EXPECT_EQ(ReadFile(target), "previous\r\n");
+  EXPECT_TRUE(testsupport::TempFilesIn(dae.path()).empty());
+#ifdef _WIN32
+  EXPECT_TRUE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  fs::permissions(target, fs::perms::owner_all);
+#endif
+}
+
+// What belongs to the file rather than to its bytes passes to the new one:
+// the hidden attribute on Windows, the permission bits on POSIX.
+TEST_F(WriterTest, ReplacedFileKeepsItsAttributes) {
+  const fs::path target = dae / kTimetableFileName;
+  WriteFile(target, "previous\r\n");
+#ifdef _WIN32
+  ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+#else
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
+  Add2(Type2("AB", "1", 1));
+  EXPECT_EQ(Write().substr(0, 16), "1CH01987620241\r\n");
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << attributes;
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY) << attributes;
+#else
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
+}
 
 // The type 3 lines chosen through a filter on a detail of the type 2
 // table, as the coding window's cursors allow, match the writer's.

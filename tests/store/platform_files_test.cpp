@@ -292,6 +292,62 @@ TEST(Replacement, WhatACrashLeftBetweenTheStepsIsSettled) {
 }
 #endif
 
+#ifdef _WIN32
+// A table that the school hid (or marked as a system file) stays hidden
+// when a new table takes its place, index included.
+TEST(Replacement, AHiddenTableStaysHiddenWhenRebuilt) {
+  testsupport::TempDir dir;
+  MakeTable(dir.path(), "PROFT", 4, {"AB"});
+  for (const char* file : {"PROFT.DBF", "PROFT.MDX"})
+    ASSERT_TRUE(SetFileAttributesW((dir / file).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  MakeTable(dir.path(), "PROFT", 4, {"CD", "EF"});
+  EXPECT_EQ(Rows(dir.path(), "PROFT"), (Strings{"CD", "EF"}));
+  for (const char* file : {"PROFT.DBF", "PROFT.MDX"})
+    EXPECT_TRUE(GetFileAttributesW((dir / file).c_str()) & FILE_ATTRIBUTE_HIDDEN) << file;
+  // A table that was not hidden is not hidden afterwards.
+  MakeTable(dir.path(), "GRUPOST", 4, {"1A"});
+  MakeTable(dir.path(), "GRUPOST", 4, {"1B"});
+  EXPECT_FALSE(GetFileAttributesW((dir / "GRUPOST.DBF").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+#endif
+
+// ---------------------------------------------------------------- long paths
+
+// A work folder whose path has more than 260 characters: tables are made,
+// found in any spelling, replaced and deleted there as anywhere else, and
+// the folders above it are made with the first table.
+TEST(LongPaths, TablesLiveInAFolderOfMoreThan260Characters) {
+  testsupport::TempDir dir;
+  fs::path work = dir.path();
+  for (int i = 0; PathText(work).size() < 300; ++i)
+    work /= PathFromText("Una carpeta de nombre largo, con eñe y acentos: sí " + std::to_string(i));
+  MakeTable(work, "ASIGNOMT", 6, {"UNO", "DOS"});
+  EXPECT_TRUE(os::IsFolder(work));
+  EXPECT_EQ(Rows(work, "asignomt"), (Strings{"UNO", "DOS"}));
+  MakeTable(work, "ASIGNOMT", 6, {"TRES"});
+  EXPECT_EQ(Rows(work, "ASIGNOMT"), Strings{"TRES"});
+  std::vector<fs::path> names;
+  ASSERT_TRUE(os::ListFolder(work, names));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<fs::path>{"ASIGNOMT.DBF", "ASIGNOMT.MDX"}));
+  DeleteFileNoCase(work, "asignomt.dbf");
+  DeleteFileNoCase(work, "asignomt.mdx");
+  ASSERT_TRUE(os::ListFolder(work, names));
+  EXPECT_TRUE(names.empty());
+  // Emptied from the bottom up, so that the temporary folder goes.
+  for (fs::path p = work; p != dir.path(); p = p.parent_path()) EXPECT_TRUE(os::RemoveFolder(p));
+}
+
+// Paths are shown with the system's separator, whatever the user typed.
+TEST(LongPaths, PathsAreShownWithTheSystemsSeparator) {
+#ifdef _WIN32
+  EXPECT_EQ(PathText(fs::path(L"C:/Curso/A\u00f1o/PROFT.DBF")), "C:\\Curso\\A\xC3\xB1o\\PROFT.DBF");
+#else
+  EXPECT_EQ(PathText(fs::path("/datos/Curso/PROFT.DBF")), "/datos/Curso/PROFT.DBF");
+  EXPECT_EQ(PathText(fs::path("/datos/a\\b")), "/datos/a\\b");  // a name's own character
+#endif
+}
+
 // ---------------------------------------------------------------- names
 
 // Asked for in another spelling, a table is found, reported and shared
@@ -379,6 +435,7 @@ TEST(Errors, SystemErrorsAreWordedInSpanish) {
       {ERROR_WRITE_PROTECT, "El sistema de archivos es de sólo lectura"},
       {ERROR_ALREADY_EXISTS, "El archivo ya existe"},
       {ERROR_NOT_READY, "El disco no está preparado"},
+      {ERROR_INVALID_DRIVE, "La unidad no existe"},
       {ERROR_INVALID_NAME, "El nombre del archivo, de la carpeta o de la unidad no es válido"},
       {ERROR_NETNAME_DELETED, "Se ha perdido la conexión con la carpeta de red"},
       {9999, "Error de Windows número 9999"},
@@ -391,6 +448,22 @@ TEST(Errors, SystemErrorsAreWordedInSpanish) {
   EXPECT_TRUE(os::IsWouldBlock(os::ErrorFromSystemCode(ERROR_SHARING_VIOLATION)));
   EXPECT_TRUE(os::IsNotFound(os::ErrorFromSystemCode(ERROR_PATH_NOT_FOUND)));
   EXPECT_EQ(os::WindowsErrorNumber(os::ErrorFromSystemCode(ERROR_NOT_READY)), ERROR_NOT_READY);
+  EXPECT_TRUE(os::IsNotFound(os::ErrorFromSystemCode(ERROR_INVALID_DRIVE)));
+
+  // A path on a drive that does not exist says so, not that a name is too
+  // long or that a file is missing.
+  wchar_t drive[] = L"A:\\";
+  for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter) {
+    drive[0] = letter;
+    if (GetDriveTypeW(drive) == DRIVE_NO_ROOT_DIR) break;
+  }
+  ASSERT_EQ(GetDriveTypeW(drive), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "no free drive letter";
+  const fs::path gone = fs::path(std::wstring(drive)) / L"QTEMP";
+  EXPECT_FALSE(os::IsFolder(gone));
+  EXPECT_EQ(SystemErrorText(os::LastError()), "La unidad no existe");
+  EXPECT_TRUE(os::IsNotFound(os::LastError()));
+  const std::string created = ErrorOf([&] { MakeTable(gone, "PROFT", 4, {"AB"}); });
+  EXPECT_EQ(created, "No se puede crear la carpeta " + PathText(gone) + ": La unidad no existe");
 
   // A file that another program holds cannot be deleted: the message names
   // it in full, as UTF-8, with the reason in Spanish.

@@ -36,6 +36,17 @@ int Wait(Handle process);
 void Kill(Handle process);
 void Release(Handle process);
 
+// Text that the batch front end wrote to a pipe or a file, as UTF-8: on
+// Windows it writes redirected text in the console's code page (the OEM
+// code page without a console), which is turned back here; on POSIX the
+// bytes are UTF-8 already.
+std::string FromRedirectedText(const std::string& bytes);
+// That code page (65001 on POSIX).
+unsigned RedirectedCodePage();
+// UTF-8 text as it reads back after the batch front end printed it to a
+// pipe: the characters the code page lacks replaced by look-alikes or '?'.
+std::string ThroughRedirectedCodePage(const std::string& utf8);
+
 // The program and arguments that run a command line: /bin/sh -c on POSIX;
 // on Windows, with no shell to hand, the line's own words.
 std::vector<std::string> ShellCommand(const std::string& line);

@@ -110,4 +110,10 @@ void Release(Handle) {}
 
 std::vector<std::string> ShellCommand(const std::string& line) { return {"/bin/sh", "-c", line}; }
 
+unsigned RedirectedCodePage() { return 65001; }
+
+std::string FromRedirectedText(const std::string& bytes) { return bytes; }
+
+std::string ThroughRedirectedCodePage(const std::string& utf8) { return utf8; }
+
 }  // namespace testsupport::os

@@ -41,6 +41,36 @@ void MakePipe(HANDLE& childEnd, HANDLE& ourEnd, bool childReads) {
 
 }  // namespace
 
+unsigned RedirectedCodePage() {
+  const UINT console = ::GetConsoleOutputCP();
+  return console != 0 ? console : ::GetOEMCP();
+}
+
+std::string FromRedirectedText(const std::string& bytes) {
+  const UINT page = RedirectedCodePage();
+  if (bytes.empty() || page == CP_UTF8) return bytes;
+  const int n = ::MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                      nullptr, 0);
+  if (n <= 0) throw Failure("MultiByteToWideChar");
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+  const int m = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(m), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, w.data(), n, out.data(), m, nullptr, nullptr);
+  return out;
+}
+
+std::string ThroughRedirectedCodePage(const std::string& utf8) {
+  const UINT page = RedirectedCodePage();
+  if (utf8.empty() || page == CP_UTF8) return utf8;
+  const std::wstring w = Wide(utf8);
+  const int n = static_cast<int>(w.size());
+  const int m = ::WideCharToMultiByte(page, 0, w.data(), n, nullptr, 0, "?", nullptr);
+  std::string bytes(static_cast<std::size_t>(m), '\0');
+  ::WideCharToMultiByte(page, 0, w.data(), n, bytes.data(), m, "?", nullptr);
+  return FromRedirectedText(bytes);
+}
+
 Started Start(const std::string& program, const std::vector<std::string>& arguments,
               bool pipeError) {
   std::vector<std::string> words{program};

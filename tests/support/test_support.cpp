@@ -85,12 +85,15 @@ std::string HolderPath() {
 
 fs::path ExamplesDir() { return SourceDir() / "examples"; }
 
-CommandResult RunCli(const std::string& arguments) {
-  return RunProgram(CliPath(), SplitShellWords(arguments));
-}
+std::string AsPrinted(const std::string& utf8) { return os::ThroughRedirectedCodePage(utf8); }
+
+CommandResult RunCli(const std::string& arguments) { return RunCli(SplitShellWords(arguments)); }
 
 CommandResult RunCli(const std::vector<std::string>& arguments) {
-  return RunProgram(CliPath(), arguments);
+  CommandResult r = RunProgram(CliPath(), arguments);
+  r.out = os::FromRedirectedText(r.out);
+  r.err = os::FromRedirectedText(r.err);
+  return r;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

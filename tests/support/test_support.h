@@ -57,8 +57,14 @@ std::filesystem::path ExamplesDir();
 // Runs the batch front end with arguments already quoted for the shell
 // (split by SplitShellWords; no shell runs, on any system).
 CommandResult RunCli(const std::string& arguments);
-// Runs the batch front end with these arguments (UTF-8), as given.
+// Runs the batch front end with these arguments (UTF-8), as given. Its
+// output is given back as UTF-8 (on Windows it writes redirected text in
+// the console's code page: see program_environment.h); RunProgram gives the
+// bytes as written.
 CommandResult RunCli(const std::vector<std::string>& arguments);
+// A text as RunCli gives it back after the batch front end printed it: on
+// Windows the characters missing in the console's code page replaced.
+std::string AsPrinted(const std::string& utf8);
 // The test holder tool (tests/support/holder_main.cpp), see child_holder.h.
 std::string HolderPath();
 

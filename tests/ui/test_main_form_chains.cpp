@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -522,7 +523,10 @@ TEST_F(ImportChainTest, MissingFolderIsReportedAndEmbeddedRunsClose) {
     uitest::ModalAnswerer answers;
     answers.click(QStringLiteral("Aceptar"));
     Click(Button(c.button));
-    EXPECT_EQ(answers.texts(), QStringList{QStringLiteral("No existe la carpeta")});
+    // The folder on a line of its own (the message's carriage return).
+    EXPECT_EQ(answers.texts(),
+              QStringList{QStringLiteral("No existe la carpeta\n") +
+                          QDir::toNativeSeparators(QString::fromStdString(gone.string()))});
     EXPECT_EQ(form_->isVisible(), !c.embedded);
     EXPECT_EQ(uitest::ResultEntry(Ini()), c.entry);
     EXPECT_EQ(state_.resultCode, c.resultCode);

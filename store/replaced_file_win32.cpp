@@ -2,10 +2,10 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "app/replaced_file.h"
+#include "store/replaced_file.h"
 #include "store/os_file.h"
 
-namespace app::replaced_file {
+namespace store::replaced_file {
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 std::string FolderRefusal(const std::filesystem::path&) { return ""; }
 
 std::string FileRefusal(const std::filesystem::path& file) {
-  const DWORD a = GetFileAttributesW(file.c_str());
+  const DWORD a = GetFileAttributesW(store::os::SystemPath(file).c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
     return "el archivo es de sólo lectura";
   return "";
@@ -25,7 +25,7 @@ std::string FileRefusal(const std::filesystem::path& file) {
 
 Kept KeptOf(const std::filesystem::path& file) {
   Kept k;
-  const DWORD a = GetFileAttributesW(file.c_str());
+  const DWORD a = GetFileAttributesW(store::os::SystemPath(file).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return k;
   k.fromFile = true;
   k.attributes = a & kKeptAttributes;
@@ -36,10 +36,20 @@ Kept ForNewFile() { return Kept{}; }
 
 int Apply(const std::filesystem::path& temp, const Kept& kept) {
   if (!kept.fromFile || kept.attributes == 0) return 0;
-  if (!SetFileAttributesW(temp.c_str(), kept.attributes))
+  if (!SetFileAttributesW(store::os::SystemPath(temp).c_str(), kept.attributes))
     return store::os::ErrorFromSystemCode(static_cast<int>(GetLastError()));
   return 0;
 }
 
-}  // namespace app::replaced_file
+int ApplyHidden(const std::filesystem::path& temp, const Kept& kept) {
+  const DWORD hidden = kept.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  if (!kept.fromFile || hidden == 0) return 0;
+  const std::filesystem::path p = store::os::SystemPath(temp);
+  const DWORD now = GetFileAttributesW(p.c_str());
+  if (now == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(p.c_str(), (now & ~FILE_ATTRIBUTE_NORMAL) | hidden))
+    return store::os::ErrorFromSystemCode(static_cast<int>(GetLastError()));
+  return 0;
+}
+
+}  // namespace store::replaced_file
 #endif  // _WIN32

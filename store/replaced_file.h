@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-namespace app::replaced_file {
+namespace store::replaced_file {
 
 // Why a new file cannot be made in `folder`, in Spanish; "" when nothing
 // speaks against it.
@@ -39,4 +39,10 @@ Kept ForNewFile();
 // 0 or the error number (store::os::LastError() style).
 int Apply(const std::filesystem::path& temp, const Kept& kept);
 
-}  // namespace app::replaced_file
+// Only the marks that hide a file from the user: the hidden and system
+// attributes on Windows (a table the school hid stays hidden when a new
+// one takes its place); nothing on POSIX, where a hidden file is one whose
+// name starts with a dot. 0 or the error number.
+int ApplyHidden(const std::filesystem::path& temp, const Kept& kept);
+
+}  // namespace store::replaced_file

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 
-#include "app/replaced_file.h"
+#include "store/replaced_file.h"
 #include "store/path_text.h"
 
-namespace app::replaced_file {
+namespace store::replaced_file {
 
 std::string FolderRefusal(const std::filesystem::path& folder) {
   struct stat info {};
@@ -58,5 +58,7 @@ int Apply(const std::filesystem::path& temp, const Kept& kept) {
   return 0;
 }
 
-}  // namespace app::replaced_file
+int ApplyHidden(const std::filesystem::path&, const Kept&) { return 0; }
+
+}  // namespace store::replaced_file
 #endif  // !_WIN32
