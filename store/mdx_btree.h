@@ -87,6 +87,16 @@ inline int CompareKeyBytes(const char* a, const char* b, size_t n) {
     b += 8;
     n -= 8;
   }
+  if (n >= 4) {
+    uint32_t x, y;
+    std::memcpy(&x, a, 4);
+    std::memcpy(&y, b, 4);
+    if (x == y) {
+      a += 4;
+      b += 4;
+      n -= 4;
+    }
+  }
   for (; n > 0; --n, ++a, ++b) {
     if (*a != *b) {
       return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b) ? -1 : 1;
@@ -164,7 +174,7 @@ using NodeRef = const Node*;
 
 // A position in a tag: the nodes from the root down to a leaf.
 struct Frame {
-  NodeRef node;
+  NodeRef node = nullptr;
   size_t idx = 0;  // leaf: entry position; branch: child position
 };
 // Held in place, without an allocation: a search is the commonest step of
@@ -172,23 +182,40 @@ struct Frame {
 // room below is never short.
 class Path {
  public:
+  Path() {}
+  Path(const Path& o) : size_(o.size_) { Copy(o); }
+  Path& operator=(const Path& o) {
+    size_ = o.size_;
+    Copy(o);
+    return *this;
+  }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   void reserve(size_t) {}
   void push_back(const Frame& f) {
-    if (size_ == frames_.size()) throw StoreError("El índice es demasiado profundo");
-    frames_[size_++] = f;
+    if (size_ == kRoom) throw StoreError("El índice es demasiado profundo");
+    store_.at[size_++] = f;
   }
   void pop_back() { --size_; }
-  Frame& back() { return frames_[size_ - 1]; }
-  const Frame& back() const { return frames_[size_ - 1]; }
-  Frame& operator[](size_t i) { return frames_[i]; }
-  const Frame& operator[](size_t i) const { return frames_[i]; }
-  const Frame* begin() const { return frames_.data(); }
-  const Frame* end() const { return frames_.data() + size_; }
+  Frame& back() { return store_.at[size_ - 1]; }
+  const Frame& back() const { return store_.at[size_ - 1]; }
+  Frame& operator[](size_t i) { return store_.at[i]; }
+  const Frame& operator[](size_t i) const { return store_.at[i]; }
+  const Frame* begin() const { return store_.at; }
+  const Frame* end() const { return store_.at + size_; }
 
  private:
-  std::array<Frame, kMaxDepth + 8> frames_{};
+  static constexpr size_t kRoom = kMaxDepth + 8;
+  void Copy(const Path& o) {
+    for (size_t i = 0; i < o.size_; ++i) store_.at[i] = o.store_.at[i];
+  }
+  // Only the frames below size_ are ever read: the others stay unset, so
+  // that a path costs nothing to make, and only its frames to copy.
+  union Frames {
+    Frames() {}
+    Frame at[kRoom];
+  };
+  Frames store_;
   size_t size_ = 0;
 };
 
