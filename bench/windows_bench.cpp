@@ -24,8 +24,8 @@
 //   salir     a click on "&Salir" until the window has closed and
 //             fCUADROS.txt is written                      target <= 1 s
 //   template  the template window made until shown and active
-// The medians are printed with the peak resident size of the process and
-// what the window kept per record of CUADROH2. After the rounds, the
+// The medians are printed with the resident size before and with the
+// window open (Qt's own windows and fonts included) and the process's peak. After the rounds, the
 // records of the teacher whose document was typed are read back with
 // python3-dbf (tests/tools/dbf_dump.py): every one must hold it.
 //
@@ -460,7 +460,8 @@ int main(int argc, char** argv) {
     std::printf("  Salir (fCUADROS.txt)  %7.1f ms  (objetivo <= 1000 ms)\n", Median(fig.salir));
     std::printf("Ventana de la plantilla: abrir %.1f ms\n", Median(fig.templ));
     std::printf("Memoria residente: %.1f MB antes, %.1f MB con la ventana abierta (%.0f bytes por "
-                "registro de tipo 2); máximo del proceso %.1f MB\n",
+                "registro de tipo 2, las ventanas y las letras de Qt incluidas); máximo del proceso "
+                "%.1f MB\n",
                 residentBefore, residentOpen,
                 type2Records ? (residentOpen - residentBefore) * 1024 * 1024 / type2Records : 0.0,
                 PeakResidentMb());

@@ -491,7 +491,8 @@ void Table::ValueInto(uint32_t recno, int fieldIndex, std::string& out) const {
     std::string_view raw = FieldBytes(*f, *rec);
     size_t e = raw.size();
     while (e > 0 && (raw[e - 1] == ' ' || raw[e - 1] == '\0')) --e;
-    out.assign(raw.data(), e);
+    out.clear();
+    out.append(raw.data(), e);
     return;
   }
   out = t.Shown(FieldText(*f, *rec));
