@@ -167,7 +167,8 @@ CentreRecord ReadCentre(store::Table& t) {
 
 namespace {
 
-// Reads stored records by field name without moving the table.
+// Reads stored records by field name without moving the table, each value
+// into a string kept from one record to the next.
 class RecordReader {
  public:
   explicit RecordReader(const store::Table& t) : t_(t) {}
@@ -176,7 +177,7 @@ class RecordReader {
     if (i < 0) throw store::StoreError(store::texts::FieldNotFound(field));
     return i;
   }
-  std::string Get(uint32_t recno, int index) const { return t_.ValueAt(recno, index); }
+  void Get(uint32_t recno, int index, std::string& out) const { t_.ValueInto(recno, index, out); }
 
  private:
   const store::Table& t_;
@@ -221,10 +222,19 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
               tip = rd.Index("TIPDOC"), doc = rd.Index("DOC"),
               ses = rd.Index("NUMSESGRUP"), dia = rd.Index("DIASEM"),
               alu = rd.Index("NUMALUM");
-    for (uint32_t rec : whole3.VisibleRecords()) {
-      Type3Record r{rd.Get(rec, cod), rd.Get(rec, tip), rd.Get(rec, doc),
-                    rd.Get(rec, ses), rd.Get(rec, dia), rd.Get(rec, alu)};
-      std::string& lines = type3ByKey[rd.Get(rec, key)];
+    Type3Record r;
+    std::string k;
+    const std::vector<uint32_t> recs3 = whole3.VisibleRecords();
+    type3ByKey.reserve(recs3.size());
+    for (uint32_t rec : recs3) {
+      rd.Get(rec, cod, r.codGrupo);
+      rd.Get(rec, tip, r.tipDoc);
+      rd.Get(rec, doc, r.doc);
+      rd.Get(rec, ses, r.numSesGrup);
+      rd.Get(rec, dia, r.diaSem);
+      rd.Get(rec, alu, r.numAlum);
+      rd.Get(rec, key, k);
+      std::string& lines = type3ByKey[k];
       AppendType3Line(lines, r);
       lines += "\r\n";
     }
@@ -241,15 +251,26 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
             aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
   const std::vector<uint32_t> recs2 = whole2.VisibleRecords();
   out.reserve(out.size() + recs2.size() * 78 + type3ByKey.size() * 29 * 2);
+  Type2Record r;
+  std::string k;
   for (uint32_t rec : recs2) {
-    Type2Record r{rd.Get(rec, tip), rd.Get(rec, doc), rd.Get(rec, ses),
-                  rd.Get(rec, dia), rd.Get(rec, tar), rd.Get(rec, ini),
-                  rd.Get(rec, fin), rd.Get(rec, niv), rd.Get(rec, asg),
-                  rd.Get(rec, tas), rd.Get(rec, idi), rd.Get(rec, aul),
-                  rd.Get(rec, act)};
+    rd.Get(rec, tip, r.tipDoc);
+    rd.Get(rec, doc, r.doc);
+    rd.Get(rec, ses, r.numSesion);
+    rd.Get(rec, dia, r.diaSem);
+    rd.Get(rec, tar, r.tipTar);
+    rd.Get(rec, ini, r.horaIni);
+    rd.Get(rec, fin, r.horaFin);
+    rd.Get(rec, niv, r.grupNiv);
+    rd.Get(rec, asg, r.codAsig);
+    rd.Get(rec, tas, r.tipAsig);
+    rd.Get(rec, idi, r.idioma);
+    rd.Get(rec, aul, r.aulaObs);
+    rd.Get(rec, act, r.tipActiv);
     AppendType2Line(out, r);
     out += "\r\n";
-    auto it = type3ByKey.find(rd.Get(rec, key));
+    rd.Get(rec, key, k);
+    auto it = type3ByKey.find(k);
     if (it == type3ByKey.end()) continue;
     out += it->second;
   }

@@ -36,6 +36,19 @@ bool IsNumeric(const DbfField& f) { return f.type == 'N' || f.type == 'F'; }
 std::optional<double> ParseNumber(std::string_view text) {
   std::string_view t = TrimBlanks(text);
   if (t.empty()) return std::nullopt;
+  // The common case, a whole number of up to 15 digits, read at once: the
+  // result is exact, as the general reading below would give it.
+  if (t.size() <= 16) {
+    size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (i < t.size()) {
+      int64_t v = 0;
+      size_t digits = 0;
+      for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) v = v * 10 + (t[i] - '0');
+      if (i == t.size() && digits > 0 && digits <= 15) {
+        return t[0] == '-' ? -static_cast<double>(v) : static_cast<double>(v);
+      }
+    }
+  }
   std::string s(t);
   for (char& c : s) {
     if (c == ',') c = '.';
@@ -92,6 +105,11 @@ double RoundHalfEven(double value) {
 
 std::string ShortestDecimal(double value) {
   if (value == 0) return "0";
+  // A whole number below 10^15 is its digits, as the general path below
+  // ends up writing it.
+  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+    return std::to_string(static_cast<int64_t>(value));
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value);
   std::string s(buf, r.ptr);

@@ -1,10 +1,14 @@
 #include "store/index_check.h"
 #include "store/path_text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "store/cp1252.h"
+#include "store/field_value.h"
+#include "store/mdx_bcd.h"
 #include "store/file_links.h"
 #include "store/os_file.h"
 #include "store/shared_table.h"
@@ -57,61 +61,115 @@ std::string IndexMismatch(const DbfFile& dbf, const MdxFile& mdx) {
   const std::vector<MdxTagDef>& tags = mdx.Tags();
   const uint32_t count = dbf.RecordCount();
 
-  // One pass over the table: which records are live, and every tag's key
-  // of every record.
+  // One pass over the table: which records are live, and every checked
+  // tag's key of every record, side by side in one buffer per tag
+  // (character keys as the index stores them; numeric keys as numbers).
   std::vector<char> live(count + 1, 0);
-  std::vector<std::vector<MdxKey>> keys(tags.size());
+  uint32_t liveCount = 0;
+  std::vector<std::string> charKeys(tags.size());
+  std::vector<std::vector<double>> numberKeys(tags.size());
+  std::vector<size_t> keyLength(tags.size(), 0);
   for (size_t t = 0; t < tags.size(); ++t) {
-    if (tagField[t] >= 0) keys[t].resize(count + 1);
+    if (tagField[t] < 0) continue;
+    if (tags[t].keyType == 'N') {
+      numberKeys[t].resize(count + 1);
+    } else {
+      keyLength[t] = static_cast<size_t>(mdx.StoredKeyLength(static_cast<int>(t)));
+      charKeys[t].assign((static_cast<size_t>(count) + 1) * keyLength[t], ' ');
+    }
   }
   std::string record;
   for (uint32_t r = 1; r <= count; ++r) {
     dbf.ReadRecord(r, record);
     live[r] = record[0] != '*';
+    liveCount += live[r] ? 1 : 0;
     for (size_t t = 0; t < tags.size(); ++t) {
       if (tagField[t] < 0) continue;
-      keys[t][r] = KeyFromRecord(dbf.Fields()[static_cast<size_t>(tagField[t])],
-                                 tags[t].keyType, tags[t].keyLength, record);
+      const DbfField& f = dbf.Fields()[static_cast<size_t>(tagField[t])];
+      if (tags[t].keyType == 'N') {
+        numberKeys[t][r] = FieldNumber(f, record).value_or(0.0);
+      } else {
+        // The field's bytes, cut or padded with spaces to the key length.
+        const size_t n = std::min(static_cast<size_t>(f.width), keyLength[t]);
+        std::memcpy(charKeys[t].data() + static_cast<size_t>(r) * keyLength[t],
+                    record.data() + f.offset, n);
+      }
     }
   }
 
+  // One walk of each tag, leaf after leaf, comparing each entry with the
+  // record it names; nothing is copied per entry.
   std::vector<char> seen(count + 1, 0);
-  for (size_t t = 0; t < tags.size(); ++t) {
+  std::string problem;
+  for (size_t t = 0; t < tags.size() && problem.empty(); ++t) {
     if (tagField[t] < 0) continue;
     const int tag = static_cast<int>(t);
+    const bool numeric = tags[t].keyType == 'N';
+    const size_t len = numeric ? static_cast<size_t>(mdx.StoredKeyLength(tag)) : keyLength[t];
     const std::string tagName = Trimmed(tags[t].name);
     std::fill(seen.begin(), seen.end(), 0);
-    std::optional<MdxEntry> prev;
-    for (std::optional<MdxEntry> e = mdx.First(tag); e; e = mdx.Next(tag, *e)) {
-      if (prev) {
-        const int c = mdx.CompareKeys(tag, prev->key, e->key);
-        if (c > 0 || (c == 0 && prev->recno >= e->recno)) {
-          return "las entradas de la etiqueta " + tagName + " no están en orden";
+    uint32_t liveSeen = 0;
+    bool havePrev = false;
+    std::string prevKey(len, '\0');
+    double prevNumber = 0;
+    uint32_t prevRecno = 0;
+    std::string packed;  // a numeric key being decoded (short: no allocation)
+    mdx.ForEachLeaf(tag, [&](const char* keys, const uint32_t* recnos, size_t n) {
+      for (size_t i = 0; i < n; ++i) {
+        const char* key = keys + i * len;
+        const uint32_t recno = recnos[i];
+        double number = 0;
+        if (numeric) {
+          packed.assign(key, len);
+          number = DecodeBcdKey(packed).value_or(0.0);
         }
+        if (havePrev) {
+          const int c = numeric ? (prevNumber < number ? -1 : (prevNumber > number ? 1 : 0))
+                                : std::memcmp(prevKey.data(), key, len);
+          if (c > 0 || (c == 0 && prevRecno >= recno)) {
+            problem = "las entradas de la etiqueta " + tagName + " no están en orden";
+            return false;
+          }
+        }
+        if (recno == 0 || recno > count) {
+          problem = "la etiqueta " + tagName + " apunta al registro " + std::to_string(recno) +
+                    ", que la tabla no tiene";
+          return false;
+        }
+        if (seen[recno]) {
+          problem = "la etiqueta " + tagName + " tiene dos entradas para el registro " +
+                    std::to_string(recno);
+          return false;
+        }
+        seen[recno] = 1;
+        liveSeen += live[recno] ? 1 : 0;
+        const bool same =
+            numeric ? number == numberKeys[t][recno]
+                    : std::memcmp(key, charKeys[t].data() + static_cast<size_t>(recno) * len,
+                                  len) == 0;
+        if (!same) {
+          problem = "la clave de la etiqueta " + tagName + " para el registro " +
+                    std::to_string(recno) + " no es la de su registro";
+          return false;
+        }
+        havePrev = true;
+        if (numeric) prevNumber = number;
+        else std::memcpy(prevKey.data(), key, len);
+        prevRecno = recno;
       }
-      if (e->recno == 0 || e->recno > count) {
-        return "la etiqueta " + tagName + " apunta al registro " + std::to_string(e->recno) +
-               ", que la tabla no tiene";
-      }
-      if (seen[e->recno]) {
-        return "la etiqueta " + tagName + " tiene dos entradas para el registro " +
-               std::to_string(e->recno);
-      }
-      seen[e->recno] = 1;
-      if (mdx.CompareKeys(tag, e->key, keys[t][e->recno]) != 0) {
-        return "la clave de la etiqueta " + tagName + " para el registro " +
-               std::to_string(e->recno) + " no es la de su registro";
-      }
-      prev = e;
-    }
-    for (uint32_t r = 1; r <= count; ++r) {
-      if (live[r] && !seen[r]) {
-        return "la etiqueta " + tagName + " no tiene entrada para el registro " +
-               std::to_string(r);
+      return true;
+    });
+    if (!problem.empty()) break;
+    if (liveSeen != liveCount) {
+      for (uint32_t r = 1; r <= count; ++r) {
+        if (live[r] && !seen[r]) {
+          return "la etiqueta " + tagName + " no tiene entrada para el registro " +
+                 std::to_string(r);
+        }
       }
     }
   }
-  return "";
+  return problem;
 }
 
 std::string IndexRebuiltNotice(const std::string& label) {

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +74,37 @@ inline std::string AsciiUpper(std::string s) {
   return s;
 }
 
+// Compares n bytes as unsigned characters (as memcmp does), skipping
+// equal runs eight bytes at a time: keys are short, and a call to memcmp
+// costs more than the comparison itself.
+inline int CompareKeyBytes(const char* a, const char* b, size_t n) {
+  while (n >= 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) break;
+    a += 8;
+    b += 8;
+    n -= 8;
+  }
+  if (n >= 4) {
+    uint32_t x, y;
+    std::memcpy(&x, a, 4);
+    std::memcpy(&y, b, 4);
+    if (x == y) {
+      a += 4;
+      b += 4;
+      n -= 4;
+    }
+  }
+  for (; n > 0; --n, ++a, ++b) {
+    if (*a != *b) {
+      return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b) ? -1 : 1;
+    }
+  }
+  return 0;
+}
+
 inline int ItemLength(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
 inline int MaxKeys(int itemLength) { return static_cast<int>(kBlock - 12) / itemLength; }
 
@@ -94,7 +124,12 @@ class KeyList {
     bytes_.insert(i * length_, key.data(), length_);
     ++count_;
   }
-  void PushBack(std::string_view key) { Insert(count_, key); }
+  void PushBack(std::string_view key) {
+    bytes_.append(key.data(), length_);
+    ++count_;
+  }
+  // The keys side by side (key i at i * length).
+  const char* Data() const { return bytes_.data(); }
   void PopBack() { Erase(count_ - 1, count_); }
   // Removes the keys [from, to).
   void Erase(size_t from, size_t to) {
@@ -139,7 +174,7 @@ using NodeRef = const Node*;
 
 // A position in a tag: the nodes from the root down to a leaf.
 struct Frame {
-  NodeRef node;
+  NodeRef node = nullptr;
   size_t idx = 0;  // leaf: entry position; branch: child position
 };
 // Held in place, without an allocation: a search is the commonest step of
@@ -147,23 +182,40 @@ struct Frame {
 // room below is never short.
 class Path {
  public:
+  Path() {}
+  Path(const Path& o) : size_(o.size_) { Copy(o); }
+  Path& operator=(const Path& o) {
+    size_ = o.size_;
+    Copy(o);
+    return *this;
+  }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   void reserve(size_t) {}
   void push_back(const Frame& f) {
-    if (size_ == frames_.size()) throw StoreError("El índice es demasiado profundo");
-    frames_[size_++] = f;
+    if (size_ == kRoom) throw StoreError("El índice es demasiado profundo");
+    store_.at[size_++] = f;
   }
   void pop_back() { --size_; }
-  Frame& back() { return frames_[size_ - 1]; }
-  const Frame& back() const { return frames_[size_ - 1]; }
-  Frame& operator[](size_t i) { return frames_[i]; }
-  const Frame& operator[](size_t i) const { return frames_[i]; }
-  const Frame* begin() const { return frames_.data(); }
-  const Frame* end() const { return frames_.data() + size_; }
+  Frame& back() { return store_.at[size_ - 1]; }
+  const Frame& back() const { return store_.at[size_ - 1]; }
+  Frame& operator[](size_t i) { return store_.at[i]; }
+  const Frame& operator[](size_t i) const { return store_.at[i]; }
+  const Frame* begin() const { return store_.at; }
+  const Frame* end() const { return store_.at + size_; }
 
  private:
-  std::array<Frame, kMaxDepth + 8> frames_{};
+  static constexpr size_t kRoom = kMaxDepth + 8;
+  void Copy(const Path& o) {
+    for (size_t i = 0; i < o.size_; ++i) store_.at[i] = o.store_.at[i];
+  }
+  // Only the frames below size_ are ever read: the others stay unset, so
+  // that a path costs nothing to make, and only its frames to copy.
+  union Frames {
+    Frames() {}
+    Frame at[kRoom];
+  };
+  Frames store_;
   size_t size_ = 0;
 };
 
@@ -386,8 +438,7 @@ struct MdxFile::Impl {
   // ---- keys ---------------------------------------------------------
   int CompareRaw(const TagInfo& t, std::string_view a, std::string_view b) const {
     if (t.def.keyType == 'N') return CompareBcdKeys(std::string(a), std::string(b));
-    const int c = std::memcmp(a.data(), b.data(), static_cast<size_t>(t.keyLength));
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    return CompareKeyBytes(a.data(), b.data(), static_cast<size_t>(t.keyLength));
   }
   int CompareEntry(const TagInfo& t, std::string_view ka, uint32_t ra,
                    std::string_view kb, uint32_t rb) const {
@@ -822,58 +873,82 @@ struct MdxFile::Impl {
   }
 
   // ---- checks -------------------------------------------------------
-  // Checks a whole tag; `seen` collects the blocks in use, so that no block
-  // serves two tags, a tag header and a tree, or a tree and the free chain.
-  void VerifyTag(const TagInfo& t, std::set<uint32_t>& seen) const {
+  // Checks a whole tag; `seen` marks the pages of the blocks in use, so
+  // that no block serves two tags, a tag header and a tree, or a tree and
+  // the free chain. The order of the keys inside a node is checked when it
+  // is parsed; here each node's first and last key are held against the
+  // bounds that its parent gives, and each leaf's first entry against the
+  // last entry of the leaf before it, so the whole tag is checked in one
+  // walk whose cost per entry is nothing beyond the parse.
+  // False when the block (or half of it) was already marked.
+  static bool MarkBlock(std::vector<char>& seen, uint32_t page) {
+    if (static_cast<size_t>(page) + 1 >= seen.size()) seen.resize(static_cast<size_t>(page) + 2, 0);
+    if (seen[page] || seen[page + 1]) return false;
+    seen[page] = seen[page + 1] = 1;
+    return true;
+  }
+
+  void VerifyTag(const TagInfo& t, std::vector<char>& seen) const {
     Header hd = ReadHeader();
     int leafDepth = -1;
-    std::optional<std::pair<std::string, uint32_t>> last;
+    bool haveLast = false;
+    std::string_view lastKey;
+    uint32_t lastRecno = 0;
     // The keys below a branch entry lie between the key of the entry before
     // it and its own key. Writers that do not update branch keys after a
     // removal leave a key above the greatest one below it; that still
     // orders the tree and is accepted.
     using Bound = std::optional<std::string_view>;
-    std::function<void(uint32_t, int, Bound, Bound)> walk =
-        [&](uint32_t page, int depth, Bound lo, Bound hi) {
-      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
-      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
-        Damaged("bloque usado dos veces o ciclo (" + std::to_string(page) + ")");
+    struct Pending {
+      uint32_t page;
+      int depth;
+      Bound lo, hi;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({RootPage(t, hd), 0, std::nullopt, std::nullopt});
+    while (!stack.empty()) {
+      const Pending p = stack.back();
+      stack.pop_back();
+      if (p.depth > kMaxDepth) Damaged("ciclo en el árbol");
+      if (!MarkBlock(seen, p.page)) {
+        Damaged("bloque usado dos veces o ciclo (" + std::to_string(p.page) + ")");
       }
-      const NodeRef ref = Load(t, page, hd);
-      const Node& n = *ref;
-      const std::string where = " en la página " + std::to_string(page);
-      for (size_t i = 0; i < n.keys.size(); ++i) {
-        const std::string_view k = n.keys[i];
-        if ((lo && CompareRaw(t, k, *lo) < 0) || (hi && CompareRaw(t, k, *hi) > 0)) {
+      const Node& n = *Load(t, p.page, hd);
+      auto where = [&] { return " en la página " + std::to_string(p.page); };
+      if (!n.keys.empty()) {
+        // The node's keys are in order: its first and last key bound them all.
+        if ((p.lo && CompareRaw(t, n.keys[0], *p.lo) < 0) ||
+            (p.hi && CompareRaw(t, n.keys.back(), *p.hi) > 0)) {
           Damaged((n.leaf ? "clave fuera del intervalo de su rama" : "clave de rama incorrecta") +
-                  where);
+                  where());
         }
       }
       if (n.leaf) {
-        if (n.keys.empty() && depth > 0) Damaged("hoja vacía" + where);
-        if (leafDepth < 0) leafDepth = depth;
-        else if (leafDepth != depth) Damaged("hojas a distinta profundidad");
-        for (size_t i = 0; i < n.keys.size(); ++i) {
-          if (last && CompareEntry(t, last->first, last->second, n.keys[i], n.ptrs[i]) >= 0) {
-            Damaged("claves desordenadas" + where);
-          }
-          last = std::make_pair(std::string(n.keys[i]), n.ptrs[i]);
+        if (n.keys.empty() && p.depth > 0) Damaged("hoja vacía" + where());
+        if (leafDepth < 0) leafDepth = p.depth;
+        else if (leafDepth != p.depth) Damaged("hojas a distinta profundidad");
+        if (n.keys.empty()) continue;
+        if (haveLast && CompareEntry(t, lastKey, lastRecno, n.keys[0], n.ptrs[0]) >= 0) {
+          Damaged("claves desordenadas" + where());
         }
-        return;
+        haveLast = true;
+        lastKey = n.keys.back();
+        lastRecno = n.ptrs[n.keys.size() - 1];
+        continue;
       }
-      for (size_t i = 0; i < n.ptrs.size(); ++i) {
-        walk(n.ptrs[i], depth + 1, i > 0 ? Bound(n.keys[i - 1]) : lo,
-             i < n.keys.size() ? Bound(n.keys[i]) : hi);
+      // Children from the right, so that the leftmost is walked first.
+      for (size_t i = n.ptrs.size(); i-- > 0;) {
+        stack.push_back({n.ptrs[i], p.depth + 1, i > 0 ? Bound(n.keys[i - 1]) : p.lo,
+                         i < n.keys.size() ? Bound(n.keys[i]) : p.hi});
       }
-    };
-    walk(RootPage(t, hd), 0, std::nullopt, std::nullopt);
+    }
   }
 
-  void VerifyFreeChain(std::set<uint32_t>& seen) const {
+  void VerifyFreeChain(std::vector<char>& seen) const {
     Header hd = ReadHeader();
     for (uint32_t page = hd.firstFree; page != 0;) {
       CheckBlockPage(page, hd);
-      if (!seen.insert(page).second || !seen.insert(page + 1).second) {
+      if (!MarkBlock(seen, page)) {
         Damaged("bloque libre en uso o ciclo en la cadena de bloques libres");
       }
       page = Get32(ReadAt(static_cast<uint64_t>(page) * kPage, 8), 4);
@@ -881,14 +956,36 @@ struct MdxFile::Impl {
   }
 
   void VerifyAll() const {
-    std::set<uint32_t> seen;
+    std::vector<char> seen(static_cast<size_t>(ReadHeader().pageCount) + 2, 0);
     for (const TagInfo& t : tags) {
-      if (!seen.insert(t.headerPage).second || !seen.insert(t.headerPage + 1).second) {
-        Damaged("cabecera de etiqueta repetida");
-      }
+      if (!MarkBlock(seen, t.headerPage)) Damaged("cabecera de etiqueta repetida");
     }
     for (const TagInfo& t : tags) VerifyTag(t, seen);
     VerifyFreeChain(seen);
+  }
+
+  // The entries of a tag in key order, leaf after leaf: visit(keys,
+  // recnos, count) gets each leaf's keys side by side (keyLength bytes
+  // each) and their record numbers; it returns false to stop.
+  template <typename Visit>
+  void ForEachLeaf(const TagInfo& t, Visit&& visit) const {
+    Header hd = ReadHeader();
+    Path path;
+    Frame f;
+    f.node = Load(t, RootPage(t, hd), hd);
+    f.idx = 0;
+    path.push_back(f);
+    DescendEdge(t, path, true, hd);
+    for (int guard = 0;; ++guard) {
+      if (guard > 100'000'000) Damaged("recorrido sin fin");
+      const Node& leaf = *path.back().node;
+      if (!leaf.keys.empty() && !visit(leaf.keys.Data(), leaf.ptrs.data(), leaf.keys.size())) return;
+      path.pop_back();
+      while (!path.empty() && path.back().idx + 1 >= path.back().node->ptrs.size()) path.pop_back();
+      if (path.empty()) return;
+      ++path.back().idx;
+      DescendEdge(t, path, true, hd);
+    }
   }
 
   const TagInfo& Tag(int tag) const {

@@ -366,6 +366,12 @@ std::optional<MdxEntry> MdxFile::LowerBound(int tag, const MdxKey& key) const {
   return impl_->Current(t, path, hd);
 }
 
+void MdxFile::ForEachLeaf(int tag, const LeafVisitor& visit) const {
+  impl_->ForEachLeaf(impl_->Tag(tag), visit);
+}
+
+int MdxFile::StoredKeyLength(int tag) const { return impl_->Tag(tag).keyLength; }
+
 int MdxFile::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
   const TagInfo& t = impl_->Tag(tag);
   if (t.def.keyType == 'N') {

@@ -22,6 +22,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,16 @@ class MdxFile {
   std::optional<MdxEntry> Prior(int tag, const MdxEntry& before) const;
   // The first entry whose key is >= key (any record number).
   std::optional<MdxEntry> LowerBound(int tag, const MdxKey& key) const;
+
+  // Every entry of a tag in key order, a leaf at a time, without a copy:
+  // visit gets count keys side by side, each of the tag's stored key
+  // length (a character key as stored, a numeric key in its packed form,
+  // mdx_bcd.h), and their record numbers; it returns false to stop. The
+  // pointers are good until visit returns.
+  using LeafVisitor = std::function<bool(const char* keys, const uint32_t* recnos, size_t count)>;
+  void ForEachLeaf(int tag, const LeafVisitor& visit) const;
+  // The length in bytes of a tag's stored keys.
+  int StoredKeyLength(int tag) const;
 
   // Compares two keys of a tag: <0, 0, >0.
   int CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const;

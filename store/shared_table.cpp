@@ -9,6 +9,7 @@
 #include "store/shared_table.h"
 #include "store/path_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <system_error>
@@ -19,6 +20,7 @@
 #include "store/pager.h"
 #include "store/file_links.h"
 #include "store/index_check.h"
+#include "store/mdx_bcd.h"
 #include "store/store_error.h"
 #include "store/table_replacement.h"
 #include "store/work_folder.h"
@@ -126,8 +128,7 @@ void SharedTable::OpenIndex() {
   auto mdx = std::make_unique<MdxFile>();
   mdx->SetDeferred(true);
   try {
-    mdx->Open(mdxPath, !dbf_.Writable());
-    mdx->Verify();
+    mdx->Open(mdxPath, !dbf_.Writable());  // checks the index's structure
   } catch (const StoreError& e) {
     throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
                      e.what(), dbfPath);
@@ -285,6 +286,31 @@ bool SharedTable::EntryIsLive(int tag, const MdxEntry& entry, const std::string&
   return mdx_->CompareKeys(tag, KeyOf(tag, record), entry.key) == 0;
 }
 
+bool SharedTable::StoredEntryIsLive(int tag, const char* storedKey, uint32_t recno,
+                                    const std::string& record) const {
+  if (record.empty() || record[0] == '*') return false;
+  const TagInfo& t = tags_.at(static_cast<size_t>(tag));
+  const size_t length = static_cast<size_t>(mdx_->StoredKeyLength(tag));
+  if (t.keyType == 'N' || t.field < 0) {
+    MdxEntry e;
+    e.recno = recno;
+    if (t.keyType == 'N') {
+      e.key.number = DecodeBcdKey(std::string(storedKey, length)).value_or(0.0);
+    } else {
+      e.key.chars.assign(storedKey, length);
+    }
+    return EntryIsLive(tag, e, record);
+  }
+  // A character key: the field's bytes cut or padded with spaces.
+  const DbfField& f = dbf_.Fields()[static_cast<size_t>(t.field)];
+  const size_t n = std::min(static_cast<size_t>(f.width), length);
+  if (std::memcmp(storedKey, record.data() + f.offset, n) != 0) return false;
+  for (size_t i = n; i < length; ++i) {
+    if (storedKey[i] != ' ') return false;
+  }
+  return true;
+}
+
 void SharedTable::RefuseLinkedWrites() const {
   if (!linkProblem_.empty()) throw StoreError(linkProblem_);
 }
@@ -313,7 +339,7 @@ uint32_t SharedTable::Append(const std::string& record) {
 void SharedTable::Update(uint32_t recno, const std::string& record) {
   RefuseLinkedWrites();
   try {
-    std::string old;
+    std::string& old = old_;
     dbf_.ReadRecord(recno, old);
     dbf_.WriteRecord(recno, record);
     ++generation_;
@@ -344,7 +370,7 @@ void SharedTable::Update(uint32_t recno, const std::string& record) {
 void SharedTable::Delete(uint32_t recno) {
   RefuseLinkedWrites();
   try {
-    std::string old;
+    std::string& old = old_;
     dbf_.ReadRecord(recno, old);
     if (old[0] == '*') return;
     dbf_.SetDeleted(recno, true);

@@ -85,6 +85,15 @@ class SharedTable {
   // deleted, or its key is not the record's key.
   bool EntryIsLive(int tag, const MdxEntry& entry, const std::string& record) const;
 
+  // The tag's entries leaf after leaf (MdxFile::ForEachLeaf), and the
+  // same test as EntryIsLive on an entry as the index stores it.
+  void ForEachIndexLeaf(int tag, const MdxFile::LeafVisitor& visit) const {
+    mdx_->ForEachLeaf(tag, visit);
+  }
+  int StoredKeyLength(int tag) const { return mdx_->StoredKeyLength(tag); }
+  bool StoredEntryIsLive(int tag, const char* storedKey, uint32_t recno,
+                         const std::string& record) const;
+
   const std::vector<TableImpl*>& Users() const { return users_; }
 
   // Transactions: changes made between Begin and CommitTransaction are
@@ -129,6 +138,7 @@ class SharedTable {
   CodePage codePage_;
   std::string linkProblem_;  // "" when the files may be written
   mutable std::string scratch_;
+  std::string old_;  // the record before a change
 };
 
 // Matches a name against a stored field or tag name: letter case ignored;

@@ -152,6 +152,7 @@ std::string& TableImpl::WritableRecord() {
 // ---------------------------------------------------------------- events
 
 void TableImpl::Emit(TableEvent ev) {
+  if (listeners.empty() && details.empty()) return;
   auto copy = listeners;
   for (auto& l : copy) {
     if (l.second) l.second(ev);

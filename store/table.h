@@ -157,6 +157,9 @@ class Table {
   // record being edited reads with its pending values; recno 0 in insert
   // state is the record being inserted (the grid's extra row).
   std::string ValueAt(uint32_t recno, int fieldIndex) const;
+  // The same value into a string of the caller's, whose room serves again:
+  // a reader of every field of every record allocates nothing per field.
+  void ValueInto(uint32_t recno, int fieldIndex, std::string& out) const;
   // True while a field of the pending record has been set.
   bool Modified() const;
 

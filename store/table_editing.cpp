@@ -153,7 +153,11 @@ void Field::SetAsString(const std::string& value) {
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
   if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
-  SetFieldText(*f, rec, t.Stored(value));
+  if (t.shared->Text().IsWindows()) {
+    SetFieldText(*f, rec, value);  // the tool's own code page: stored as it is
+  } else {
+    SetFieldText(*f, rec, t.Stored(value));
+  }
   t.modified = true;
 }
 

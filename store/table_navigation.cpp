@@ -424,10 +424,19 @@ std::vector<uint32_t> Table::VisibleRecords() const {
   std::vector<uint32_t> out;
   if (!t.Active()) return out;
   if (t.tag >= 0 && !t.Linked()) {
-    // The whole tag in order: each step goes on from the entry just read.
-    for (auto e = t.shared->IndexFirst(t.tag); e; e = t.shared->IndexNext(t.tag, *e)) {
-      if (t.VisibleEntry(*e)) out.push_back(e->recno);
-    }
+    // The whole tag in order, leaf after leaf, each entry read where the
+    // index keeps it.
+    const int tag = t.tag;
+    const size_t length = static_cast<size_t>(t.shared->StoredKeyLength(tag));
+    t.shared->ForEachIndexLeaf(tag, [&](const char* keys, const uint32_t* recnos, size_t n) {
+      for (size_t i = 0; i < n; ++i) {
+        const uint32_t r = recnos[i];
+        if (t.Visible(r) && t.shared->StoredEntryIsLive(tag, keys + i * length, r, t.Record(r))) {
+          out.push_back(r);
+        }
+      }
+      return true;
+    });
     return out;
   }
   for (uint32_t r = t.FirstVisible(); r != 0; r = t.NextVisible(r)) out.push_back(r);
@@ -459,6 +468,34 @@ std::string Table::ValueAt(uint32_t recno, int fieldIndex) const {
   if (t.state == DataSetState::Edit && recno == t.editRecno) return t.Shown(FieldText(*f, t.pending));
   if (recno == 0 || recno > t.shared->RecordCount()) return std::string();
   return t.Shown(FieldText(*f, t.Record(recno)));
+}
+
+void Table::ValueInto(uint32_t recno, int fieldIndex, std::string& out) const {
+  const TableImpl& t = *impl_;
+  const DbfField* f = t.FieldAt(fieldIndex);
+  const std::string* rec = nullptr;
+  if (!f) {
+  } else if (t.state == DataSetState::Insert && recno == 0) {
+    rec = &t.pending;
+  } else if (t.state == DataSetState::Edit && recno == t.editRecno) {
+    rec = &t.pending;
+  } else if (recno != 0 && recno <= t.shared->RecordCount()) {
+    rec = &t.Record(recno);
+  }
+  if (!rec) {
+    out.clear();
+    return;
+  }
+  if (f->type == 'C' && t.shared->Text().IsWindows()) {
+    // As FieldText reads a character field, without a string of its own.
+    std::string_view raw = FieldBytes(*f, *rec);
+    size_t e = raw.size();
+    while (e > 0 && (raw[e - 1] == ' ' || raw[e - 1] == '\0')) --e;
+    out.clear();
+    out.append(raw.data(), e);
+    return;
+  }
+  out = t.Shown(FieldText(*f, *rec));
 }
 
 bool Table::Modified() const { return impl_->Pending() && impl_->modified; }

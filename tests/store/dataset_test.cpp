@@ -407,6 +407,41 @@ TEST_F(DatasetTest, GridAccessShowsTheRecordBeingInserted) {
   EXPECT_NE(ErrorOf([&] { t.GotoRecord(2); }).find("no está visible"), std::string::npos);
 }
 
+// ValueInto is what writers use to read every field of every record: it
+// must give exactly ValueAt's text in every state, for every kind of field,
+// whatever the string held before.
+TEST_F(DatasetTest, ValueIntoReadsWhatValueAtReads) {
+  Fill({"B2", "A1 ", ""});
+  auto same = [&](const char* when) {
+    for (uint32_t recno : {0u, 1u, 2u, 3u, 99u}) {
+      for (int field : {-1, 0, 1, 2, 7}) {
+        std::string out = "texto de antes que no debe quedar";
+        t.ValueInto(recno, field, out);
+        EXPECT_EQ(out, t.ValueAt(recno, field)) << when << ", registro " << recno << ", campo " << field;
+      }
+    }
+  };
+  same("sin cambios");
+  EXPECT_EQ(t.ValueAt(2, 0), "A1");  // the padding goes, as ever
+  t.GotoRecord(2);
+  t.Edit();
+  t.FieldByName("NIVEL").SetAsString("FP");
+  t.FieldByName("NUM").SetAsInteger(-40);
+  same("editando");
+  std::string out;
+  t.ValueInto(2, 2, out);
+  EXPECT_EQ(out, "-40");
+  t.Cancel();
+  t.Append();
+  t.FieldByName("ABREV").SetAsString("C3");
+  same("insertando");
+  t.ValueInto(0, 0, out);
+  EXPECT_EQ(out, "C3");
+  t.Cancel();
+  t.Close();
+  same("cerrada");
+}
+
 TEST_F(DatasetTest, ListenersHearWhatHappens) {
   std::vector<TableEvent> heard;
   int id = t.AddListener([&](TableEvent e) { heard.push_back(e); });
