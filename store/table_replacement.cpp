@@ -49,21 +49,6 @@ std::string StagedKey(const fs::path& p) {
   return PathText((ec ? p : abs).lexically_normal());
 }
 
-std::string UpperKey(const fs::path& p) {
-  std::string k = StagedKey(p);
-  for (char& c : k) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return k;
-}
-
-std::multiset<std::string>& Held() {
-  static std::multiset<std::string> held;
-  return held;
-}
-
-bool IsHeldHere(const fs::path& p) { return Held().count(UpperKey(p)) > 0; }
-
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -209,18 +194,6 @@ std::string ReadAll(const fs::path& p) {
 std::string Base(const fs::path& dbf) { return PathText(dbf.stem()); }
 
 }  // namespace
-
-// ---------------------------------------------------------------- HeldHere
-
-HeldHere::HeldHere(const fs::path& dbfPath) : key_(UpperKey(dbfPath)) { Held().insert(key_); }
-
-HeldHere::~HeldHere() {
-  if (key_.empty()) return;
-  auto it = Held().find(key_);
-  if (it != Held().end()) Held().erase(it);
-}
-
-HeldHere::HeldHere(HeldHere&& other) noexcept : key_(std::move(other.key_)) { other.key_.clear(); }
 
 // ---------------------------------------------------------------- StagedTable
 
