@@ -1,5 +1,6 @@
 #include "store/work_folder_lock.h"
 
+#include <cerrno>
 #include <chrono>
 #include <system_error>
 #include <thread>
@@ -36,6 +37,10 @@ WorkFolderLock::WorkFolderLock(const fs::path& folder, int waitMs) {
       if (file_.Open(path, os::OpenMode::CreateNew, os::LockKind::Exclusive)) return;
       err = os::LastError();
       if (os::IsAlreadyExists(err)) continue;  // made by another run just now
+      // A folder where this user can make no file: this run cannot change
+      // anything there either, and its first write will say why, naming
+      // the table.
+      if (os::IsAccessDenied(err) || err == EROFS) return;
     } else {
       if (file_.Open(path, os::OpenMode::ReadWrite, os::LockKind::Exclusive)) return;
       err = os::LastError();

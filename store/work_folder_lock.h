@@ -23,7 +23,9 @@ class WorkFolderLock {
  public:
   // Takes `folder` (made if missing), waiting up to `waitMs` milliseconds
   // for another run to end. Throws StoreError in Spanish naming the folder
-  // when it stays taken or the lock file cannot be made.
+  // when it stays taken or the lock file cannot be used. A folder where no
+  // file can be made (no permission, a read-only disk) is not taken: no
+  // run of this user can change it.
   explicit WorkFolderLock(const std::filesystem::path& folder, int waitMs = 3000);
   WorkFolderLock(const WorkFolderLock&) = delete;
   WorkFolderLock& operator=(const WorkFolderLock&) = delete;
