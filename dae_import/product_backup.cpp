@@ -204,6 +204,18 @@ bool ReadManifest(const fs::path& folder, Manifest& m) {
   return m.copy.number > 0 && m.copy.number == ParseCopyName(name);
 }
 
+// The files of the tables a copy holds whole.
+std::vector<FileEntry> CompleteFiles(const Manifest& m) {
+  std::vector<FileEntry> out;
+  for (const FileEntry& f : m.files)
+    for (const CopiedTable& t : m.copy.tables)
+      if (t.name == f.table) {
+        out.push_back(f);
+        break;
+      }
+  return out;
+}
+
 std::vector<Manifest> Manifests(const fs::path& workFolder) {
   std::vector<Manifest> found;
   const fs::path root = workFolder / kBackupFolderName;
@@ -318,8 +330,9 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note,
 
 // Copies the files of table `name` from `from` into the copy m (unless m has
 // that table already). COPIA.TXT lists the files before they are written,
-// so that no file of a copy is ever unlisted (a kill in between leaves a
-// listed file missing or short, which the checks against COPIA.TXT see).
+// so that no file of a copy is ever unlisted, and names the table only once
+// they are all whole: a kill in between leaves listed files of no table,
+// which count for nothing and go with the copy.
 void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
                    const std::vector<std::string>& files) {
   const std::string key = Upper(name);
@@ -339,35 +352,51 @@ void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
     added.push_back(f);
     contents.push_back(std::move(bytes));
   }
-  CopiedTable t;
-  t.name = key;
-  t.version = VersionOf(added);
-  for (const FileEntry& f : added) t.files.push_back(f.name);
-  m.copy.tables.push_back(t);
+  // Files of this table that an earlier attempt of this run listed go.
+  m.files.erase(std::remove_if(m.files.begin(), m.files.end(),
+                               [&key](const FileEntry& f) { return f.table == key; }),
+                m.files.end());
   m.files.insert(m.files.end(), added.begin(), added.end());
-  auto forget = [&m, &added] {
-    m.copy.tables.pop_back();
-    m.files.resize(m.files.size() - added.size());
+  auto unlist = [&m, &key] {
+    m.files.erase(std::remove_if(m.files.begin(), m.files.end(),
+                                 [&key](const FileEntry& f) { return f.table == key; }),
+                  m.files.end());
   };
   try {
     WriteManifest(m);
   } catch (...) {
-    forget();
+    unlist();
     throw;
   }
+  auto dropFiles = [&](size_t upTo) {
+    for (size_t k = 0; k < upTo; ++k)
+      store::os::RemoveFile(m.copy.folder / store::PathFromText(added[k].name));
+  };
   for (size_t i = 0; i < added.size(); ++i) {
     const int err = store::ReplaceFileAtomically(
         m.copy.folder / store::PathFromText(added[i].name), contents[i]);
     if (err != 0) {
-      for (size_t k = 0; k < i; ++k)
-        store::os::RemoveFile(m.copy.folder / store::PathFromText(added[k].name));
-      forget();
+      dropFiles(i);
+      unlist();
       try {
         WriteManifest(m);
       } catch (...) {
       }
       CopyFailed(added[i].name, m.copy.folder, store::SystemErrorText(err));
     }
+  }
+  CopiedTable t;
+  t.name = key;
+  t.version = VersionOf(added);
+  for (const FileEntry& f : added) t.files.push_back(f.name);
+  m.copy.tables.push_back(t);
+  try {
+    WriteManifest(m);
+  } catch (...) {
+    m.copy.tables.pop_back();
+    dropFiles(added.size());
+    unlist();
+    throw;
   }
 }
 
@@ -514,7 +543,7 @@ std::string CopyProblem(const BackupCopy& copy) {
   Manifest m;
   if (!IsRealFolder(copy.folder) || !ReadManifest(copy.folder, m))
     return "su " + std::string(kBackupManifestName) + " no se puede leer";
-  for (const FileEntry& f : m.files) {
+  for (const FileEntry& f : CompleteFiles(m)) {
     std::string bytes;
     const fs::path p = copy.folder / store::PathFromText(f.name);
     if (!IsRegularFile(p) || !ReadWhole(p, bytes)) return "falta el archivo " + f.name;
@@ -825,7 +854,9 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     throw store::StoreError("La copia " + Leaf(wanted.folder) +
                             " no contiene ninguna tabla; no se ha cambiado nada.");
 
-  // 1. Every file of the copy, checked against what was stored.
+  // 1. Every file of the copy, checked against what was stored. Files of
+  // a table whose copying a kill cut short are not part of it.
+  source.files = CompleteFiles(source);
   std::map<std::string, std::string> bytesOf;
   for (const FileEntry& f : source.files) {
     std::string bytes;
