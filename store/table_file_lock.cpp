@@ -24,6 +24,12 @@ std::vector<os::FileId>& HeldIds() {
   return held;
 }
 
+// Every TableFileLock of this process that holds something.
+std::vector<TableFileLock*>& Holds() {
+  static std::vector<TableFileLock*> holds;
+  return holds;
+}
+
 std::string Upper(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -120,12 +126,15 @@ TableFileLock::TableFileLock(const fs::path& folder, const std::string& fileName
     files_.push_back(std::move(file));
   }
   HeldIds().insert(HeldIds().end(), ids_.begin(), ids_.end());
+  Holds().push_back(this);
 }
 
 TableFileLock::TableFileLock(TableFileLock&& other) noexcept
     : files_(std::move(other.files_)), ids_(std::move(other.ids_)) {
   other.files_.clear();
   other.ids_.clear();
+  for (TableFileLock*& h : Holds())
+    if (h == &other) h = this;
 }
 
 TableFileLock::~TableFileLock() {
@@ -133,6 +142,25 @@ TableFileLock::~TableFileLock() {
     auto it = std::find(HeldIds().begin(), HeldIds().end(), id);
     if (it != HeldIds().end()) HeldIds().erase(it);
   }
+  Holds().erase(std::remove(Holds().begin(), Holds().end(), this), Holds().end());
+}
+
+bool TableFileLock::Extend(const fs::path& heldPath, const fs::path& newFile) {
+  os::FileId held;
+  if (!os::Identity(heldPath, held)) return false;
+  for (TableFileLock* h : Holds()) {
+    if (std::find(h->ids_.begin(), h->ids_.end(), held) == h->ids_.end()) continue;
+    os::File file;
+    os::FileId id;
+    if (!file.Open(newFile, os::OpenMode::ReadWrite, os::LockKind::Hold) ||
+        !file.Identity(id))
+      return false;
+    h->files_.push_back(std::move(file));
+    h->ids_.push_back(id);
+    HeldIds().push_back(id);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace store

@@ -38,6 +38,13 @@ class TableFileLock {
 
   bool Held() const { return !files_.empty(); }
 
+  // A new file that this process made to take the place of a file held
+  // here (a table built beside it): the hold that has `heldPath` takes
+  // `newFile` too, before it is put in place, so that the new table is
+  // held from the moment it appears until the hold ends. False when no
+  // hold of this process has heldPath, or the new file cannot be taken.
+  static bool Extend(const std::filesystem::path& heldPath, const std::filesystem::path& newFile);
+
  private:
   std::vector<os::File> files_;
   std::vector<os::FileId> ids_;

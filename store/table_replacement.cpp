@@ -27,6 +27,7 @@
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table_file_lock.h"
+#include "store/work_folder.h"
 
 namespace store {
 
@@ -230,7 +231,16 @@ void StagedTable::Commit() {
     // The old table is held against every other user through the swap
     // (by the caller, when it holds it already).
     std::optional<TableFileLock> hold;
-    if (!IsHeldHere(target_)) hold.emplace(dir, finalName);
+    const fs::path current = ResolveFileNoCase(dir, finalName);
+    if (!IsHeldHere(current)) {
+      hold.emplace(dir, finalName);
+    } else {
+      // Held by a step of this process until its end: the new files join
+      // that hold before they take their names, so that no other program
+      // can take the new table in between.
+      TableFileLock::Extend(current, dbf_);
+      if (indexed_) TableFileLock::Extend(current, mdx_);
+    }
     const std::vector<std::string> names = FolderNames(dir);
     for (const std::string& old : Matching(names, finalName)) {
       RecoverJournal(dir / PathFromText(old + kJournalSuffix), label_);

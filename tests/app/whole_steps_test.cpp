@@ -181,12 +181,12 @@ void CheckHeldAtCommit(store::CommitPoint p) {
       busyAtCommit.push_back(f);
 }
 
-TEST(HeldFiles, TheImportHoldsEveryTableUntilItReplacesIt) {
+TEST(HeldFiles, TheImportHoldsEveryTableToItsEnd) {
   School s;
   heldWork = s.work.path();
   testsupport::ScriptedUI ui;
   chain::ProcessState state;
-  app::MainWorkflow wf(ui, state, s.work.path());
+  auto wf = std::make_unique<app::MainWorkflow>(ui, state, s.work.path());
   commitsSeen = 0;
   busyAtCommit.clear();
   // The first replacement of the run is daeTIPTAR's: every product table
@@ -198,11 +198,32 @@ TEST(HeldFiles, TheImportHoldsEveryTableUntilItReplacesIt) {
   store::SetCommitHookForTesting([](store::CommitPoint p) {
     if (commitsSeen == 0) CheckHeldAtCommit(p);
   });
-  wf.BExportarClick(s.dae.string());
+  wf->BExportarClick(s.dae.string());
   EXPECT_TRUE(ui.errors.empty()) << (ui.errors.empty() ? "" : ui.errors.front());
   ASSERT_GE(commitsSeen, 1);
   EXPECT_EQ(busyAtCommit,
             (std::vector<std::string>{"PROFT.DBF", "PROFT.MDX", "GRUPOST.DBF", "ASIGNOMT.DBF"}));
+  // Waiting at the centre panel: the new tables are held too, as they will
+  // still be written (the centre, the level abbreviations).
+  ASSERT_TRUE(ui.centreVisible);
+  for (const char* f : {"GRUPOST.DBF", "PROFT.MDX", "daeNIVIMP.DBF", "daeCENTRO.DBF"})
+    EXPECT_EQ(testsupport::OtherProgramOpens(s.work / f, Sharing::Shared),
+              testsupport::OpenOutcome::Busy)
+        << f;
+  // Their own window objects still open them.
+  wf->BitBtn1Click();
+  EXPECT_TRUE(ui.errors.empty()) << (ui.errors.empty() ? "" : ui.errors.front());
+  EXPECT_TRUE(ui.levelsVisible);
+  wf->FinalRecogida();
+  EXPECT_TRUE(ui.errors.empty()) << (ui.errors.empty() ? "" : ui.errors.front());
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(ui.messages.back(), "Proceso finalizado");
+  wf->Tables().CloseAll();
+  // The chain has ended: the tables are free again.
+  for (const char* f : {"GRUPOST.DBF", "PROFT.MDX", "daeNIVIMP.DBF", "daeCENTRO.DBF"})
+    EXPECT_EQ(testsupport::OtherProgramOpens(s.work / f, Sharing::Shared),
+              testsupport::OpenOutcome::Opened)
+        << f;
 }
 
 // ---- Read-only tables: refused before anything changes.

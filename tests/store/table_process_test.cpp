@@ -10,6 +10,7 @@
 #endif
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -142,8 +143,8 @@ TEST(TableHold, CoversTheIndexAndLetsOnlyThisProcessIn) {
       const std::string replace = storetest::ErrorOf([&] { again.CreateTable(); });
       EXPECT_NE(replace.find("'PROFT.MDX'"), std::string::npos) << replace;
     }
-    TableFileLock hold(dir.path(), "PROFT.DBF");
-    ASSERT_TRUE(hold.Held());
+    std::optional<TableFileLock> hold(std::in_place, dir.path(), "PROFT.DBF");
+    ASSERT_TRUE(hold->Held());
     EXPECT_TRUE(IsHeldHere(dir / "PROFT.MDX"));
     for (const char* f : {"PROFT.DBF", "PROFT.MDX"})
       EXPECT_EQ(testsupport::OtherProgramOpens(dir / f, sharing), testsupport::OpenOutcome::Busy)
@@ -165,7 +166,14 @@ TEST(TableHold, CoversTheIndexAndLetsOnlyThisProcessIn) {
     fresh.CreateTable();
     fresh.Open();
     fresh.Close();
-    EXPECT_FALSE(IsHeldHere(dir / "PROFT.DBF")) << "the new table is a new file";
+    // The new table joined the hold before it took its name.
+    EXPECT_TRUE(IsHeldHere(dir / "PROFT.DBF"));
+    EXPECT_EQ(testsupport::OtherProgramOpens(dir / "PROFT.MDX", sharing),
+              testsupport::OpenOutcome::Busy);
+    hold.reset();
+    EXPECT_FALSE(IsHeldHere(dir / "PROFT.DBF"));
+    EXPECT_EQ(testsupport::OtherProgramOpens(dir / "PROFT.DBF", sharing),
+              testsupport::OpenOutcome::Opened);
   }
 }
 
