@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <system_error>
 
@@ -20,6 +21,7 @@
 #include "store/store_notices.h"
 #include "store/table.h"
 #include "store/work_folder.h"
+#include "store/work_folder_lock.h"
 
 namespace app {
 
@@ -257,6 +259,13 @@ int RunShow(const CliOptions& o, std::ostream& out, std::ostream& err) {
   });
   try {
     const fs::path work = WorkFolderOf(o);
+    // Opening a table may finish what a killed run left: not while another
+    // run is changing the folder.
+    std::unique_ptr<store::WorkFolderLock> run;
+    if (store::os::Status(work).isFolder) {
+      run = std::make_unique<store::WorkFolderLock>(work);
+      dae_import::FinishInterruptedRestore(work);
+    }
     store::Table t;
     t.SetDatabaseName(work);
     t.SetTableName(o.table);
@@ -307,13 +316,29 @@ std::string Count(long n) { return n < 0 ? "-" : std::to_string(n); }
 int RunRestore(const CliOptions& o, std::ostream& out, std::ostream& err) {
   const fs::path work = WorkFolderOf(o);
   try {
+    // One run at a time; what a killed restore left is settled first.
+    std::unique_ptr<store::WorkFolderLock> run;
+    if (store::os::Status(work).isFolder) {
+      run = std::make_unique<store::WorkFolderLock>(work);
+      if (dae_import::FinishInterruptedRestore(work))
+        out << "Se ha terminado de volver a poner la copia que una restauración "
+               "interrumpida dejó a medias.\n";
+    }
     const std::vector<dae_import::BackupCopy> copies = dae_import::BackupCopies(work);
     if (o.listOnly) {
       out << "Copias de las tablas de Dolvarin en "
           << store::PathText(work / dae_import::kBackupFolderName) << ":\n";
-      if (copies.empty()) out << "  (ninguna)\n";
+      const std::vector<fs::path> damaged = dae_import::DamagedCopies(work);
+      if (copies.empty() && damaged.empty()) out << "  (ninguna)\n";
+      for (const fs::path& d : damaged)
+        out << store::FileNameText(d) << "  DAÑADA: su " << dae_import::kBackupManifestName
+            << " no se puede leer (está dañado o se ha modificado); esta copia no se "
+               "puede volver a poner y la herramienta no la borra.\n";
       for (const dae_import::BackupCopy& c : copies) {
+        const std::string problem = dae_import::CopyProblem(c);
         out << store::FileNameText(c.folder) << "  " << c.date << "  " << c.note << "\n";
+        if (!problem.empty())
+          out << "    DAÑADA: " << problem << "; esta copia no se puede volver a poner.\n";
         out << "    tablas:";
         for (const dae_import::CopiedTable& t : c.tables) out << " " << t.name;
         if (c.tables.empty()) out << " (ninguna)";

@@ -67,6 +67,23 @@ chain::StepContext MainWorkflow::Context() {
   return chain::StepContext{ui_, state_, workFolder_, daeFolder_};
 }
 
+void MainWorkflow::StartRun() {
+  EndRun();
+  // A new chain opens what it needs; a table left open by an earlier one
+  // would stand in the way of its holds.
+  tables_.CloseAll();
+  run_ = std::make_unique<store::WorkFolderLock>(workFolder_);
+  // Whatever a killed run left half done is finished or undone.
+  dae_import::FinishInterruptedRestore(workFolder_);
+  store::RecoverWorkFolder(workFolder_);
+}
+
+void MainWorkflow::EndRun() {
+  importHolds_.reset();
+  exportHolds_.clear();
+  run_.reset();
+}
+
 void MainWorkflow::ReportError(const std::exception& e) {
   ui_.SetBusyCursor(false);
   ui_.ReportError(chain::ErrorReportText(e));
@@ -74,6 +91,7 @@ void MainWorkflow::ReportError(const std::exception& e) {
 
 void MainWorkflow::BExportarClick(const std::string& currentFolder) {
   Guarded([&] {
+    EndRun();
     state_.workflowFlag = 0;
     state_.backupFolder.clear();  // a new run keeps its copies apart
     daeFolder_ = currentFolder + static_cast<char>(fs::path::preferred_separator);
@@ -88,12 +106,13 @@ void MainWorkflow::BExportarClick(const std::string& currentFolder) {
     ui_.SetBusyCursor(true);
     state_.resultCode = 1;
     chain::StepContext ctx = Context();
-    // Whatever a killed run left half done is finished or undone, and no
-    // product table may be held elsewhere, before the first table changes.
-    store::RecoverWorkFolder(ctx.workFolder);
-    dae_import::CheckProductTablesFree(ctx.workFolder);
-    // Every DAE file is read whole once before the first table changes.
+    // No table that the import changes may be held elsewhere, and the
+    // product's tables are copied, before the first table changes; they
+    // stay held until the chain ends. Every DAE file is read whole once
+    // before that.
+    StartRun();
     dae_import::CheckDaeTextFiles(ctx.daeFolder);
+    importHolds_ = std::make_unique<dae_import::ImportHolds>(ctx);
     dae_import::ImportaTablasDAE(ctx);
     dae_import::ImportaAsignaturas(ctx);
     dae_import::ImportaProfesores(ctx);
@@ -116,7 +135,11 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
       return;
     }
     chain::StepContext ctx = Context();
-    store::RecoverWorkFolder(ctx.workFolder);
+    StartRun();
+    // Every table the export may change, held until it ends: one held
+    // elsewhere (its .DBF or its .MDX) stops it before anything is written.
+    for (const char* name : {"PLANTILLA", "daeCENTRO", "CUADROH2", "CUADROH3", "PROFT"})
+      exportHolds_.emplace_back(workFolder_, std::string(name) + ".DBF");
     // A missing or damaged index of one of the tool's own tables can be
     // rebuilt from its records; the chain then starts again, once.
     for (int attempt = 0;; ++attempt) {
@@ -129,6 +152,7 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
         state_.workflowFlag = 0;
       }
     }
+    if (state_.workflowFlag != 1) EndRun();  // else it waits for the centre
     ui_.SetBusyCursor(false);
   });
 }
@@ -150,7 +174,9 @@ void MainWorkflow::BitBtn1Click() {
       state_.workflowFlag = 0;
       ui_.SetPanelVisible(chain::Panel::Centre, false);
       centre.Close();
+      if (!run_) StartRun();
       dae_export::Importar2(ctx, tables_);
+      EndRun();
       ui_.SetBusyCursor(false);
     } else {
       dae_import::MuestraDatosCentro(ctx, tables_);
@@ -162,6 +188,9 @@ void MainWorkflow::FinalRecogida() {
   Guarded([&] {
     chain::StepContext ctx = Context();
     dae_import::FinalRecogida(ctx, tables_);
+    // A repeated abbreviation keeps the level panel open; else the import
+    // has ended.
+    if (state_.workflowFlag != 1) EndRun();
   });
 }
 

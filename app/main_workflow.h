@@ -4,14 +4,19 @@
 // the general error report, so no error escapes to the caller.
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "chain/main_tables.h"
 #include "chain/notice_relay.h"
 #include "chain/process_state.h"
 #include "chain/step_context.h"
 #include "chain/user_interface.h"
+#include "dae_import/product_backup.h"
+#include "store/table_file_lock.h"
+#include "store/work_folder_lock.h"
 
 namespace app {
 
@@ -43,6 +48,11 @@ class MainWorkflow {
  private:
   chain::StepContext Context();
   void ReportError(const std::exception& e);
+  // A chain that changes the work folder takes it from other runs first
+  // and settles what a killed run left; EndRun lets go of it, and of the
+  // import's holds, when the chain has ended.
+  void StartRun();
+  void EndRun();
 
   chain::UserInterface& ui_;
   chain::ProcessState& state_;
@@ -50,6 +60,9 @@ class MainWorkflow {
   std::string daeFolder_;
   chain::MainTables tables_;
   chain::NoticeRelay notices_;  // the store's notices reach this user
+  std::unique_ptr<store::WorkFolderLock> run_;
+  std::unique_ptr<dae_import::ImportHolds> importHolds_;
+  std::vector<store::TableFileLock> exportHolds_;
 };
 
 template <typename Fn>
@@ -57,8 +70,10 @@ void MainWorkflow::Guarded(Fn&& fn) {
   try {
     fn();
   } catch (const std::exception& e) {
+    EndRun();
     ReportError(e);
   } catch (...) {
+    EndRun();
     ReportError(std::runtime_error("Error desconocido"));
   }
 }

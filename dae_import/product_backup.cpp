@@ -144,6 +144,10 @@ struct FileEntry {
 struct Manifest {
   BackupCopy copy;
   std::vector<FileEntry> files;
+  // A copy that a restore makes of what it is about to replace, until the
+  // restore has recorded its swap: such a copy is not offered and goes
+  // with the next run if the restore never got that far.
+  bool pending = false;
 };
 
 std::string ManifestText(const Manifest& m) {
@@ -152,6 +156,7 @@ std::string ManifestText(const Manifest& m) {
   o << "numero " << m.copy.number << "\n";
   o << "fecha " << m.copy.date << "\n";
   o << "motivo " << m.copy.note << "\n";
+  if (m.pending) o << "pendiente\n";
   for (const CopiedTable& t : m.copy.tables) o << "tabla " << t.name << " " << t.version << "\n";
   for (const FileEntry& f : m.files)
     o << "archivo " << f.table << " " << f.size << " " << f.hash << " " << f.name << "\n";
@@ -179,6 +184,8 @@ bool ReadManifest(const fs::path& folder, Manifest& m) {
       m.copy.date = rest;
     } else if (word == "motivo") {
       m.copy.note = rest;
+    } else if (word == "pendiente") {
+      m.pending = true;
     } else if (word == "tabla") {
       CopiedTable t;
       r >> t.name >> t.version;
@@ -206,6 +213,18 @@ bool ReadManifest(const fs::path& folder, Manifest& m) {
   const std::string removing = ".borrando-";
   if (name.rfind(removing, 0) == 0) name = name.substr(removing.size());
   return m.copy.number > 0 && m.copy.number == ParseCopyName(name);
+}
+
+// The files of the tables a copy holds whole.
+std::vector<FileEntry> CompleteFiles(const Manifest& m) {
+  std::vector<FileEntry> out;
+  for (const FileEntry& f : m.files)
+    for (const CopiedTable& t : m.copy.tables)
+      if (t.name == f.table) {
+        out.push_back(f);
+        break;
+      }
+  return out;
 }
 
 std::vector<Manifest> Manifests(const fs::path& workFolder) {
@@ -255,7 +274,8 @@ void WriteManifest(const Manifest& m) {
 }
 
 // A new, empty copy folder with its COPIA.TXT.
-Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
+Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note,
+                        bool pending = false) {
   const fs::path root = workFolder / kBackupFolderName;
   const store::os::PathStatus info = store::os::Status(root);
   if (info.exists) {
@@ -300,6 +320,7 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
   m.copy.number = number;
   m.copy.date = shown;
   m.copy.note = note;
+  m.pending = pending;
   try {
     WriteManifest(m);
   } catch (...) {
@@ -310,42 +331,73 @@ Manifest MakeCopyFolder(const fs::path& workFolder, const std::string& note) {
 }
 
 // Copies the files of table `name` from `from` into the copy m (unless m has
-// that table already) and rewrites its COPIA.TXT.
+// that table already). COPIA.TXT lists the files before they are written,
+// so that no file of a copy is ever unlisted, and names the table only once
+// they are all whole: a kill in between leaves listed files of no table,
+// which count for nothing and go with the copy.
 void CopyTableInto(Manifest& m, const fs::path& from, const std::string& name,
                    const std::vector<std::string>& files) {
   const std::string key = Upper(name);
   for (const CopiedTable& t : m.copy.tables)
     if (t.name == key) return;  // kept earlier in this run: the older copy stays
   std::vector<FileEntry> added;
+  std::vector<std::string> contents;
   for (const std::string& leaf : files) {
     std::string bytes;
     if (!ReadWhole(from / store::PathFromText(leaf), bytes))
       CopyFailed(leaf, m.copy.folder, store::SystemErrorText(store::os::LastError()));
-    const fs::path target = m.copy.folder / store::PathFromText(leaf);
-    const int err = store::ReplaceFileAtomically(target, bytes);
-    if (err != 0) {
-      for (const FileEntry& f : added) store::os::RemoveFile(m.copy.folder / store::PathFromText(f.name));
-      CopyFailed(leaf, m.copy.folder, store::SystemErrorText(err));
-    }
     FileEntry f;
     f.table = key;
     f.name = leaf;
     f.size = bytes.size();
     f.hash = Hash(WithoutDates(leaf, bytes));
     added.push_back(f);
+    contents.push_back(std::move(bytes));
+  }
+  // Files of this table that an earlier attempt of this run listed go.
+  m.files.erase(std::remove_if(m.files.begin(), m.files.end(),
+                               [&key](const FileEntry& f) { return f.table == key; }),
+                m.files.end());
+  m.files.insert(m.files.end(), added.begin(), added.end());
+  auto unlist = [&m, &key] {
+    m.files.erase(std::remove_if(m.files.begin(), m.files.end(),
+                                 [&key](const FileEntry& f) { return f.table == key; }),
+                  m.files.end());
+  };
+  try {
+    WriteManifest(m);
+  } catch (...) {
+    unlist();
+    throw;
+  }
+  auto dropFiles = [&](size_t upTo) {
+    for (size_t k = 0; k < upTo; ++k)
+      store::os::RemoveFile(m.copy.folder / store::PathFromText(added[k].name));
+  };
+  for (size_t i = 0; i < added.size(); ++i) {
+    const int err = store::ReplaceFileAtomically(
+        m.copy.folder / store::PathFromText(added[i].name), contents[i]);
+    if (err != 0) {
+      dropFiles(i);
+      unlist();
+      try {
+        WriteManifest(m);
+      } catch (...) {
+      }
+      CopyFailed(added[i].name, m.copy.folder, store::SystemErrorText(err));
+    }
   }
   CopiedTable t;
   t.name = key;
   t.version = VersionOf(added);
   for (const FileEntry& f : added) t.files.push_back(f.name);
   m.copy.tables.push_back(t);
-  m.files.insert(m.files.end(), added.begin(), added.end());
   try {
     WriteManifest(m);
   } catch (...) {
-    for (const FileEntry& f : added) store::os::RemoveFile(m.copy.folder / store::PathFromText(f.name));
     m.copy.tables.pop_back();
-    m.files.resize(m.files.size() - added.size());
+    dropFiles(added.size());
+    unlist();
     throw;
   }
 }
@@ -428,16 +480,76 @@ const std::vector<std::string>& ProductTableNames() {
   return names;
 }
 
-void CheckProductTablesFree(const fs::path& workFolder) {
-  for (const char* name : {"ASIGNOMT", "PROFT", "GRUPOST", "ASIGT", "DIASHORAT"}) {
-    const store::TableFileLock probe(workFolder, std::string(name) + ".DBF");
+const std::vector<std::string>& ImportedTableNames() {
+  static const std::vector<std::string> names = {
+      "ASIGNOMT",  "PROFT",     "GRUPOST",   "ASIGT",     "DIASHORAT",
+      "daeTIPTAR", "daeASIGNAT", "daeOTRACT", "daeTIPDOC", "daeNIVIMP",
+      "daeIDIOMA", "daeGRUPNIV", "daeCENTRO"};
+  return names;
+}
+
+ImportHolds::ImportHolds(chain::StepContext& ctx) {
+  // Every file first, so that nothing is copied while one is held.
+  for (const std::string& name : ImportedTableNames()) {
+    try {
+      locks_.emplace_back(ctx.workFolder, name + ".DBF");
+    } catch (const store::StoreError& e) {
+      locks_.clear();
+      throw store::StoreError(std::string(e.what()) + ".\r" + kNothingChanged);
+    }
   }
+  // Then the product's tables, copied whole before the first one changes.
+  Manifest run;
+  bool made = false;
+  for (const std::string& name : ProductTableNames()) {
+    const std::vector<std::string> files = TableFiles(ctx.workFolder, name);
+    if (files.empty()) continue;
+    if (!made) {
+      run = CurrentRun(ctx);
+      made = true;
+    }
+    CopyTableInto(run, ctx.workFolder, name, files);
+  }
+  if (made) PruneBackupCopies(ctx.workFolder, run.copy.folder);
 }
 
 std::vector<BackupCopy> BackupCopies(const fs::path& workFolder) {
   std::vector<BackupCopy> out;
-  for (Manifest& m : Manifests(workFolder)) out.push_back(std::move(m.copy));
+  for (Manifest& m : Manifests(workFolder))
+    if (!m.pending) out.push_back(std::move(m.copy));
   return out;
+}
+
+std::vector<std::filesystem::path> DamagedCopies(const fs::path& workFolder) {
+  std::vector<fs::path> out;
+  const fs::path root = workFolder / kBackupFolderName;
+  if (!IsRealFolder(root)) return out;
+  std::error_code ec;
+  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path p = it->path();
+    if (ParseCopyName(Leaf(p)) == 0 || !IsRealFolder(p)) continue;
+    // A folder without COPIA.TXT was left empty by a killed run (the next
+    // import removes it); one whose COPIA.TXT cannot be read is damaged.
+    if (!store::os::Exists(p / kBackupManifestName)) continue;
+    Manifest m;
+    if (!ReadManifest(p, m)) out.push_back(p);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string CopyProblem(const BackupCopy& copy) {
+  Manifest m;
+  if (!IsRealFolder(copy.folder) || !ReadManifest(copy.folder, m))
+    return "su " + std::string(kBackupManifestName) + " no se puede leer";
+  for (const FileEntry& f : CompleteFiles(m)) {
+    std::string bytes;
+    const fs::path p = copy.folder / store::PathFromText(f.name);
+    if (!IsRegularFile(p) || !ReadWhole(p, bytes)) return "falta el archivo " + f.name;
+    if (bytes.size() != f.size || Hash(WithoutDates(f.name, bytes)) != f.hash)
+      return "el archivo " + f.name + " no es el que se guardó";
+  }
+  return "";
 }
 
 std::vector<fs::path> BackupRuns(const fs::path& workFolder) {
@@ -465,6 +577,16 @@ void PruneBackupCopies(const fs::path& workFolder, const fs::path& keep) {
   }
   std::vector<Manifest> copies = Manifests(workFolder);
   for (const Manifest& m : copies) store::RemoveStaleTempFiles(m.copy.folder);
+  // A restore's safety copy that the restore never recorded its swap for:
+  // the restore changed nothing, so the copy holds nothing to go back to.
+  for (auto it = copies.begin(); it != copies.end();) {
+    if (it->pending && (keep.empty() || it->copy.folder != keep)) {
+      RemoveCopy(*it);
+      it = copies.erase(it);
+    } else {
+      ++it;
+    }
+  }
   std::vector<bool> stays(copies.size(), true);
   const size_t newest = static_cast<size_t>(kBackupNewestKept);
   for (size_t i = 0; i < copies.size(); ++i) {
@@ -498,10 +620,7 @@ void PruneBackupCopies(const fs::path& workFolder, const fs::path& keep) {
 KeptTable KeepProductTable(chain::StepContext& ctx, const std::string& name) {
   KeptTable kept;
   const std::vector<std::string> files = TableFiles(ctx.workFolder, name);
-  for (const std::string& leaf : files)
-    if (Upper(Leaf(store::PathFromText(leaf).extension())) == ".DBF")
-      kept.Hold(store::TableFileLock(ctx.workFolder, leaf));
-  kept.Mark(store::ResolveFileNoCase(ctx.workFolder, name + ".DBF"));
+  kept.Hold(store::TableFileLock(ctx.workFolder, name + ".DBF"));
   if (files.empty()) return kept;
   Manifest run = CurrentRun(ctx);
   CopyTableInto(run, ctx.workFolder, name, files);
@@ -534,16 +653,207 @@ long CopiedTableRows(const BackupCopy& copy, const std::string& table) {
   }
 }
 
+namespace {
+
+// The swap of a restore. Its new files are written beside their targets as
+// "<name>.transdae-restaura"; then this record, in the work folder, lists
+// what puts them in place:
+//   TDREST01
+//   C <the safety copy's folder name>
+//   M <staged name>\t<final name>
+//   D <name>                       a spelling the copy does not have
+//   S <checksum>                   FNV-1a of every line before it
+// Once the record is whole the restore is decided: the next run finishes
+// it (FinishInterruptedRestore) if this one was killed. A record without
+// its checksum was cut short before the swap began: nothing but staged
+// files was written, and they go.
+constexpr const char* kRestoreRecordName = ".transdae-restauracion";
+constexpr const char* kRestoreStagingSuffix = ".transdae-restaura";
+constexpr const char* kRestoreMagic = "TDREST01";
+
+struct RestoreRecord {
+  std::string before;
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::vector<std::string> deletions;
+};
+
+uint64_t Fnv(const std::string& text) {
+  uint64_t h = 1469598103934665603ULL;
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ULL;
+  return h;
+}
+
+std::string Hex16(uint64_t v) {
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+std::string RestoreRecordText(const RestoreRecord& r) {
+  std::string body = std::string(kRestoreMagic) + "\n";
+  body += "C " + r.before + "\n";
+  for (const auto& [from, to] : r.moves) body += "M " + from + "\t" + to + "\n";
+  for (const std::string& d : r.deletions) body += "D " + d + "\n";
+  return body + "S " + Hex16(Fnv(body)) + "\n";
+}
+
+// Only names of the product's tables (and their staged forms) in the work
+// folder: a record never leads anywhere else.
+bool ParseRestoreRecord(const std::string& text, RestoreRecord& r) {
+  const std::string head = std::string(kRestoreMagic) + "\n";
+  if (text.compare(0, head.size(), head) != 0) return false;
+  size_t at = head.size();
+  while (at < text.size()) {
+    const size_t nl = text.find('\n', at);
+    if (nl == std::string::npos) return false;
+    const std::string line = text.substr(at, nl - at);
+    if (line.size() < 2 || line[1] != ' ') return false;
+    const std::string rest = line.substr(2);
+    if (line[0] == 'S') return nl + 1 == text.size() && rest == Hex16(Fnv(text.substr(0, at)));
+    if (line[0] == 'C') {
+      if (ParseCopyName(rest) == 0) return false;
+      r.before = rest;
+    } else if (line[0] == 'M') {
+      const size_t tab = rest.find('\t');
+      if (tab == std::string::npos) return false;
+      const std::string from = rest.substr(0, tab), to = rest.substr(tab + 1);
+      if (!IsTableFileName(to) || from != to + kRestoreStagingSuffix) return false;
+      r.moves.emplace_back(from, to);
+    } else if (line[0] == 'D') {
+      if (!IsTableFileName(rest)) return false;
+      r.deletions.push_back(rest);
+    } else {
+      return false;
+    }
+    at = nl + 1;
+  }
+  return false;
+}
+
+// Carries out a whole record: old spellings go, the staged files take
+// their names. Idempotent: a staged file already moved, a spelling already
+// gone, are done. Only plain files are touched. False with the error of
+// the step that failed (and its file in `failed`).
+bool ApplyRestoreRecord(const fs::path& work, const RestoreRecord& r, int& err,
+                        std::string& failed) {
+  std::vector<store::os::FileId> fresh;
+  for (const auto& [from, to] : r.moves) {
+    store::os::FileId id;
+    if ((IsRegularFile(work / store::PathFromText(from)) &&
+         store::os::Identity(work / store::PathFromText(from), id)) ||
+        (IsRegularFile(work / store::PathFromText(to)) &&
+         store::os::Identity(work / store::PathFromText(to), id)))
+      fresh.push_back(id);
+  }
+  for (const std::string& d : r.deletions) {
+    const fs::path old = work / store::PathFromText(d);
+    if (!IsRegularFile(old)) continue;
+    store::os::FileId id;
+    if (store::os::Identity(old, id) && std::find(fresh.begin(), fresh.end(), id) != fresh.end())
+      continue;  // on a disk that ignores letter case: the new file
+    if (!store::os::RemoveFile(old)) {
+      err = store::os::LastError();
+      failed = d;
+      return false;
+    }
+  }
+  for (const auto& [from, to] : r.moves) {
+    const fs::path source = work / store::PathFromText(from);
+    if (!IsRegularFile(source)) continue;  // moved before a kill
+    const fs::path target = work / store::PathFromText(to);
+    const store::os::PathStatus t = store::os::Status(target);
+    if (t.exists && !t.isRegular) {
+      err = EISDIR;
+      failed = to;
+      return false;
+    }
+    if (!store::os::RenameFile(source, target)) {
+      err = store::os::LastError();
+      failed = to;
+      return false;
+    }
+  }
+  if (!store::os::SyncFolder(work)) {
+    err = store::os::LastError();
+    failed = kRestoreRecordName;
+    return false;
+  }
+  return true;
+}
+
+std::string ReadSmall(const fs::path& p) {
+  std::string text;
+  if (!IsRegularFile(p) || !ReadWhole(p, text) || text.size() > (1u << 20)) return std::string();
+  return text;
+}
+
+// The safety copy named by a record, made final (no longer pending).
+void ConfirmSafetyCopy(const fs::path& work, const std::string& name) {
+  Manifest m;
+  const fs::path folder = work / kBackupFolderName / store::PathFromText(name);
+  if (IsRealFolder(folder) && ReadManifest(folder, m) && m.pending) {
+    m.pending = false;
+    WriteManifest(m);
+  }
+}
+
+// Staged files of a restore that never recorded its swap.
+void RemoveRestoreStrays(const fs::path& work) {
+  std::error_code ec;
+  std::vector<fs::path> strays;
+  for (fs::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string leaf = Leaf(it->path());
+    const std::string suffix = kRestoreStagingSuffix;
+    if (leaf.size() > suffix.size() &&
+        leaf.compare(leaf.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+        IsTableFileName(leaf.substr(0, leaf.size() - suffix.size())) &&
+        IsRegularFile(it->path()))
+      strays.push_back(it->path());
+  }
+  for (const fs::path& p : strays) store::os::RemoveFile(p);
+}
+
+}  // namespace
+
+bool FinishInterruptedRestore(const fs::path& workFolder) {
+  const fs::path recordPath = workFolder / kRestoreRecordName;
+  bool finished = false;
+  const store::os::PathStatus st = store::os::Status(recordPath);
+  if (st.exists) {
+    RestoreRecord r;
+    if (st.isRegular && ParseRestoreRecord(ReadSmall(recordPath), r)) {
+      ConfirmSafetyCopy(workFolder, r.before);
+      int err = 0;
+      std::string failed;
+      if (!ApplyRestoreRecord(workFolder, r, err, failed))
+        throw store::StoreError("No se puede terminar de volver a poner la copia que una "
+                                "restauración interrumpida dejó a medias: " + failed + " en " +
+                                store::PathText(workFolder) + ": " +
+                                store::SystemErrorText(err) + ".");
+      finished = true;
+    }
+    if (st.isRegular || st.isLink) store::os::RemoveFile(recordPath);
+    store::os::SyncFolder(workFolder);
+  }
+  RemoveRestoreStrays(workFolder);
+  // Safety copies of restores that changed nothing.
+  for (const Manifest& m : Manifests(workFolder))
+    if (m.pending) RemoveCopy(m);
+  return finished;
+}
+
 RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wanted) {
   Manifest source;
-  if (!IsRealFolder(wanted.folder) || !ReadManifest(wanted.folder, source))
+  if (!IsRealFolder(wanted.folder) || !ReadManifest(wanted.folder, source) || source.pending)
     throw store::StoreError("La carpeta " + store::PathText(wanted.folder) +
                             " no es una copia de las tablas hecha por esta herramienta.");
   if (source.copy.tables.empty())
     throw store::StoreError("La copia " + Leaf(wanted.folder) +
                             " no contiene ninguna tabla; no se ha cambiado nada.");
 
-  // 1. Every file of the copy, checked against what was stored.
+  // 1. Every file of the copy, checked against what was stored. Files of
+  // a table whose copying a kill cut short are not part of it.
+  source.files = CompleteFiles(source);
   std::map<std::string, std::string> bytesOf;
   for (const FileEntry& f : source.files) {
     std::string bytes;
@@ -556,108 +866,136 @@ RestoreResult RestoreBackupCopy(const fs::path& workFolder, const BackupCopy& wa
     bytesOf[f.name] = std::move(bytes);
   }
 
-  // 2. Every table concerned, held against other programs; first, what a
-  // killed run left is settled (a change in place rolled back, a
-  // replacement finished), so that the copy below is of whole tables and
-  // no journal is left to be played over the restored files.
+  // 2. What a killed run left is settled (a restore finished, a change in
+  // place rolled back, a replacement finished), so that the copy below is
+  // of whole tables and no journal is left to be played over the restored
+  // files; then every table concerned, its .DBF and .MDX, is held against
+  // other programs (a held or read-only file stops the restore here).
+  FinishInterruptedRestore(workFolder);
   store::RemoveStaleTempFiles(workFolder);
   store::RecoverWorkFolder(workFolder);
-  std::vector<KeptTable> held;
+  std::vector<store::TableFileLock> held;
   std::map<std::string, std::vector<std::string>> current;
   for (const CopiedTable& t : source.copy.tables) {
-    KeptTable k;
     current[t.name] = TableFiles(workFolder, t.name);
-    for (const std::string& leaf : current[t.name])
-      if (Upper(Leaf(store::PathFromText(leaf).extension())) == ".DBF")
-        k.Hold(store::TableFileLock(workFolder, leaf));
-    held.push_back(std::move(k));
+    try {
+      held.emplace_back(workFolder, t.name + ".DBF");
+    } catch (const store::StoreError& e) {
+      throw store::StoreError(std::string(e.what()) + ". No se ha cambiado ninguna tabla.");
+    }
   }
 
-  // 3. What the work folder holds of them, copied first.
-  // A table that is not there is kept as a table without files, so that
-  // putting this copy back removes it again.
+  // 3. What the work folder holds of them, copied first, as a pending copy
+  // until the swap is recorded. A table that is not there is kept as a
+  // table without files, so that putting this copy back removes it again.
   RestoreResult result;
   char note[96];
   std::snprintf(note, sizeof note, "antes de volver a poner la copia %06lu", source.copy.number);
-  Manifest before = MakeCopyFolder(workFolder, note);
-  for (const CopiedTable& t : source.copy.tables)
-    CopyTableInto(before, workFolder, t.name, current[t.name]);
-  result.previousCopy = before.copy.folder;
-
-  // 4. The new files, beside their targets under temporary names.
+  Manifest before = MakeCopyFolder(workFolder, note, true);
   struct Staged {
-    fs::path temp, target;
-    store::os::File file;  // held (and locked) until the file has its name
+    fs::path path, target;
   };
   std::vector<Staged> staged;
-  auto dropStaged = [&staged] {
-    for (Staged& s : staged) {
-      s.file.Close();
-      store::os::RemoveFile(s.temp);
-    }
+  auto dropAll = [&] {
+    for (Staged& s : staged) store::os::RemoveFile(s.path);
     staged.clear();
+    RemoveCopy(before);
   };
-  staged.reserve(source.files.size());
+  try {
+    for (const CopiedTable& t : source.copy.tables)
+      CopyTableInto(before, workFolder, t.name, current[t.name]);
+  } catch (...) {
+    dropAll();
+    throw;
+  }
+  result.previousCopy = before.copy.folder;
+
+  // 4. The new files, beside their targets under staging names.
+  RestoreRecord record;
+  record.before = Leaf(before.copy.folder);
   for (const FileEntry& f : source.files) {
     Staged s;
     s.target = workFolder / store::PathFromText(f.name);
+    s.path = workFolder / store::PathFromText(f.name + kRestoreStagingSuffix);
+    store::os::File file;
     int err = 0;
-    if (store::CreateTempFile(workFolder, s.temp, s.file, 0666)) {
-      staged.push_back(std::move(s));
-      Staged& added = staged.back();
-      if (!added.file.WriteAll(bytesOf[f.name]) || !added.file.Sync()) err = store::os::LastError();
-    } else {
+    if (!file.Open(s.path, store::os::OpenMode::CreateOrTruncate)) {
       err = store::os::LastError();
+    } else {
+      staged.push_back(s);
+      if (!file.WriteAll(bytesOf[f.name]) || !file.Sync()) err = store::os::LastError();
     }
     if (err != 0) {
-      dropStaged();
+      file.Close();
+      dropAll();
       throw store::StoreError("No se puede volver a poner " + f.name + " en " +
                               store::PathText(workFolder) + ": " + store::SystemErrorText(err) +
                               ". No se ha cambiado ninguna tabla.");
     }
+    record.moves.emplace_back(Leaf(s.path), f.name);
   }
-
-  // 5. In place: spellings the copy does not have go, the new files come in.
   std::vector<std::string> copyNames;
   for (const FileEntry& f : source.files) copyNames.push_back(f.name);
-  int err = 0;
-  std::string failed;
   for (const auto& c : current)
     for (const std::string& leaf : c.second)
-      if (err == 0 &&
-          std::find(copyNames.begin(), copyNames.end(), leaf) == copyNames.end() &&
-          !store::os::RemoveFile(workFolder / store::PathFromText(leaf))) {
-        err = store::os::LastError();
-        failed = leaf;
-      }
-  for (Staged& s : staged) {
-    if (err == 0 && !store::os::RenameFile(s.temp, s.target)) {
-      err = store::os::LastError();
-      failed = Leaf(s.target);
+      if (std::find(copyNames.begin(), copyNames.end(), leaf) == copyNames.end())
+        record.deletions.push_back(leaf);
+
+  // 5. The record: from here on the restore is decided. The safety copy
+  // becomes a copy like any other.
+  const fs::path recordPath = workFolder / kRestoreRecordName;
+  {
+    const std::string text = RestoreRecordText(record);
+    store::os::File f;
+    if (!f.Open(recordPath, store::os::OpenMode::CreateOrTruncate) ||
+        !f.WriteAt(0, text.data(), text.size()) || !f.Sync() ||
+        !store::os::SyncFolder(workFolder)) {
+      const int err = store::os::LastError();
+      f.Close();
+      store::os::RemoveFile(recordPath);
+      dropAll();
+      throw store::StoreError("No se puede volver a poner la copia " +
+                              Leaf(source.copy.folder) + " en " + store::PathText(workFolder) +
+                              ": " + store::SystemErrorText(err) +
+                              ". No se ha cambiado ninguna tabla.");
     }
   }
-  if (err != 0) {
-    dropStaged();
-    // Back as it was, from the copy just made.
-    std::string back = " Las tablas se han dejado como estaban.";
+  ConfirmSafetyCopy(workFolder, record.before);
+
+  // 6. In place.
+  int err = 0;
+  std::string failed;
+  if (!ApplyRestoreRecord(workFolder, record, err, failed)) {
+    // Back as it was, from the safety copy.
+    for (Staged& s : staged) store::os::RemoveFile(s.path);
+    bool back = true;
     for (const FileEntry& f : before.files) {
       std::string bytes;
       if (!ReadWhole(before.copy.folder / store::PathFromText(f.name), bytes) ||
           store::ReplaceFileAtomically(workFolder / store::PathFromText(f.name), bytes) != 0)
-        back = " Alguna tabla puede haber quedado a medias: vuelva a poner la copia " +
-               Leaf(before.copy.folder) + ".";
+        back = false;
     }
     for (const FileEntry& f : source.files) {
       bool wasThere = false;
       for (const auto& c : current)
         wasThere = wasThere || std::find(c.second.begin(), c.second.end(), f.name) != c.second.end();
-      if (!wasThere) store::os::RemoveFile(workFolder / store::PathFromText(f.name));
+      if (!wasThere && !store::os::RemoveFile(workFolder / store::PathFromText(f.name)))
+        back = false;
+    }
+    store::os::RemoveFile(recordPath);
+    store::os::SyncFolder(workFolder);
+    std::string tail = " Las tablas se han dejado como estaban.";
+    if (back) {
+      RemoveCopy(before);
+    } else {
+      tail = " Alguna tabla puede haber quedado a medias: vuelva a poner la copia " +
+             Leaf(before.copy.folder) + ", que guarda las tablas de antes de esta restauración.";
     }
     throw store::StoreError("No se puede volver a poner " + failed + " en " +
                             store::PathText(workFolder) + ": " + store::SystemErrorText(err) +
-                            "." + back);
+                            "." + tail);
   }
-  for (Staged& s : staged) s.file.Close();
+  store::os::RemoveFile(recordPath);
   store::os::SyncFolder(workFolder);
   for (const CopiedTable& t : source.copy.tables) result.tables.push_back(t.name);
   PruneBackupCopies(workFolder, before.copy.folder);

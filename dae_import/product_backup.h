@@ -65,24 +65,39 @@ inline constexpr int kBackupNewestKept = 10;
 const std::vector<std::string>& ProductTableNames();
 
 // Every file of a table held against other programs while it lives; the
-// mark lets the table's replacement go ahead under those locks.
+// table's replacement goes ahead under that hold.
 class KeptTable {
  public:
   KeptTable() = default;
   KeptTable(KeptTable&&) = default;
   void Hold(store::TableFileLock&& lock) { locks_.push_back(std::move(lock)); }
-  void Mark(const std::filesystem::path& dbfPath) { marks_.emplace_back(dbfPath); }
 
  private:
   std::vector<store::TableFileLock> locks_;
-  std::vector<store::HeldHere> marks_;
 };
 
-// Before the import changes any product table: throws StoreError naming
-// the first of ASIGNOMT, PROFT, GRUPOST, ASIGT and DIASHORAT that another
-// program holds, so that the import never stops half way with some of
-// them replaced and others not. Holds none of them afterwards.
-void CheckProductTablesFree(const std::filesystem::path& workFolder);
+// Every table that an import changes or deletes: the product's and the
+// tool's own (the DAE code tables, daeCENTRO).
+const std::vector<std::string>& ImportedTableNames();
+
+// What an import holds from the check before its first step to its end.
+// Taking it: every file (.DBF and .MDX, every spelling) of every table of
+// ImportedTableNames is held against other programs, a held or read-only
+// file stopping the import with a message that names it, before anything
+// is written; then every product table present is copied into this run's
+// copy folder (ctx.state.backupFolder). Throws StoreError when one is held
+// or the copy cannot be made; nothing has been changed then. While the
+// object lives, other programs cannot take those tables, and the steps
+// change them under its hold.
+class ImportHolds {
+ public:
+  explicit ImportHolds(chain::StepContext& ctx);
+  ImportHolds(const ImportHolds&) = delete;
+  ImportHolds& operator=(const ImportHolds&) = delete;
+
+ private:
+  std::vector<store::TableFileLock> locks_;
+};
 
 // Takes the product's table `name` ("PROFT", without extension) away from
 // other programs and copies every file of it into this run's backup folder
@@ -113,6 +128,12 @@ struct BackupCopy {
 // The tool's copies in <work>/COPIAS, lowest counter first. A folder that is
 // not one of them is left out. An empty list when COPIAS is missing.
 std::vector<BackupCopy> BackupCopies(const std::filesystem::path& workFolder);
+// Folders of the tool's name form in COPIAS whose COPIA.TXT is there but
+// cannot be read (damaged or edited by hand): shown, never used or removed.
+std::vector<std::filesystem::path> DamagedCopies(const std::filesystem::path& workFolder);
+// Why a copy cannot be put back as it is ("" when every file it lists is
+// there with the bytes it had).
+std::string CopyProblem(const BackupCopy& copy);
 // Their folders, in the same order.
 std::vector<std::filesystem::path> BackupRuns(const std::filesystem::path& workFolder);
 
@@ -143,5 +164,12 @@ struct RestoreResult {
 // was.
 RestoreResult RestoreBackupCopy(const std::filesystem::path& workFolder,
                                 const BackupCopy& copy);
+
+// What a restore that was killed left: a swap it had recorded is finished
+// (true is returned), staged files of one that had not are removed, and
+// safety copies of restores that changed nothing are removed. Called by
+// every run that changes the work folder, before anything else. Throws
+// StoreError when a recorded swap cannot be finished now.
+bool FinishInterruptedRestore(const std::filesystem::path& workFolder);
 
 }  // namespace dae_import

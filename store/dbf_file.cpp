@@ -40,6 +40,7 @@
 #include "store/store_error.h"
 #include "store/table_checks.h"
 #include "store/system_error_text.h"
+#include "store/table_file_lock.h"
 
 namespace store {
 
@@ -154,8 +155,10 @@ void DbfFile::Open(const fs::path& path, const std::string& label) {
   path_ = path;
   label_ = label;
   os::File file;
-  writable_ = file.Open(path, os::OpenMode::ReadWrite);
-  if (!writable_ && os::IsAccessDenied(os::LastError())) {
+  // A file marked read-only is only ever read, whoever may write it.
+  const bool readOnly = os::Status(path).readOnly;
+  writable_ = !readOnly && file.Open(path, os::OpenMode::ReadWrite);
+  if (!writable_ && (readOnly || os::IsAccessDenied(os::LastError()))) {
     file.Open(path, os::OpenMode::ReadOnly);
   }
   if (!file.IsOpen()) {
@@ -268,6 +271,12 @@ void DbfFile::Close() {
 
 void DbfFile::SetLock(Lock lock) {
   if (lock == lock_) return;
+  // A file that this process holds (TableFileLock) is kept from other
+  // programs by that hold; a lock of its own would meet the hold.
+  if (IsHeldHere(path_)) {
+    lock_ = lock;
+    return;
+  }
   const os::LockKind kind = lock == Lock::Exclusive ? os::LockKind::Exclusive
                             : lock == Lock::Shared  ? os::LockKind::Shared
                                                     : os::LockKind::None;

@@ -52,6 +52,15 @@ enum class LockKind {
   Guard,      // nobody else writes or locks; readers may still read (the
               // tool's own copies of a table it holds). On POSIX the same
               // as Exclusive (advisory locks do not stop reading).
+  Hold,       // taken as Guard (so it fails while anyone else has the file
+              // open for writing), then kept so that other programs still
+              // cannot open or lock the file while this process's own
+              // objects can. On POSIX the same as Exclusive (the store
+              // knows which files it holds, see table_file_lock.h); on
+              // Windows a handle with only the right to delete, shared
+              // for everything: every open that does not share deletion
+              // (as the timetabling product's) fails against it. Such a
+              // file can be neither read nor written through this object.
 };
 
 // The number of the last failed call of this thread (an errno value).
@@ -151,6 +160,9 @@ struct PathStatus {
   bool isFolder = false;
   bool isLink = false;     // a symbolic link or another reparse point
   uint64_t linkCount = 0;  // names of a plain file (hard links)
+  bool readOnly = false;   // a plain file marked read-only: the read-only
+                           // attribute on Windows; on POSIX no write
+                           // permission for anyone (chmod a-w)
 };
 PathStatus Status(const std::filesystem::path& path);
 // The identity of the file at path (a link is followed); false when it

@@ -167,7 +167,8 @@ bool File::TryLock(LockKind kind) {
   // Both lock families other programs use: flock() and a record lock over
   // every byte (os_file_lock_posix.h).
   auto family = [](LockKind k) {
-    return k == LockKind::Exclusive || k == LockKind::Guard ? OsLockKind::Exclusive
+    return k == LockKind::Exclusive || k == LockKind::Guard || k == LockKind::Hold
+               ? OsLockKind::Exclusive
            : k == LockKind::Shared  ? OsLockKind::Shared
                                     : OsLockKind::None;
   };
@@ -199,6 +200,7 @@ PathStatus Status(const std::filesystem::path& path) {
   s.isFolder = S_ISDIR(st.st_mode);
   s.isLink = S_ISLNK(st.st_mode);
   s.linkCount = static_cast<uint64_t>(st.st_nlink);
+  s.readOnly = s.isRegular && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   return s;
 }
 

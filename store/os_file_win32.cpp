@@ -121,6 +121,7 @@ DWORD ShareFor(LockKind kind) {
   switch (kind) {
     case LockKind::Exclusive: return FILE_SHARE_DELETE;
     case LockKind::Guard: return FILE_SHARE_READ | FILE_SHARE_DELETE;
+    case LockKind::Hold:
     case LockKind::Shared:
     case LockKind::None: break;
   }
@@ -132,8 +133,25 @@ HANDLE OpenHandle(const fs::path& path, bool writable, DWORD disposition, LockKi
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   // A new file is never made through a link put at its name.
   if (disposition == CREATE_NEW || noFollow) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  return ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                       ShareFor(lock), nullptr, disposition, flags, nullptr);
+  const fs::path systemPath = SystemPath(path);
+  if (lock != LockKind::Hold)
+    return ::CreateFileW(systemPath.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                         ShareFor(lock), nullptr, disposition, flags, nullptr);
+  // A hold: first as Guard, which fails while any other handle may write
+  // or does not share reading; then a handle that keeps only the right to
+  // delete, which every open not sharing deletion meets as a sharing
+  // violation, while this process's own handles (which share deletion)
+  // still open the file.
+  HANDLE check = ::CreateFileW(systemPath.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                               ShareFor(LockKind::Guard), nullptr, disposition, flags, nullptr);
+  if (check == INVALID_HANDLE_VALUE) return check;
+  HANDLE h = ::CreateFileW(systemPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD code = ::GetLastError();
+  ::CloseHandle(check);
+  ::SetLastError(code);
+  return h;
 }
 
 bool HandleIdentity(HANDLE h, FileId& id) {
@@ -351,6 +369,7 @@ PathStatus Status(const fs::path& path) {
   s.isLink = (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   s.isFolder = !s.isLink && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
   s.isRegular = !s.isLink && !s.isFolder;
+  s.readOnly = s.isRegular && (attrs & FILE_ATTRIBUTE_READONLY) != 0;
   s.linkCount = 1;
   // The number of names, from the file itself (never through a link).
   HANDLE h = ::CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,

@@ -22,6 +22,7 @@
 #include "store/index_check.h"
 #include "store/mdx_bcd.h"
 #include "store/store_error.h"
+#include "store/table_file_lock.h"
 #include "store/table_replacement.h"
 #include "store/work_folder.h"
 
@@ -98,6 +99,14 @@ std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
   t->dbf_.Open(dbfPath, label);
   t->codePage_ = CodePage::ForLanguageDriver(t->dbf_.LanguageDriver(), label);
   t->linkProblem_ = LinkedTableProblem(dbfPath, label);
+  // A table marked read-only is not written, as other dBase engines
+  // refuse to write it.
+  if (t->linkProblem_.empty() && !staged) {
+    t->linkProblem_ = ReadOnlyFileProblem(dbfPath, label);
+    if (t->linkProblem_.empty())
+      t->linkProblem_ = ReadOnlyFileProblem(
+          ResolveFileNoCase(dbfPath.parent_path(), PathText(dbfPath.stem()) + ".MDX"), label);
+  }
   t->dbf_.SetLock(exclusive ? DbfFile::Lock::Exclusive : DbfFile::Lock::Shared);
   t->OpenIndex();
   t->Attach(user, exclusive);

@@ -33,6 +33,7 @@
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table_file_lock.h"
+#include "store/work_folder.h"
 
 namespace store {
 
@@ -54,21 +55,6 @@ std::string StagedKey(const fs::path& p) {
   fs::path abs = fs::absolute(p, ec);
   return PathText((ec ? p : abs).lexically_normal());
 }
-
-std::string UpperKey(const fs::path& p) {
-  std::string k = StagedKey(p);
-  for (char& c : k) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return k;
-}
-
-std::multiset<std::string>& Held() {
-  static std::multiset<std::string> held;
-  return held;
-}
-
-bool IsHeldHere(const fs::path& p) { return Held().count(UpperKey(p)) > 0; }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -245,18 +231,6 @@ std::string Base(const fs::path& dbf) { return PathText(dbf.stem()); }
 
 }  // namespace
 
-// ---------------------------------------------------------------- HeldHere
-
-HeldHere::HeldHere(const fs::path& dbfPath) : key_(UpperKey(dbfPath)) { Held().insert(key_); }
-
-HeldHere::~HeldHere() {
-  if (key_.empty()) return;
-  auto it = Held().find(key_);
-  if (it != Held().end()) Held().erase(it);
-}
-
-HeldHere::HeldHere(HeldHere&& other) noexcept : key_(std::move(other.key_)) { other.key_.clear(); }
-
 // ---------------------------------------------------------------- StagedTable
 
 StagedTable::StagedTable(const fs::path& target, const std::string& label, bool indexed)
@@ -292,7 +266,16 @@ void StagedTable::Commit() {
     // The old table is held against every other user through the swap
     // (by the caller, when it holds it already).
     std::optional<TableFileLock> hold;
-    if (!IsHeldHere(target_)) hold.emplace(dir, finalName);
+    const fs::path current = ResolveFileNoCase(dir, finalName);
+    if (!IsHeldHere(current)) {
+      hold.emplace(dir, finalName);
+    } else {
+      // Held by a step of this process until its end: the new files join
+      // that hold before they take their names, so that no other program
+      // can take the new table in between.
+      TableFileLock::Extend(current, dbf_);
+      if (indexed_) TableFileLock::Extend(current, mdx_);
+    }
     const std::vector<std::string> names = FolderNames(dir);
     for (const std::string& old : Matching(names, finalName)) {
       RecoverJournal(dir / PathFromText(old + kJournalSuffix), label_);

@@ -61,30 +61,14 @@ class StagedTable {
   bool done_ = false;
 };
 
-// Marks a table's .DBF as held by this process through a TableFileLock of
-// the caller's for as long as the mark lives: putting a new table in its
-// place then relies on that lock instead of taking its own (which the
-// caller's would refuse).
-class HeldHere {
- public:
-  explicit HeldHere(const std::filesystem::path& dbfPath);
-  ~HeldHere();
-  HeldHere(HeldHere&& other) noexcept;
-  HeldHere(const HeldHere&) = delete;
-  HeldHere& operator=(const HeldHere&) = delete;
-  HeldHere& operator=(HeldHere&&) = delete;
-
- private:
-  std::string key_;
-};
-
 // Before a table is used: finishes a replacement whose record is whole,
 // deletes stray staging files, and rolls back an interrupted change in
 // place (its journal). dbfPath is the table's .DBF path in any spelling.
 void RecoverTable(const std::filesystem::path& dbfPath, const std::string& label);
 
 // Throws StoreError when the table may not be replaced now: another
-// program has it open (unless this process holds it, HeldHere).
+// program has it open, or one of its files is read-only (unless this
+// process holds it already, IsHeldHere in table_file_lock.h).
 void CheckReplaceable(const std::filesystem::path& dbfPath);
 
 // The same for every table of a folder that has files of this tool.

@@ -1,18 +1,20 @@
 #!/usr/bin/python3
 """Kills real imports and exports at random moments and checks the tables.
 
-  kill_test.py --cli build/transdae-cli [--kills 50] [--seed 7301]
-               [--teachers 120] [--rows 6000] [--phase import|export|both]
-               [--keep]
+  kill_test.py --cli build/transdae-cli [--kills 50] [--restore-kills 30]
+               [--seed 7301] [--teachers 120] [--rows 6000]
+               [--phase import|export|restore|both|all] [--keep]
 
-Two runs of the batch front end are killed (SIGKILL) again and again:
+Three runs of the batch front end are killed (SIGKILL) again and again:
   - an import of an invented large school (bench/make_large_school.py) over
     the tables of another, smaller school imported before, with the
     timetabling product's ASIGT and DIASHORAT beside them;
   - an export that keeps the codes of the export before it, of the same
     timetable a week later (lessons moved, dropped and added, and a teacher
     missing from PROFT), typing that teacher's document in the coding
-    window.
+    window;
+  - a restore that puts back the copy that import made of the other
+    school's tables (transdae-cli restore --from N).
 The moments are spread over the length of an uninterrupted run, measured
 first; every other kill is aimed instead at a moment when a watched
 uninterrupted run was seen changing its files (a new file, a size or a
@@ -32,6 +34,10 @@ their share of kills. After every kill:
      records before and after that window;
   4. the same run is started again: it must end well and leave every table,
      the list of files and fCUADROS.txt exactly as an uninterrupted run does.
+For the restore, a whole step, the tables it puts back must all be in the
+state before it or all in the state after it (never some of each), and the
+copies offered must be those before it, plus its safety copy only when the
+tables are those after it.
 
 Before the kills, the checks are tried on the states of the uninterrupted
 runs (each must pass) and on a table cut to half its records (it must not).
@@ -74,6 +80,9 @@ TAGS = {
     "CUADROH2": ["ABREVPROF", "DOC", "PROF_DIA_S", "DIA_SES"],
     "CUADROH3": ["ABREVPROF", "DOC", "PROF_DIA_S"],
 }
+
+PHASE_NAMES = {"import": "importación", "export": "exportación",
+               "restore": "restauración"}
 
 # Tables that a window changes record by record (each Post on its own):
 # which phase, which table.
@@ -446,6 +455,27 @@ class KillTest:
         self.import_phase = Phase("import", [imp_before, imp_steps, imp_after],
                                   ["antes", "tras los pasos", "después"])
 
+        # The restore of the copy that import made (the other school's
+        # tables), over the tables it wrote.
+        self.copies_before_restore = self.offered_copies(imp_after)
+        if not self.copies_before_restore:
+            raise SetupError("la importación no dejó ninguna copia")
+        self.restore_cmd = [cli, "restore", "--from",
+                            self.copies_before_restore[-1][:6], "--work", work]
+        restore(imp_after, work)
+        run(self.restore_cmd, "restauración")
+        res_after = self.snapshot(work, "restore-after")
+        self.restore_phase = Phase("restore", [imp_after, res_after],
+                                   ["antes", "después"])
+        self.restored_tables = sorted(
+            t for t in self.restore_phase.tables
+            if not self.restore_phase.states[t][0].same(
+                self.restore_phase.states[t][1]))
+        if len(self.restored_tables) < 3:
+            raise SetupError("la restauración solo cambia %s"
+                             % self.restored_tables)
+        restore(imp_after, work)
+
         # The export before: fresh, of the first week, documents typed.
         shutil.copyfile(self.path("school", "SOLUC.DBF"),
                         os.path.join(work, "SOLUC.DBF"))
@@ -476,26 +506,43 @@ class KillTest:
                              "cambió fCUADROS.txt")
         self.export_phase = Phase("export", [exp_before, exp_steps, exp_after],
                                   ["antes", "tras la expansión", "después"])
-        self.snapshots = {"import": imp_before, "export": exp_before}
+        self.snapshots = {"import": imp_before, "export": exp_before,
+                          "restore": imp_after}
 
         # The readers on the reference states (they must accept them).
-        for phase in (self.import_phase, self.export_phase):
-            for snap in ([imp_before, imp_steps, imp_after]
-                         if phase is self.import_phase
-                         else [exp_before, exp_steps, exp_after]):
+        for phase in (self.import_phase, self.export_phase, self.restore_phase):
+            for snap in phase.snapshots:
                 for table, files in sorted(table_files(snap).items()):
                     err = self.readers.check(table, files)
                     if err:
                         raise SetupError("estado de referencia %s, tabla %s: %s"
                                          % (snap, table, err))
-        for phase in (self.import_phase, self.export_phase):
+        for phase in (self.import_phase, self.export_phase, self.restore_phase):
             changing = [t for t in sorted(phase.tables)
                         if not all(s.same(phase.states[t][0])
                                    for s in phase.states[t])]
             print("%s: tablas que cambian: %s" % (
-                "Importación" if phase.name == "import" else "Exportación",
-                ", ".join(changing)))
+                PHASE_NAMES[phase.name].capitalize(), ", ".join(changing)))
         return t1 - t0, t3 - t2
+
+    @staticmethod
+    def offered_copies(folder):
+        """The copy folders of COPIAS that a restore may put back: those
+        whose COPIA.TXT is the tool's and is not a pending safety copy."""
+        root = os.path.join(folder, "COPIAS")
+        out = []
+        if not os.path.isdir(root):
+            return out
+        for name in sorted(os.listdir(root)):
+            m = os.path.join(root, name, "COPIA.TXT")
+            if not os.path.isfile(m):
+                continue
+            with open(m, "rb") as f:
+                lines = f.read().decode("utf-8", "replace").split("\n")
+            if lines and lines[0].startswith("transdae: copia") and \
+                    "pendiente" not in lines:
+                out.append(name)
+        return out
 
     def read_cuadros(self):
         p = os.path.join(self.dae, "fCUADROS.txt")
@@ -584,8 +631,7 @@ class KillTest:
             p.send_signal(signal.SIGKILL)
         p.wait()
         where = "%s, muerte %d (a los %.3f s)" % (
-            "importación" if phase_name == "import" else "exportación",
-            number, delay)
+            PHASE_NAMES[phase_name], number, delay)
         if not landed:
             if p.returncode != 0:
                 self.fail(where, "la ejecución terminó sola, antes de la "
@@ -636,6 +682,8 @@ class KillTest:
                           "ejecución completa: %s%s; esperado %s" % (
                               table, state.describe(), detail,
                               phase.expected_text(table)), table)
+        if phase_name == "restore":
+            self.check_restore_whole(where, phase)
         if phase_name == "export":
             c = self.read_cuadros()
             if c not in (self.cuadros_before, self.cuadros_after):
@@ -680,13 +728,40 @@ class KillTest:
             self.fail(where, "tras la ejecución siguiente, fCUADROS.txt no es "
                       "el de una ejecución completa")
 
+    def check_restore_whole(self, where, phase):
+        """A restore is one step: every table it puts back before, or every
+        one after; its safety copy offered only when it changed them."""
+        work = self.path("work")
+        labels = {}
+        for table in self.restored_tables:
+            labels[table] = phase.classify(table, TableState(work, table))
+        seen = set(labels.values())
+        if len(seen) != 1 or None in seen:
+            self.fail(where, "la restauración ha quedado a medias: %s" % ", ".join(
+                "%s %s" % (t, l or "en otro estado") for t, l in sorted(labels.items())))
+            return
+        copies = self.offered_copies(work)
+        before = self.copies_before_restore
+        label = seen.pop()
+        if label == phase.labels[0]:
+            if copies != before:
+                self.fail(where, "las tablas están como antes de la restauración, "
+                          "pero las copias ofrecidas son %s y no %s" % (copies, before))
+        else:
+            new = [c for c in copies if c not in before]
+            if len(new) != 1 or len(copies) < len(before):
+                self.fail(where, "las tablas están restauradas, pero las copias "
+                          "ofrecidas son %s (antes %s): falta la copia de seguridad "
+                          "o sobra alguna" % (copies, before))
+
     def self_check(self):
         """The checks themselves: every state of an uninterrupted run passes
         them, and a table cut in half does not. Run before any kill, so that
         what the kills show is the engine's doing, not the checks'."""
         saved = (self.failures, self.by_table, set(self.failed_kills))
         phases = [("import", self.import_phase, self.import_cmd),
-                  ("export", self.export_phase, self.export_cmd)]
+                  ("export", self.export_phase, self.export_cmd),
+                  ("restore", self.restore_phase, self.restore_cmd)]
         try:
             for phase_name, phase, cmd in phases:
                 for label, snap in zip(phase.labels, phase.snapshots):
@@ -727,7 +802,7 @@ class KillTest:
         """At least the asked number of kills that land inside the run: every
         other one in its slice of the run's length, the others at moments
         when the files were seen changing."""
-        n = self.a.kills
+        n = self.a.restore_kills if phase_name == "restore" else self.a.kills
         landed = attempts = 0
         start = len(self.failures)
         failed_before = len(self.failed_kills)
@@ -751,8 +826,7 @@ class KillTest:
                 landed += 1
         print("%s: %d muertes dentro de la ejecución (%d intentos); %d de "
               "ellas con fallos, %d fallos en total"
-              % ("Importación" if phase_name == "import" else "Exportación",
-                 landed, attempts, len(self.failed_kills) - failed_before,
+              % (PHASE_NAMES[phase_name].capitalize(), landed, attempts, len(self.failed_kills) - failed_before,
                  len(self.failures) - start))
         if landed < n:
             self.fail(phase_name, "solo %d de las %d muertes cayeron dentro de "
@@ -762,22 +836,28 @@ class KillTest:
         t_imp, t_exp = self.setup()
         d_imp = self.calibrate("import", self.import_cmd)
         d_exp = self.calibrate("export", self.export_cmd)
+        d_res = self.calibrate("restore", self.restore_cmd)
         print("Duración sin interrupción: importación %.3f s, exportación "
-              "%.3f s" % (d_imp, d_exp))
+              "%.3f s, restauración %.3f s" % (d_imp, d_exp, d_res))
         self.self_check()
         print("Autocomprobación: los estados de una ejecución completa pasan "
               "las comprobaciones y una tabla cortada no")
         w_imp = self.watch("import", self.import_cmd)
         w_exp = self.watch("export", self.export_cmd)
+        w_res = self.watch("restore", self.restore_cmd)
         print("Momentos con escrituras vistas (centésimas de la ejecución): "
-              "importación %d, exportación %d" % (len(w_imp), len(w_exp)))
+              "importación %d, exportación %d, restauración %d"
+              % (len(w_imp), len(w_exp), len(w_res)))
         rng = random.Random(self.a.seed)
-        if self.a.phase in ("import", "both"):
+        if self.a.phase in ("import", "both", "all"):
             self.kill_series("import", self.import_phase, self.import_cmd,
                              d_imp, rng, w_imp)
-        if self.a.phase in ("export", "both"):
+        if self.a.phase in ("export", "both", "all"):
             self.kill_series("export", self.export_phase, self.export_cmd,
                              d_exp, rng, w_exp)
+        if self.a.phase in ("restore", "all"):
+            self.kill_series("restore", self.restore_phase, self.restore_cmd,
+                             d_res, rng, w_res)
 
 
 def main(argv):
@@ -785,12 +865,15 @@ def main(argv):
     ap.add_argument("--cli", required=True)
     ap.add_argument("--kills", type=int,
                     default=int(os.environ.get("TRANSDAE_KILLS", "50")))
+    ap.add_argument("--restore-kills", type=int,
+                    default=int(os.environ.get("TRANSDAE_RESTORE_KILLS", "30")))
     ap.add_argument("--seed", type=int,
                     default=int(os.environ.get("TRANSDAE_KILL_SEED", "7301")))
     ap.add_argument("--teachers", type=int, default=120)
     ap.add_argument("--rows", type=int, default=6000)
-    ap.add_argument("--phase", choices=("import", "export", "both"),
-                    default="both")
+    ap.add_argument("--phase",
+                    choices=("import", "export", "restore", "both", "all"),
+                    default="all")
     ap.add_argument("--keep", action="store_true")
     ap.add_argument("--max-failures-shown", type=int, default=300)
     a = ap.parse_args(argv)

@@ -231,8 +231,6 @@ TEST(Replacement, TablesHeldHereAreDeletedAndReplacedRunAfterRun) {
       TableFileLock held(dir.path(), "ASIGNOMT.DBF");
       TableFileLock other(dir.path(), "asigt.dbf");
       ASSERT_TRUE(held.Held());
-      HeldHere mark(dir / "ASIGNOMT.DBF");
-      HeldHere mark2(dir / "ASIGT.DBF");
       DeleteFileNoCase(dir.path(), "ASIGT.DBF");
       DeleteFileNoCase(dir.path(), "ASIGT.MDX");
       EXPECT_FALSE(FileExistsNoCase(dir.path(), "ASIGT.DBF"));

@@ -10,12 +10,14 @@
 #endif
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <random>
 #include <thread>
 
 #include "store/store_error.h"
 #include "store/table.h"
+#include "store/table_file_lock.h"
 #include "tests/store/store_test_util.h"
 #include "tests/support/child_holder.h"
 
@@ -119,6 +121,94 @@ TEST(TableLocks, AnotherProgramCannotOpenWhatThisOneHoldsExclusively) {
       << detail;
   Holder later(dir.path(), "PROFT", false);
   EXPECT_TRUE(later.opened());
+}
+
+// A table's hold covers its index: a held .MDX (either sharing mode) stops
+// it, named; while held, other programs cannot open either file, and this
+// process's own objects still open, write and replace the table.
+TEST(TableHold, CoversTheIndexAndLetsOnlyThisProcessIn) {
+  using testsupport::Sharing;
+  for (Sharing sharing : {Sharing::Exclusive, Sharing::Shared}) {
+    testsupport::TempDir dir;
+    MakeProft(dir.path());
+    {
+      testsupport::FileHolder other(dir / "PROFT.MDX", sharing);
+      ASSERT_TRUE(other.held()) << other.report().line;
+      const std::string e = storetest::ErrorOf([&] { TableFileLock hold(dir.path(), "proft.dbf"); });
+      EXPECT_NE(e.find("El índice 'PROFT.MDX' de la tabla 'PROFT.DBF' está en uso por otro programa"),
+                std::string::npos)
+          << e;
+      Table again;
+      storetest::Define(again, dir.path(), "PROFT", {{"ABREV", FieldType::String, 4}}, {"ABREV"});
+      const std::string replace = storetest::ErrorOf([&] { again.CreateTable(); });
+      EXPECT_NE(replace.find("'PROFT.MDX'"), std::string::npos) << replace;
+    }
+    std::optional<TableFileLock> hold(std::in_place, dir.path(), "PROFT.DBF");
+    ASSERT_TRUE(hold->Held());
+    EXPECT_TRUE(IsHeldHere(dir / "PROFT.MDX"));
+    for (const char* f : {"PROFT.DBF", "PROFT.MDX"})
+      EXPECT_EQ(testsupport::OtherProgramOpens(dir / f, sharing), testsupport::OpenOutcome::Busy)
+          << f;
+    {
+      Table mine;
+      mine.SetDatabaseName(dir.path());
+      mine.SetTableName("PROFT");
+      mine.SetIndexName("ABREV");
+      mine.SetExclusive(true);
+      mine.Open();
+      mine.Append();
+      mine.FieldByName("ABREV").SetAsString("ANA");
+      mine.Post();
+      EXPECT_EQ(storetest::Column(mine, "ABREV"), Strings{"ANA"});
+    }
+    Table fresh;
+    storetest::Define(fresh, dir.path(), "PROFT", {{"ABREV", FieldType::String, 4}}, {"ABREV"});
+    fresh.CreateTable();
+    fresh.Open();
+    fresh.Close();
+    // The new table joined the hold before it took its name.
+    EXPECT_TRUE(IsHeldHere(dir / "PROFT.DBF"));
+    EXPECT_EQ(testsupport::OtherProgramOpens(dir / "PROFT.MDX", sharing),
+              testsupport::OpenOutcome::Busy);
+    hold.reset();
+    EXPECT_FALSE(IsHeldHere(dir / "PROFT.DBF"));
+    EXPECT_EQ(testsupport::OtherProgramOpens(dir / "PROFT.DBF", sharing),
+              testsupport::OpenOutcome::Opened);
+  }
+}
+
+// A table marked read-only is read, never written, replaced or deleted.
+TEST(ReadOnlyTable, ReadButNeverWrittenNorReplaced) {
+  const fs::perms w = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  for (const char* file : {"PROFT.DBF", "PROFT.MDX"}) {
+    SCOPED_TRACE(file);
+    testsupport::TempDir dir;
+    MakeProft(dir.path());
+    const std::string dbfBefore = testsupport::ReadFile(dir / "PROFT.DBF");
+    const std::string mdxBefore = testsupport::ReadFile(dir / "PROFT.MDX");
+    fs::permissions(dir / file, w, fs::perm_options::remove);
+    Table t;
+    t.SetDatabaseName(dir.path());
+    t.SetTableName("PROFT");
+    t.SetIndexName("ABREV");
+    t.Open();
+    EXPECT_TRUE(t.Eof());
+    const std::string write = storetest::ErrorOf([&] {
+      t.Append();
+      t.FieldByName("ABREV").SetAsString("ANA");
+      t.Post();
+    });
+    EXPECT_NE(write.find(std::string("'") + file + "'"), std::string::npos) << write;
+    EXPECT_NE(write.find("es de sólo lectura"), std::string::npos) << write;
+    t.Close();
+    Table again;
+    storetest::Define(again, dir.path(), "PROFT", {{"ABREV", FieldType::String, 4}}, {"ABREV"});
+    const std::string replace = storetest::ErrorOf([&] { again.CreateTable(); });
+    EXPECT_NE(replace.find("es de sólo lectura"), std::string::npos) << replace;
+    EXPECT_EQ(testsupport::ReadFile(dir / "PROFT.DBF"), dbfBefore);
+    EXPECT_EQ(testsupport::ReadFile(dir / "PROFT.MDX"), mdxBefore);
+    fs::permissions(dir / file, w, fs::perm_options::add);
+  }
 }
 
 #ifndef _WIN32
