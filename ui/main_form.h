@@ -26,6 +26,7 @@
 #include "chain/user_interface.h"
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QPushButton;
 #include <QWindow>
@@ -96,8 +97,16 @@ class TMForm : public QWidget, public chain::UserInterface {
   // and its closing does not end the event loop by itself.
   void formClosed();
 
+  // The question asked when the window closes while an import waits in the
+  // centre or level panel.
+  static const char* const kImportUnfinishedQuestion;
+  // An import chain waits in the centre or level panel: the product's
+  // tables were replaced, the centre data and levels not yet given.
+  bool importUnfinished() const;
+
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
+  void showEvent(QShowEvent* event) override;
 
  private:
   void buildTopBand();
@@ -105,6 +114,8 @@ class TMForm : public QWidget, public chain::UserInterface {
   void buildCentrePanel();
   void buildLevelPanel();
   void embedInto(std::uintptr_t handle);
+  QWidget* dialogParent();
+  void prepareDialog(QDialog& dialog);
   void hideDirectionPanel(app::HiddenPanel panel);
 
   // Handlers of the controls.
@@ -127,6 +138,8 @@ class TMForm : public QWidget, public chain::UserInterface {
   HelpViewer* help_ = nullptr;
   QPointer<QWindow> host_;
   bool busy_ = false;
+  bool importStarted_ = false;  // the last chain started is the import
+  bool hostGone_ = false;       // the product's window has vanished
 
   // Controls (object names as the tool names them).
   GradientPanel* leftPanel_ = nullptr;
