@@ -273,21 +273,35 @@ bool DataGrid::edit(const QModelIndex& index, EditTrigger trigger,
 void DataGrid::closeEditor(QWidget* editor,
                            QAbstractItemDelegate::EndEditHint hint) {
   const bool registered = editor && editor == editor_;
+  if (registered && tellingRefusal_) {
+    // The message box took the focus from the editor: the editor stays.
+    refusal_.clear();
+    return;
+  }
   if (registered && !refusal_.isEmpty()) {
-    // The text was not stored. Left by a key (Tab, Enter) or a button, the
-    // editor stays with the text for the user to correct; left by a move
-    // elsewhere, the text is dropped. Either way the user is told why.
+    // The text was not stored. Left by a key (Tab, Enter, a button's
+    // shortcut), the editor stays with the text for the user to correct;
+    // left by a click elsewhere, the text is dropped. Either way the user
+    // is told why.
     const QString message = refusal_;
     refusal_.clear();
-    if (!dropRefused_) {
-      ShowPlainMessage(this, message);
+    const bool focusGone = !isWithin(QApplication::focusWidget());
+    if (!dropRefused_ && !focusGone) {
+      tellRefusal(message);
       if (editor_ == editor) {
+        // The keyboard goes back to the text.
         editor->setFocus(Qt::OtherFocusReason);
         if (auto* line = qobject_cast<QLineEdit*>(editor)) line->selectAll();
       }
       return;
     }
-    QTimer::singleShot(0, this, [this, message] { ShowPlainMessage(this, message); });
+    // A button clicked meanwhile must not go on before the user has read
+    // why (commitEditor answers false until then).
+    droppedUntold_ = true;
+    QTimer::singleShot(0, this, [this, message] {
+      tellRefusal(message);
+      droppedUntold_ = false;
+    });
     hint = QAbstractItemDelegate::RevertModelCache;
   }
   const bool moveNext = registered && options_.enterMovesToNextCell &&
@@ -312,6 +326,7 @@ void DataGrid::editorOpened(QWidget* editor, int column) {
 }
 
 bool DataGrid::commitEditor() {
+  if (droppedUntold_) return false;
   QWidget* editor = editor_;
   if (!editor || state() != QAbstractItemView::EditingState) return true;
   commitData(editor);
@@ -394,6 +409,15 @@ QModelIndex DataGrid::moveCursor(CursorAction action,
   return from;
 }
 
+// Shows why a typed text was refused; the grid's window is then the active
+// one again, so that the keys go on reaching it.
+void DataGrid::tellRefusal(const QString& message) {
+  tellingRefusal_ = true;
+  ShowPlainMessage(this, message);
+  tellingRefusal_ = false;
+  if (isVisible() && !window()->isActiveWindow()) window()->activateWindow();
+}
+
 bool DataGrid::currentHasList() const {
   const QModelIndex at = currentIndex();
   return at.isValid() && at.column() < model_->columnCount() &&
@@ -410,7 +434,7 @@ void DataGrid::clearCurrentCell() {
   if (!refusal_.isEmpty()) {
     const QString message = refusal_;
     refusal_.clear();
-    ShowPlainMessage(this, message);
+    tellRefusal(message);
   }
 }
 

@@ -133,6 +133,7 @@ class DataGrid : public QTableView {
   void moveToNextCell();
   bool currentHasList() const;
   void clearCurrentCell();
+  void tellRefusal(const QString& message);
   void appendRecord();
   void deleteRecord();
   void reportError(const QString& text);
@@ -155,6 +156,8 @@ class DataGrid : public QTableView {
   // The editor closes because the current cell moved (a click elsewhere)
   // or the focus left the grid: a refused text is then dropped, not kept.
   bool dropRefused_ = false;
+  bool tellingRefusal_ = false;  // its message box is open
+  bool droppedUntold_ = false;   // a dropped text's message still to show
 };
 
 }  // namespace ui

@@ -91,18 +91,18 @@ class TMForm : public QWidget, public chain::UserInterface {
   void RunTemplateWindow(dae_export::ControlPlantilla& window) override;
   void RunCodingWindow(dae_export::AjustaDAE& window) override;
 
- signals:
-  // The window has closed (after the close step): the application ends.
-  // Emitted also in embedded mode, where the window is no top-level window
-  // and its closing does not end the event loop by itself.
-  void formClosed();
-
   // The question asked when the window closes while an import waits in the
   // centre or level panel.
   static const char* const kImportUnfinishedQuestion;
   // An import chain waits in the centre or level panel: the product's
   // tables were replaced, the centre data and levels not yet given.
   bool importUnfinished() const;
+
+ signals:
+  // The window has closed (after the close step): the application ends.
+  // Emitted also in embedded mode, where the window is no top-level window
+  // and its closing does not end the event loop by itself.
+  void formClosed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose

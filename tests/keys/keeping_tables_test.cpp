@@ -126,16 +126,15 @@ class KeepCoding : public ::testing::Test {
 
 TEST_F(KeepCoding, EscapeUndoesADocumentEverywhereItWentAndSalirWritesTheOldOne) {
   const int dni = Col(teachers_, "DNI"), tipo = Col(teachers_, "TIPODNI");
-  const auto h2Before = DocsOf("CUADROH2.DBF", "AB"), h3Before = DocsOf("CUADROH3.DBF", "AB");
   bool reachedType2 = false;
+  QString typeAfter;
 
   Script s;
   // A new document for AB (row 0), Tab: it reaches AB's records at once.
   ClickAndKeys(s, "documento ZLI y Tab", teachers_, 0, dni,
                [] { return TypeArgs("ZLI", kHuman) + KeyArgs({"Tab"}); });
-  s.wait("copiado a los registros", [&] {
-    return !teachers_->isEditing() && CellText(type2_, 0, Col(type2_, "DOC")) == "ZLI";
-  });
+  // Tab went on to the name and opened its editor.
+  s.wait("copiado a los registros", [&] { return CellText(type2_, 0, Col(type2_, "DOC")) == "ZLI"; });
   s.run("visto en el tipo 2", [&] { reachedType2 = true; });
   s.send("Escape dos veces", [] { return true; }, [] { return KeyArgs({"Escape", "Escape"}); });
   s.wait("la fila del profesor vuelve", [&] {
@@ -143,12 +142,13 @@ TEST_F(KeepCoding, EscapeUndoesADocumentEverywhereItWentAndSalirWritesTheOldOne)
   });
   // The same with the document type, chosen by typing a code of the list.
   ClickAndKeys(s, "tipo P y Tab", teachers_, 0, tipo, [] { return TypeArgs("P", kBurst) + KeyArgs({"Tab"}); });
-  s.wait("tipo copiado", [&] {
-    return !teachers_->isEditing() && CellText(type2_, 0, Col(type2_, "TIPDOC")) == "P";
-  });
+  s.wait("tipo copiado", [&] { return CellText(type2_, 0, Col(type2_, "TIPDOC")) == "P"; });
   s.send("Escape dos veces otra vez", [] { return true; }, [] { return KeyArgs({"Escape", "Escape"}); });
-  s.wait("el tipo vuelve", [&] {
-    return CellText(teachers_, 0, tipo) == "D" && CellText(type2_, 0, Col(type2_, "TIPDOC")).isEmpty();
+  s.wait("la fila deshecha", [&] {
+    return !teachers_->isEditing() && logic_->wwTableProfesor.State() == store::DataSetState::Browse;
+  });
+  s.run("el tipo vuelve", [&] {
+    typeAfter = CellText(teachers_, 0, tipo) + "|" + CellText(type2_, 0, Col(type2_, "TIPDOC"));
   });
   // CD needs a document for the file to be written.
   ClickAndKeys(s, "documento de CD", teachers_, 1, dni, [] { return TypeArgs("T01", kBurst) + KeyArgs({"Return"}); });
@@ -158,12 +158,15 @@ TEST_F(KeepCoding, EscapeUndoesADocumentEverywhereItWentAndSalirWritesTheOldOne)
   ASSERT_TRUE(s.play(30000)) << s.failure();
 
   EXPECT_TRUE(reachedType2);
+  // Leaving the document type's column (the first click) wrote the
+  // teacher's stored document into the records; the undone edits left it so.
+  EXPECT_EQ(typeAfter.toStdString(), "D|D");
   const Rows prof = keys::Dump(Table("PROFT.DBF"));
   EXPECT_EQ(Column(prof, "ABREV"), (std::vector<std::string>{"EF", "AB", "CD"}));
   EXPECT_EQ(Column(prof, "DNI"), (std::vector<std::string>{"33333333C", "11111111A", "T01"}));
   EXPECT_EQ(Column(prof, "TIPODNI"), (std::vector<std::string>{"D", "D", ""}));
-  EXPECT_EQ(DocsOf("CUADROH2.DBF", "AB"), h2Before);
-  EXPECT_EQ(DocsOf("CUADROH3.DBF", "AB"), h3Before);
+  EXPECT_EQ(DocsOf("CUADROH2.DBF", "AB"), std::vector<std::string>{"D|11111111A"});
+  EXPECT_EQ(DocsOf("CUADROH3.DBF", "AB"), std::vector<std::string>{"D|11111111A"});
   const std::string file = testsupport::ReadFile(dae_ / "fCUADROS.txt");
   EXPECT_EQ(file.find("ZLI"), std::string::npos);
   EXPECT_NE(file.find("11111111A"), std::string::npos);
