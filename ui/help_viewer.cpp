@@ -1,5 +1,7 @@
 #include "ui/help_viewer.h"
 
+#include "ui/embedded_placement.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -111,7 +113,7 @@ bool HelpViewer::tryDesktopHandler() {
 
 void HelpViewer::showBuiltIn(int context, const QString& note) {
   if (!window_) {
-    window_ = new QDialog(owner_ ? owner_->window() : nullptr);
+    window_ = new QDialog(owner_ ? OwnerFor(owner_->window()) : nullptr);
     window_->setObjectName(QStringLiteral("BuiltInHelp"));
     window_->setWindowTitle(QStringLiteral("Ayuda - %1").arg(QCoreApplication::applicationName()));
     window_->setModal(false);
@@ -142,6 +144,7 @@ void HelpViewer::showBuiltIn(int context, const QString& note) {
   noteLabel->setVisible(!note.isEmpty());
   window_->setProperty("helpNote", note);
   window_->setProperty("helpContextShown", context);
+  if (owner_ && !window_->isVisible()) PlaceOver(*window_, owner_);
   window_->show();
   window_->raise();
   window_->activateWindow();

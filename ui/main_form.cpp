@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -12,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -33,6 +31,7 @@
 #include "ui/control_plantilla_dialog.h"
 #include "ui/data_grid.h"
 #include "ui/dialogs.h"
+#include "ui/embedded_placement.h"
 #include "ui/folder_browser.h"
 #include "ui/gradient_panel.h"
 #include "ui/help_viewer.h"
@@ -609,46 +608,17 @@ class ArrowWhileWaiting {
 
 }  // namespace
 
-// Inside the timetabling product's window this window is no top-level
-// window: a window of its own then belongs to the product's window (the
-// top-level one), opens centred over this window, within the screen, and
-// takes the keyboard at once. Stand-alone, the window is its parent.
-QWidget* TMForm::dialogParent() { return host_ ? nullptr : this; }
-
-void TMForm::prepareDialog(QDialog& dialog) {
-  if (!host_) return;
-  dialog.adjustSize();
-  dialog.winId();
-  if (QWindow* w = dialog.windowHandle()) w->setTransientParent(host_);
-  // Over the product's window, as a window of that program would open.
-  QRect over(mapToGlobal(QPoint(0, 0)), size());
-  if (host_->isVisible() || host_->width() > 0)
-    over = QRect(host_->mapToGlobal(QPoint(0, 0)), host_->size());
-  QPoint at = over.center() - QPoint(dialog.width() / 2, dialog.height() / 2);
-  if (const QScreen* screen = this->screen()) {
-    const QRect area = screen->availableGeometry();
-    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - dialog.width())));
-    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - dialog.height())));
-  }
-  dialog.move(at);
-  QTimer::singleShot(0, &dialog, [d = QPointer<QDialog>(&dialog)] {
-    if (!d) return;
-    d->activateWindow();
-    if (QWindow* w = d->windowHandle()) w->requestActivate();
-  });
-}
-
 void TMForm::RunTemplateWindow(dae_export::ControlPlantilla& window) {
   ArrowWhileWaiting arrow(busy_);
-  TControlPlantilla dialog(window, dialogParent());
-  prepareDialog(dialog);
+  TControlPlantilla dialog(window, OwnerFor(this));
+  PlaceOver(dialog, this);
   dialog.exec();
 }
 
 void TMForm::RunCodingWindow(dae_export::AjustaDAE& window) {
   ArrowWhileWaiting arrow(busy_);
-  TAjustaDAE dialog(window, dialogParent());
-  prepareDialog(dialog);
+  TAjustaDAE dialog(window, OwnerFor(this));
+  PlaceOver(dialog, this);
   dialog.exec();
 }
 

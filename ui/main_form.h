@@ -26,7 +26,6 @@
 #include "chain/user_interface.h"
 
 class QComboBox;
-class QDialog;
 class QLabel;
 class QPushButton;
 #include <QWindow>
@@ -114,8 +113,6 @@ class TMForm : public QWidget, public chain::UserInterface {
   void buildCentrePanel();
   void buildLevelPanel();
   void embedInto(std::uintptr_t handle);
-  QWidget* dialogParent();
-  void prepareDialog(QDialog& dialog);
   void hideDirectionPanel(app::HiddenPanel panel);
 
   // Handlers of the controls.
