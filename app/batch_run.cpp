@@ -188,6 +188,13 @@ void TypeDocuments(BatchUI& ui, dae_export::AjustaDAE& w,
               " del archivo de documentos no está en PROFT; se pasa por alto.");
       continue;
     }
+    // A document type is refused as the window refuses it.
+    const std::string problem = w.TypedValueProblem(prof, "TIPODNI", d.tipoDni);
+    if (!problem.empty()) {
+      ui.Note("Aviso: " + problem + " El documento del profesor " + store::Cp1252ToUtf8(d.abrev) +
+              " no se ha escrito.");
+      continue;
+    }
     if (prof.State() != store::DataSetState::Edit &&
         prof.State() != store::DataSetState::Insert)
       prof.Edit();

@@ -160,6 +160,7 @@ void MainWorkflow::BImportarClick(const std::string& currentFolder) {
 void MainWorkflow::BitBtn1Click() {
   Guarded([&] {
     chain::StepContext ctx = Context();
+    if (!dae_import::CentreRowAcceptable(ctx, tables_)) return;
     if (state_.workflowFlag == 0) {
       dae_import::DatosNivel(ctx, tables_);
       return;

@@ -14,7 +14,12 @@
 // The status becomes the workflow flag: 4 when no file was written.
 #include "dae_export/ajusta_dae.h"
 
+#include <algorithm>
+
+#include "chain/error_report.h"
 #include "dae_export/blank_text.h"
+#include "dae_export/clock_time_check.h"
+#include "dae_import/centre_data_check.h"
 #include "dae_export/record_tables.h"
 #include "dae_export/timetable_file_writer.h"
 #include "dae_import/dae_file_check.h"
@@ -51,24 +56,6 @@ void CloseQuietly(store::Table& t) {
     if (t.Active()) t.Close();
   } catch (...) {
   }
-}
-
-// Writes the teacher's document into every record that the cursor shows,
-// from its first, stopping at a record of another teacher. All of them are
-// one change, on disk when this returns.
-void CopyDocument(store::Table& records, const std::string& abrev,
-                  const std::string& tipoDni, const std::string& dni) {
-  store::Transaction change(records);
-  records.First();
-  while (!records.Eof()) {
-    if (records.FieldByName("ABREVPROF").AsString() != abrev) break;
-    if (!Editing(records)) records.Edit();
-    records.FieldByName("TIPDOC").SetAsString(tipoDni);
-    records.FieldByName("DOC").SetAsString(dni);
-    records.Post();
-    records.Next();
-  }
-  change.Commit();
 }
 
 // Makes a remembered record current again, when the table still shows it.
@@ -116,9 +103,13 @@ AjustaDAE::AjustaDAE(chain::UserInterface& ui, chain::ProcessState& state,
     Declare(*c.t, workFolder, c.name, "");
     c.t->SetReadOnly(true);
   }
+  teacherListener_ = wwTableProfesor.AddListener([this](store::TableEvent e) {
+    if (e == store::TableEvent::StateChanged) TeacherStateChanged();
+  });
 }
 
 AjustaDAE::~AjustaDAE() {
+  wwTableProfesor.RemoveListener(teacherListener_);
   // Details before their masters; the centre row last.
   for (store::Table* t :
        {&wwTableCUADROH3, &wwTableCUADROH3AUX, &wwTableCUADROH2,
@@ -176,12 +167,114 @@ void AjustaDAE::wwDBGridPROFTColExit(const std::string& columnLeft) {
   const std::string tipoDni = wwTableProfesor.FieldByName("TIPODNI").AsString();
   const std::string dni = wwTableProfesor.FieldByName("DNI").AsString();
 
-  CopyDocument(wwTableCUADROH2, abrev, tipoDni, dni);
+  // While the teacher's row is still being edited, what the copy changes is
+  // remembered, so that undoing the row undoes the copy as well.
+  const bool pending = wwTableProfesor.State() == store::DataSetState::Edit &&
+                       teacherEdit_.recno != 0 &&
+                       teacherEdit_.recno == wwTableProfesor.RecNo();
+  CopyDocument(wwTableCUADROH2, pending ? &teacherEdit_.type2 : nullptr, abrev,
+               tipoDni, dni);
   if (type2.recno != 0) wwTableCUADROH2.GotoBookmark(type2);
 
   const store::Bookmark type3 = wwTableCUADROH3.GetBookmark();
-  CopyDocument(wwTableCUADROH3AUX, abrev, tipoDni, dni);
+  CopyDocument(wwTableCUADROH3AUX, pending ? &teacherEdit_.type3 : nullptr,
+               abrev, tipoDni, dni);
   if (type3.recno != 0) wwTableCUADROH3.GotoBookmark(type3);
+}
+
+// Writes the teacher's document into every record that the cursor shows,
+// from its first, stopping at a record of another teacher. All of them are
+// one change, on disk when this returns.
+void AjustaDAE::CopyDocument(store::Table& records, std::vector<Copied>* undo,
+                             const std::string& abrev,
+                             const std::string& tipoDni,
+                             const std::string& dni) {
+  store::Transaction change(records);
+  std::vector<Copied> copied;
+  records.First();
+  while (!records.Eof()) {
+    if (records.FieldByName("ABREVPROF").AsString() != abrev) break;
+    if (!Editing(records)) records.Edit();
+    Copied c;
+    c.recno = records.RecNo();
+    c.tipdoc = records.FieldByName("TIPDOC").AsString();
+    c.doc = records.FieldByName("DOC").AsString();
+    records.FieldByName("TIPDOC").SetAsString(tipoDni);
+    records.FieldByName("DOC").SetAsString(dni);
+    c.copiedTipdoc = records.FieldByName("TIPDOC").AsString();
+    c.copiedDoc = records.FieldByName("DOC").AsString();
+    records.Post();
+    copied.push_back(std::move(c));
+    records.Next();
+  }
+  change.Commit();
+  if (!undo) return;
+  // A record copied into again keeps what it held before the first copy.
+  for (Copied& c : copied) {
+    auto it = std::find_if(undo->begin(), undo->end(),
+                           [&](const Copied& u) { return u.recno == c.recno; });
+    if (it == undo->end()) {
+      undo->push_back(std::move(c));
+    } else {
+      it->copiedTipdoc = c.copiedTipdoc;
+      it->copiedDoc = c.copiedDoc;
+    }
+  }
+}
+
+// The teacher's row went into edit state, or left it. Left with the
+// document as it was when the edit began (the user undid it with Escape, or
+// stored nothing), the records that the copy changed meanwhile get back
+// what they held, unless the user has since changed them again.
+void AjustaDAE::TeacherStateChanged() {
+  store::Table& t = wwTableProfesor;
+  const store::DataSetState st = t.State();
+  if (st == store::DataSetState::Edit) {
+    if (teacherEdit_.recno != 0) return;
+    teacherEdit_ = {};
+    teacherEdit_.recno = t.RecNo();
+    teacherEdit_.tipoDni = t.FieldByName("TIPODNI").AsString();
+    teacherEdit_.dni = t.FieldByName("DNI").AsString();
+    return;
+  }
+  if (st != store::DataSetState::Browse) return;
+  TeacherEdit edit = std::move(teacherEdit_);
+  teacherEdit_ = {};
+  if (edit.recno == 0 || (edit.type2.empty() && edit.type3.empty())) return;
+  if (!t.Active() || t.RecNo() != edit.recno) return;
+  if (t.FieldByName("TIPODNI").AsString() != edit.tipoDni ||
+      t.FieldByName("DNI").AsString() != edit.dni)
+    return;  // the new document was stored: the copies stand
+  try {
+    const store::Bookmark type3 = wwTableCUADROH3.GetBookmark();
+    UndoCopies(wwTableCUADROH2, edit.type2);
+    UndoCopies(wwTableCUADROH3AUX, edit.type3);
+    ReturnTo(wwTableCUADROH3, type3);
+  } catch (const std::exception& e) {
+    ui_.ReportError(chain::ErrorReportText(chain::ExceptionText(e)));
+  }
+}
+
+void AjustaDAE::UndoCopies(store::Table& records,
+                           const std::vector<Copied>& copies) {
+  if (copies.empty() || !records.Active()) return;
+  const store::Bookmark mark = records.GetBookmark();
+  const std::vector<uint32_t> visible = records.VisibleRecords();
+  store::Transaction change(records);
+  for (const Copied& c : copies) {
+    if (std::find(visible.begin(), visible.end(), c.recno) == visible.end())
+      continue;
+    records.GotoRecord(c.recno);
+    if (records.FieldByName("TIPDOC").AsString() != c.copiedTipdoc ||
+        records.FieldByName("DOC").AsString() != c.copiedDoc)
+      continue;
+    if (!Editing(records)) records.Edit();
+    records.FieldByName("TIPDOC").SetAsString(c.tipdoc);
+    records.FieldByName("DOC").SetAsString(c.doc);
+    records.Post();
+  }
+  change.Commit();
+  ReturnTo(records, mark);
 }
 
 void AjustaDAE::wwDBGridPROFTFieldChanged(const std::string& currentColumn) {
@@ -243,6 +336,81 @@ bool AjustaDAE::IsCodableField(const std::string& tableName,
            field == "IDIOMA" || field == "TIP_ACTIV";
   if (table.rfind("CUADROH3", 0) == 0) return field == "CODGRUPO";
   return false;
+}
+
+// The code table whose list a cell offers, and the field of it that holds
+// the code; nullptr for a cell without a list.
+const store::Table* AjustaDAE::CodeTableOf(const store::Table& table,
+                                           const std::string& fieldName,
+                                           std::string* codeField) const {
+  const std::string field = store::Cp1252Upper(fieldName);
+  struct List {
+    const store::Table* records;
+    const char* field;
+    const store::Table* codes;
+    const char* code;
+  };
+  const List lists[] = {
+      {&wwTableProfesor, "TIPODNI", &wwTabledaeTIPDOC, "COD"},
+      {&wwTableCUADROH2, "TIPDOC", &wwTabledaeTIPDOC, "COD"},
+      {&wwTableCUADROH2, "TIPTAR", &wwTabledaeTIPTAR, "COD"},
+      {&wwTableCUADROH2, "GRUPNIV", &wwTabledaeGRUPNIV, "NIVEL"},
+      {&wwTableCUADROH2, "CODASIG", &wwTabledaeASIGNAT, "COD"},
+      {&wwTableCUADROH2, "IDIOMA", &wwTabledaeIDIOMA, "IDIOMA"},
+      {&wwTableCUADROH2, "TIP_ACTIV", &wwTabledaeOTRACT, "COD"},
+  };
+  for (const List& l : lists)
+    if (l.records == &table && field == l.field) {
+      *codeField = l.code;
+      return l.codes;
+    }
+  return nullptr;
+}
+
+std::string AjustaDAE::TypedValueProblem(const store::Table& table,
+                                         const std::string& fieldName,
+                                         const std::string& value) const {
+  const std::string text = Trim(value);
+  // What the record already holds is never refused (a code of an earlier
+  // export that the list no longer has, a blank cell left blank).
+  try {
+    const int i = table.Active() ? table.FieldIndex(fieldName) : -1;
+    if (i >= 0 && (table.RecNo() != 0 || table.State() == store::DataSetState::Insert) &&
+        Trim(table.ValueAt(table.RecNo(), i)) == text)
+      return {};
+  } catch (const std::exception&) {
+  }
+  if (text.empty()) return {};
+  const std::string field = store::Cp1252Upper(fieldName);
+  if (&table == &wwTableCUADROH2 && (field == "HORAINI" || field == "HORAFIN"))
+    return ClockTimeProblem(value, true);
+  std::string codeField;
+  const store::Table* codes = CodeTableOf(table, field, &codeField);
+  if (!codes || !codes->Active()) return {};
+  const int c = codes->FieldIndex(codeField);
+  if (c < 0) return {};
+  const std::vector<uint32_t> rows = codes->VisibleRecords();
+  if (rows.empty()) return {};  // nothing to check against
+  for (uint32_t rec : rows)
+    if (Trim(codes->ValueAt(rec, c)) == text) return {};
+  std::string title = field;
+  for (auto [f, t] : {std::pair<const char*, const char*>{"TIPODNI", "TipoDOC"},
+                      {"TIPDOC", "TipoDOC"},
+                      {"TIPTAR", "TAREA"},
+                      {"GRUPNIV", "G.NIVEL"},
+                      {"CODASIG", "Cód.ASIG"},
+                      {"IDIOMA", "IDIOMA"},
+                      {"TIP_ACTIV", "ACTIV."}})
+    if (field == f) title = t;
+  return "El código '" + store::Cp1252ToUtf8(text) + "' no está en la lista de " + title +
+         " (tabla " + store::Cp1252ToUtf8(codes->TableName()) +
+         "). Elija uno de la lista de la celda (F4 o Alt+Flecha abajo) o deje la celda "
+         "en blanco.";
+}
+
+std::string AjustaDAE::CentreValueProblem(const std::string& field,
+                                          const std::string& value) {
+  return dae_import::CentreValueProblem(field, value);
 }
 
 AjustaDAE::Pending AjustaDAE::PendingSummary() { return PendingSummary(Typed{}); }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "chain/process_state.h"
 #include "chain/user_interface.h"
@@ -67,11 +68,49 @@ class AjustaDAE {
   bool CodeNeeded(const std::string& field, const std::string& task) const;
   bool IsLectiveTask(const std::string& task) const;
 
+  // A value typed into a cell, checked before it is stored: "" when it may
+  // be stored, else the message that refuses it. The codes of the cells
+  // with a drop-down list must be one of the list (or blank); unchanged
+  // values are never refused.
+  std::string TypedValueProblem(const store::Table& table,
+                                const std::string& field,
+                                const std::string& value) const;
+  // The same for a centre edit (CODCENTRO, ANOACAD, VERSION).
+  static std::string CentreValueProblem(const std::string& field,
+                                        const std::string& value);
+
  private:
+  // A document copied into a record while the teacher's row was still
+  // being edited: what the record held before and what the copy wrote.
+  struct Copied {
+    uint32_t recno = 0;
+    std::string tipdoc, doc;            // before the copy
+    std::string copiedTipdoc, copiedDoc;  // what it wrote
+  };
+  // The teacher's row being edited, its document when the edit began, and
+  // the records the copy changed since: when the edit ends with the
+  // teacher's document as it was (Escape, or nothing stored), the records
+  // go back too.
+  struct TeacherEdit {
+    uint32_t recno = 0;
+    std::string tipoDni, dni;
+    std::vector<Copied> type2, type3;
+  };
+  void TeacherStateChanged();
+  void CopyDocument(store::Table& records, std::vector<Copied>* undo,
+                    const std::string& abrev, const std::string& tipoDni,
+                    const std::string& dni);
+  void UndoCopies(store::Table& records, const std::vector<Copied>& copies);
+  const store::Table* CodeTableOf(const store::Table& table,
+                                  const std::string& field,
+                                  std::string* codeField) const;
+
   chain::UserInterface& ui_;
   chain::ProcessState& state_;
   std::filesystem::path workFolder_;
   std::set<std::string> otherActivities_;  // daeTIPTAR codes, not lective
+  TeacherEdit teacherEdit_;
+  int teacherListener_ = -1;
 };
 
 }  // namespace dae_export

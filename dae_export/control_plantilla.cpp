@@ -3,6 +3,9 @@
 // stores a pending row when it loses it, and "Aceptar" closes the table.
 #include "dae_export/control_plantilla.h"
 
+#include "dae_export/clock_time_check.h"
+#include "store/cp1252.h"
+
 namespace dae_export {
 
 namespace {
@@ -43,6 +46,13 @@ void ControlPlantilla::PlantiHorDBGridExit() {
 
 void ControlPlantilla::BitBtn1Click() {
   if (wwTablePlantilla.Active()) wwTablePlantilla.Close();
+}
+
+std::string ControlPlantilla::TypedValueProblem(const std::string& field,
+                                                const std::string& value) {
+  const std::string name = store::Cp1252Upper(field);
+  if (name == "HORAINI" || name == "HORAFIN") return ClockTimeProblem(value, false);
+  return {};
 }
 
 }  // namespace dae_export

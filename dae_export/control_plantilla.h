@@ -2,6 +2,7 @@
 // it is drawn.
 #pragma once
 #include <filesystem>
+#include <string>
 
 #include "store/table.h"
 
@@ -20,6 +21,11 @@ class ControlPlantilla {
   void PlantiHorDBGridExit();
   // "Aceptar": close the table; the window then closes.
   void BitBtn1Click();
+  // A time typed into the grid, checked before it is stored: "" when it
+  // may be stored, else the message that refuses it. Start and end times
+  // are clock times ("08:30" or "8:30"), never blank.
+  static std::string TypedValueProblem(const std::string& field,
+                                       const std::string& value);
 };
 
 }  // namespace dae_export

@@ -341,12 +341,20 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
     set(h2Horaini, start);
     set(h2Horafin, end);
     setIfBlank(h2Grupniv, group ? group->level : std::string());
-    set(h2Abrevasig, subjectAbbrev);
-    set(h2Codasig, subjectCode);
+    // The DAE codes that the user gave a kept record stay, as the question
+    // that kept them promised: the subject code and the language while the
+    // record still holds the same subject, the activity code as long as it
+    // is not blank. A new subject takes its code from ASIGNOMT again.
+    store::Field& abrevAsig = h2Abrevasig.Get();
+    const std::string storedSubject = abrevAsig.AsString();
+    abrevAsig.SetAsString(subjectAbbrev);
+    const bool sameSubject = storedSubject == abrevAsig.AsString();
+    if (!sameSubject || IsBlank(h2Codasig.Get().AsString()))
+      set(h2Codasig, subjectCode);
     set(h2Tipasig, " ");
-    set(h2Idioma, "02");
+    if (!sameSubject || IsBlank(h2Idioma.Get().AsString())) set(h2Idioma, "02");
     set(h2AulaObs, room);
-    set(h2TipActiv, "   ");
+    setIfBlank(h2TipActiv, "   ");
     set(h2ProfDiaSes, key);
     set(h2DiaSes, KeyDaySession(key));
     set(h2RegMod, kRefreshed);

@@ -14,7 +14,9 @@
 #include "dae_import/centre_and_levels.h"
 
 #include <string>
+#include <vector>
 
+#include "dae_import/centre_data_check.h"
 #include "dae_import/code_list.h"
 #include "dae_import/dae_text_reader.h"
 #include "dae_import/language_choice.h"
@@ -62,6 +64,21 @@ void MuestraDatosCentro(chain::StepContext& ctx, chain::MainTables& t) {
   ctx.ui.SetPanelVisible(chain::Panel::BackToLevels, false);
   ctx.ui.SetPanelVisible(chain::Panel::Centre, true);
   if (!Editing(t.wwTableCentro)) t.wwTableCentro.Edit();
+}
+
+bool CentreRowAcceptable(chain::StepContext& ctx, chain::MainTables& t) {
+  store::Table& centre = t.wwTableCentro;
+  if (!centre.Active() || (!Editing(centre) && centre.RecNo() == 0)) return true;
+  for (const char* name : {"CODCENTRO", "ANOACAD", "VERSION"}) {
+    store::Field* f = centre.FindField(name);
+    if (!f) continue;
+    const std::string problem = CentreValueProblem(name, f->AsString());
+    if (!problem.empty()) {
+      ctx.ui.ShowMessage(problem);
+      return false;
+    }
+  }
+  return true;
 }
 
 void DatosNivel(chain::StepContext& ctx, chain::MainTables& t) {
@@ -120,16 +137,34 @@ void AplicaAbreviaturas(chain::StepContext& ctx, chain::MainTables& t) {
   // Every group changes in one commit: a failure or a kill half way leaves
   // GRUPOST as it was.
   store::Transaction tx(groups);
+  // A group's level is found by the DAE level code it was imported with
+  // (NIVELDAE, "NIV" when it had none), so that abbreviations given again
+  // ("Volver a Niveles Estudios") replace those of the last time, and a
+  // cleared abbreviation gives the group its level code back. A group
+  // whose imported code is no level's is matched by NIVEL as it stands.
+  const bool hasDaeLevel = groups.FindField("NIVELDAE") != nullptr;
   for (groups.First(); !groups.Eof(); groups.Next()) {
     const std::string level = groups.FieldByName("NIVEL").AsString();
-    for (levels.First(); !levels.Eof(); levels.Next()) {
-      if (levels.FieldByName("COD").AsString() != level) continue;
-      groups.Edit();
-      const std::string abbreviation =
-          levels.FieldByName(abbrevField).AsString();
-      if (NonEmpty(abbreviation))
-        groups.FieldByName("NIVEL").SetAsString(abbreviation);
-      break;
+    std::vector<std::string> codes;
+    if (hasDaeLevel) {
+      std::string imported(TrimControls(groups.FieldByName("NIVELDAE").AsString()));
+      codes.push_back(imported.empty() ? "NIV" : imported);
+    }
+    codes.push_back(level);
+    bool matched = false;
+    for (const std::string& code : codes) {
+      for (levels.First(); !levels.Eof(); levels.Next()) {
+        if (levels.FieldByName("COD").AsString() != code) continue;
+        const std::string abbreviation = levels.FieldByName(abbrevField).AsString();
+        const std::string wanted = NonEmpty(abbreviation) ? abbreviation : code;
+        if (wanted != level) {
+          groups.Edit();
+          groups.FieldByName("NIVEL").SetAsString(wanted);
+        }
+        matched = true;
+        break;
+      }
+      if (matched) break;
     }
   }
   if (Editing(groups)) groups.Post();

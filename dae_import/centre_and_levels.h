@@ -7,6 +7,11 @@
 namespace dae_import {
 
 void MuestraDatosCentro(chain::StepContext& ctx, chain::MainTables& t);
+// Before the centre panel's OK goes on: the centre row as it stands (what
+// the user typed included) must hold acceptable values. Otherwise the first
+// problem is shown and false returned; nothing is stored and the panel
+// stays.
+bool CentreRowAcceptable(chain::StepContext& ctx, chain::MainTables& t);
 void DatosNivel(chain::StepContext& ctx, chain::MainTables& t);
 void wwDBGridNIVIMPEnter(chain::MainTables& t);
 // "Aceptar" of the level panel.

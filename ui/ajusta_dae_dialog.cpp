@@ -13,6 +13,7 @@
 #include "chain/error_report.h"
 #include "store/cp1252.h"
 #include "ui/data_grid.h"
+#include "ui/dialogs.h"
 
 namespace ui {
 
@@ -111,7 +112,9 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
   GridOptions options;
   options.enterMovesToNextCell = true;  // no rows added or deleted
   std::vector<GridColumn> teacherColumns = {
-      {"ABREV", 4, QStringLiteral("Profe."), true, nullptr, false},
+      // The teacher's abbreviation is the key that ties the teacher to
+      // the timetable and to the records: it is shown, never typed over.
+      {"ABREV", 4, QStringLiteral("Profe."), false, nullptr, false},
       {"TIPODNI", 1, QStringLiteral("TipoDOC"), true,
        Lookup(logic_.wwTabledaeTIPDOC, "COD",
               {{"COD", 1}, {"DESCCAST", 25}, {"DESCEUSK", 25}}),
@@ -134,9 +137,12 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
     return dae_export::AjustaDAE::IsCodableField(table, field);
   };
   std::vector<GridColumn> type2Columns;
+  // The teacher, day and session make up the record's key: shown only.
   auto add2 = [&](const char* field, int width, const char* titleText,
                   std::shared_ptr<LookupSpec> lookup = nullptr) {
-    type2Columns.push_back({field, width, QString::fromUtf8(titleText), true,
+    const std::string name = field;
+    const bool key = name == "ABREVPROF" || name == "DIASEM" || name == "NUMSESION";
+    type2Columns.push_back({field, width, QString::fromUtf8(titleText), !key,
                             std::move(lookup), codable("CUADROH2", field)});
   };
   add2("ABREVPROF", 4, "Profe.");
@@ -234,6 +240,16 @@ TAjustaDAE::TAjustaDAE(dae_export::AjustaDAE& logic, QWidget* parent)
             }
           });
   connect(BitBtn1, &QPushButton::clicked, this, &TAjustaDAE::BitBtn1Click);
+
+  // Codes typed by hand must be in their lists; times must be times.
+  for (DataGrid* g : {wwDBGridPROFT, wwDBGridCUADROH2, wwDBGridCUADROH3}) {
+    TableModel* model = g->tableModel();
+    model->setCheckRule([this, model](int column, const QString& text) {
+      return QString::fromStdString(logic_.TypedValueProblem(
+          model->table(), model->column(column).field,
+          store::Utf8ToCp1252(text.toStdString())));
+    });
+  }
 
   // The counts and marks follow the tables, the fields set through the
   // grids and the text being typed into a cell.
@@ -347,10 +363,43 @@ void TAjustaDAE::centreEdited(int which, const QString& text) {
   editingCentre_ = false;
 }
 
+// The centre edits' texts must be acceptable before they are stored; a
+// refused text is undone (the edits show the row as stored again) and the
+// message says why, at once or, when showDelayed, once the focus change
+// that led here is over.
+bool TAjustaDAE::centreAcceptable(bool showDelayed) {
+  for (int i = 0; i < 3; ++i) {
+    const std::string problem = dae_export::AjustaDAE::CentreValueProblem(
+        kCentreFields[i], store::Utf8ToCp1252(centreEdits_[i]->text().toStdString()));
+    if (problem.empty()) continue;
+    try {
+      store::Table& t = logic_.wwTabledaeCENTRO;
+      if (Pending(t)) t.Cancel();
+    } catch (const std::exception& e) {
+      report(e);
+    }
+    loadCentreEdits();
+    const QString text = QString::fromStdString(problem);
+    if (showDelayed) {
+      // A click on "&Salir" that took the focus from the edit must not go
+      // on before the user has read why.
+      centreRefused_ = true;
+      QTimer::singleShot(0, this, [this, text] {
+        ShowPlainMessage(this, text);
+        centreRefused_ = false;
+      });
+    } else
+      ShowPlainMessage(this, text);
+    return false;
+  }
+  return true;
+}
+
 bool TAjustaDAE::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
     for (QLineEdit* edit : centreEdits_)
       if (watched == edit) {
+        if (!centreAcceptable(true)) break;
         try {
           logic_.DBEditCODECENTROExit();
         } catch (const std::exception& e) {
@@ -368,7 +417,8 @@ void TAjustaDAE::report(const std::exception& e) {
 
 void TAjustaDAE::BitBtn1Click() {
   for (DataGrid* g : {wwDBGridPROFT, wwDBGridCUADROH2, wwDBGridCUADROH3})
-    g->commitEditor();
+    if (!g->commitEditor()) return;
+  if (centreRefused_ || !centreAcceptable(false)) return;
   bool close = false;
   try {
     close = logic_.BitBtn1Click();

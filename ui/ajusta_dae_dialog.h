@@ -70,6 +70,7 @@ class TAjustaDAE : public QDialog {
   void buildCentreEdits(QWidget* parent, QHBoxLayout* row);
   void loadCentreEdits();
   void centreEdited(int which, const QString& text);
+  bool centreAcceptable(bool showDelayed);
   void BitBtn1Click();
   void schedulePending();
   void report(const std::exception& e);
@@ -79,6 +80,7 @@ class TAjustaDAE : public QDialog {
   dae_export::AjustaDAE& logic_;
   std::array<QLineEdit*, 3> centreEdits_{};
   bool editingCentre_ = false;
+  bool centreRefused_ = false;  // a refused centre text not yet told
   bool pendingScheduled_ = false;
   dae_export::AjustaDAE::Typed typed_;  // a cell editor's text, unstored
   std::vector<std::pair<store::Table*, int>> listeners_;

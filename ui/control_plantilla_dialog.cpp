@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "chain/error_report.h"
+#include "store/cp1252.h"
 #include "ui/data_grid.h"
 #include "ui/record_navigator.h"
 
@@ -90,6 +91,13 @@ TControlPlantilla::TControlPlantilla(dae_export::ControlPlantilla& logic,
   gridRow->addStretch();
   layout->addLayout(gridRow);
 
+  // Start and end times must be clock times.
+  PlantiHorDBGrid->tableModel()->setCheckRule([this](int column, const QString& text) {
+    return QString::fromStdString(dae_export::ControlPlantilla::TypedValueProblem(
+        PlantiHorDBGrid->tableModel()->column(column).field,
+        store::Utf8ToCp1252(text.toStdString())));
+  });
+
   DBNavigator = new RecordNavigator(logic_.wwTablePlantilla, this);
   DBNavigator->setObjectName(QStringLiteral("DBNavigator"));
   DBNavigator->attachGrid(PlantiHorDBGrid);
@@ -149,13 +157,21 @@ void TControlPlantilla::PlantiHorDBGridExit() {
 // Writes an open cell editor into its field and stores the pending row, as
 // leaving the grid does; "Aceptar" pressed from the keyboard leaves the
 // focus in the grid, and a change must not be lost for that.
-void TControlPlantilla::storePending() {
-  PlantiHorDBGrid->commitEditor();
+bool TControlPlantilla::storePending() {
+  if (!PlantiHorDBGrid->commitEditor()) return false;
   if (Pending(logic_.wwTablePlantilla)) PlantiHorDBGridExit();
+  return true;
+}
+
+// The window opens with the template's rows in view, whether or not the
+// grid has the keyboard yet (inside the product's window it may not).
+void TControlPlantilla::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!logic_.wwTablePlantilla.Active()) PlantiHorDBGridEnter();
 }
 
 void TControlPlantilla::BitBtn2Click() {
-  storePending();
+  if (!storePending()) return;
   try {
     logic_.BitBtn1Click();
   } catch (const std::exception& e) {
@@ -166,7 +182,9 @@ void TControlPlantilla::BitBtn2Click() {
 }
 
 void TControlPlantilla::reject() {
-  storePending();
+  // A time that cannot be stored keeps the window open, its message shown,
+  // for the user to correct it (or undo it with Escape).
+  if (!storePending()) return;
   try {
     if (logic_.wwTablePlantilla.Active()) logic_.wwTablePlantilla.Close();
   } catch (const std::exception& e) {

@@ -7,7 +7,11 @@
 // "Aceptar" stores what is still pending, closes the table and closes the
 // window. Closing the window by its close box keeps a pending change as
 // well: it is stored, exactly as leaving the grid stores it. Escape does
-// not close the window.
+// not close the window. A time that is not a clock time is refused with a
+// message, and the window does not close over it.
+//
+// The rows show as soon as the window does, and Ctrl+Tab takes the
+// keyboard from the grid to "Aceptar" (Enter or Space then presses it).
 #pragma once
 #include <QDialog>
 
@@ -40,13 +44,14 @@ class TControlPlantilla : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void PlantiHorDBGridEnter();
   void PlantiHorDBGridExit();
   void BitBtn2Click();
   void report(const std::exception& e);
-  void storePending();
+  bool storePending();
 
   dae_export::ControlPlantilla& logic_;
 };

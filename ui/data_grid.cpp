@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "chain/error_report.h"
 #include "ui/dialogs.h"
@@ -89,6 +90,8 @@ DataGrid::DataGrid(store::Table& table, std::vector<GridColumn> columns,
 
   connect(model_, &TableModel::tableMoved, this, &DataGrid::followTable);
   connect(model_, &TableModel::storeError, this, &DataGrid::reportError);
+  connect(model_, &TableModel::valueRefused, this,
+          [this](const QString& message) { refusal_ = message; });
   connect(model_, &TableModel::fieldChanged, this, [this](int column) {
     // Reported on the column the user stood on when the field was set.
     int col = lastColumn_ >= 0 ? lastColumn_ : column;
@@ -209,7 +212,10 @@ void DataGrid::currentChanged(const QModelIndex& current,
                               const QModelIndex& previous) {
   // The base class writes an editor still open on the cell being left into
   // its field first.
+  const bool dropping = dropRefused_;
+  dropRefused_ = true;
   QTableView::currentChanged(current, previous);
+  dropRefused_ = dropping;
   if (following_ || !current.isValid()) {
     if (current.isValid()) lastColumn_ = current.column();
     return;
@@ -267,6 +273,37 @@ bool DataGrid::edit(const QModelIndex& index, EditTrigger trigger,
 void DataGrid::closeEditor(QWidget* editor,
                            QAbstractItemDelegate::EndEditHint hint) {
   const bool registered = editor && editor == editor_;
+  if (registered && tellingRefusal_) {
+    // The message box took the focus from the editor: the editor stays.
+    refusal_.clear();
+    return;
+  }
+  if (registered && !refusal_.isEmpty()) {
+    // The text was not stored. Left by a key (Tab, Enter, a button's
+    // shortcut), the editor stays with the text for the user to correct;
+    // left by a click elsewhere, the text is dropped. Either way the user
+    // is told why.
+    const QString message = refusal_;
+    refusal_.clear();
+    const bool focusGone = !isWithin(QApplication::focusWidget());
+    if (!dropRefused_ && !focusGone) {
+      tellRefusal(message);
+      if (editor_ == editor) {
+        // The keyboard goes back to the text.
+        editor->setFocus(Qt::OtherFocusReason);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->selectAll();
+      }
+      return;
+    }
+    // A button clicked meanwhile must not go on before the user has read
+    // why (commitEditor answers false until then).
+    droppedUntold_ = true;
+    QTimer::singleShot(0, this, [this, message] {
+      tellRefusal(message);
+      droppedUntold_ = false;
+    });
+    hint = QAbstractItemDelegate::RevertModelCache;
+  }
   const bool moveNext = registered && options_.enterMovesToNextCell &&
                         hint == QAbstractItemDelegate::SubmitModelCache;
   QTableView::closeEditor(editor, moveNext ? QAbstractItemDelegate::NoHint
@@ -288,11 +325,13 @@ void DataGrid::editorOpened(QWidget* editor, int column) {
   }
 }
 
-void DataGrid::commitEditor() {
+bool DataGrid::commitEditor() {
+  if (droppedUntold_) return false;
   QWidget* editor = editor_;
-  if (!editor || state() != QAbstractItemView::EditingState) return;
+  if (!editor || state() != QAbstractItemView::EditingState) return true;
   commitData(editor);
   closeEditor(editor, QAbstractItemDelegate::NoHint);
+  return !(editor_ == editor && state() == QAbstractItemView::EditingState);
 }
 
 void DataGrid::mousePressEvent(QMouseEvent* event) {
@@ -370,6 +409,35 @@ QModelIndex DataGrid::moveCursor(CursorAction action,
   return from;
 }
 
+// Shows why a typed text was refused; the grid's window is then the active
+// one again, so that the keys go on reaching it.
+void DataGrid::tellRefusal(const QString& message) {
+  tellingRefusal_ = true;
+  ShowPlainMessage(this, message);
+  tellingRefusal_ = false;
+  if (isVisible() && !window()->isActiveWindow()) window()->activateWindow();
+}
+
+bool DataGrid::currentHasList() const {
+  const QModelIndex at = currentIndex();
+  return at.isValid() && at.column() < model_->columnCount() &&
+         model_->column(at.column()).lookup &&
+         (model_->flags(at) & Qt::ItemIsEditable);
+}
+
+// Delete or Backspace on a cell that is not being edited empties it, as
+// typing over it would; the check rule may refuse an empty value.
+void DataGrid::clearCurrentCell() {
+  const QModelIndex at = currentIndex();
+  if (!at.isValid() || !(model_->flags(at) & Qt::ItemIsEditable)) return;
+  model_->setData(at, QString(), Qt::EditRole);
+  if (!refusal_.isEmpty()) {
+    const QString message = refusal_;
+    refusal_.clear();
+    tellRefusal(message);
+  }
+}
+
 void DataGrid::keyboardSearch(const QString&) {
   // Typing never jumps to another row: it edits the current cell or, in a
   // column that is not editable, does nothing.
@@ -428,6 +496,11 @@ void DataGrid::keyPressEvent(QKeyEvent* event) {
       }
       break;
     case Qt::Key_Down:
+      if (mods == Qt::AltModifier && !editing && currentHasList()) {
+        openCurrentCell(true);
+        event->accept();
+        return;
+      }
       if (options_.allowInsert && mods == Qt::NoModifier &&
           currentIndex().isValid() &&
           currentIndex().row() == model_->rowCount() - 1) {
@@ -442,6 +515,25 @@ void DataGrid::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
       }
+      if (mods == Qt::NoModifier && !editing) {
+        clearCurrentCell();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Backspace:
+      if (mods == Qt::NoModifier && !editing) {
+        clearCurrentCell();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_F4:
+      if (mods == Qt::NoModifier && !editing && currentHasList()) {
+        openCurrentCell(true);
+        event->accept();
+        return;
+      }
       break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -449,6 +541,22 @@ void DataGrid::keyPressEvent(QKeyEvent* event) {
         // With an editor open, its own Enter handling commits it and the
         // move follows when it closes.
         if (!editing) moveToNextCell();
+        event->accept();
+        return;
+      }
+      break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      // Tab moves between cells; Ctrl+Tab leaves the grid for the next
+      // control of the window (a button under it), Ctrl+Shift+Tab for the
+      // one before.
+      if (mods & Qt::ControlModifier) {
+        if (editing && !commitEditor()) {
+          event->accept();
+          return;
+        }
+        QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab &&
+                                    !(mods & Qt::ShiftModifier));
         event->accept();
         return;
       }
@@ -493,7 +601,10 @@ void DataGrid::onFocusChanged(QWidget*, QWidget* now) {
   // focus for a while without the user leaving the grid.
   if (!inside && focusInside_ && now->window() == window()) {
     focusInside_ = false;
+    const bool dropping = dropRefused_;
+    dropRefused_ = true;
     commitEditor();
+    dropRefused_ = dropping;
     if (table().Active() &&
         table().State() == store::DataSetState::Insert &&
         !table().Modified())

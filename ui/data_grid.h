@@ -19,6 +19,11 @@
 //   editable refuse typing.
 // - Leaving the grid commits an open cell editor and discards a new record
 //   that is still untouched.
+// - Delete or Backspace on a cell that is not being edited empties it; F4
+//   or Alt+Down on a codable cell opens its drop-down list at once.
+// - A text that the model's check rule refuses is not stored: a plain
+//   message says why, and the editor stays open with the text (or, when
+//   the user clicked elsewhere, the text is dropped).
 // Optional behaviours (GridOptions): adding records (Insert key, or the
 // down arrow on the last row), deleting (Ctrl+Delete after the question
 // "Delete record?" answered "Aceptar"), Enter moving to the next cell.
@@ -70,8 +75,11 @@ class DataGrid : public QTableView {
   void setVisibleRows(int n);
 
   // Writes an open cell editor's text into the field now (used before a
-  // button acts on the table while the grid may still be editing).
-  void commitEditor();
+  // button acts on the table while the grid may still be editing). False
+  // when the text was refused (the model's check rule): its message has
+  // been shown and the editor stays open with the text, for the user to
+  // correct it or undo it with Escape.
+  bool commitEditor();
   // True while the focus is on the grid or on one of its cell editors.
   bool hasFocusWithin() const;
   // A cell editor is open / the open cell editor (nullptr when none).
@@ -123,6 +131,9 @@ class DataGrid : public QTableView {
   void onFocusChanged(QWidget* old, QWidget* now);
   void followTable();
   void moveToNextCell();
+  bool currentHasList() const;
+  void clearCurrentCell();
+  void tellRefusal(const QString& message);
   void appendRecord();
   void deleteRecord();
   void reportError(const QString& text);
@@ -140,6 +151,13 @@ class DataGrid : public QTableView {
   int visibleRows_ = -1;
   // The mouse went down on the cell that was already current.
   QPersistentModelIndex pressedCurrent_;
+  // A typed text refused by the check rule, not yet told to the user.
+  QString refusal_;
+  // The editor closes because the current cell moved (a click elsewhere)
+  // or the focus left the grid: a refused text is then dropped, not kept.
+  bool dropRefused_ = false;
+  bool tellingRefusal_ = false;  // its message box is open
+  bool droppedUntold_ = false;   // a dropped text's message still to show
 };
 
 }  // namespace ui

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/embedded_placement.h"
+
 namespace ui {
 
 QString MessageText(const QString& text) {
@@ -29,38 +31,43 @@ void Prepare(QMessageBox& box, const char* objectName, const QString& title,
   box.setWindowModality(Qt::ApplicationModal);
 }
 
+int Run(QMessageBox& box, QWidget* parent) {
+  PlaceOver(box, parent);
+  return box.exec();
+}
+
 }  // namespace
 
 void ShowPlainMessage(QWidget* parent, const QString& text) {
-  QMessageBox box(parent);
+  QMessageBox box(OwnerFor(parent));
   Prepare(box, "PlainMessage", QString::fromUtf8(kApplicationTitle), text);
   box.setIcon(QMessageBox::NoIcon);
   QPushButton* ok = box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
-  box.exec();
+  Run(box, parent);
 }
 
 bool AskQuestion(QWidget* parent, const QString& text) {
-  QMessageBox box(parent);
+  QMessageBox box(OwnerFor(parent));
   Prepare(box, "Question", QString::fromUtf8(kQuestionTitle), text);
   box.setIcon(QMessageBox::Question);
   QPushButton* yes = box.addButton(QStringLiteral("&Si"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
   box.setDefaultButton(yes);
   box.setEscapeButton(no);
-  box.exec();
+  Run(box, parent);
   return box.clickedButton() == yes;
 }
 
 void ShowErrorReport(QWidget* parent, const QString& text) {
-  QMessageBox box(parent);
+  QMessageBox box(OwnerFor(parent));
   Prepare(box, "ErrorReport", QString::fromUtf8(kApplicationTitle), text);
   box.setIcon(QMessageBox::Critical);
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
-  box.exec();
+  Run(box, parent);
 }
 
 }  // namespace ui

@@ -70,6 +70,13 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
     QMetaObject::invokeMethod(
         this, [this, folder] { setDirectory(folder); }, Qt::QueuedConnection);
   });
+  connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (rebuilding_) return;
+    const QString folder = folderOf(item);
+    if (folder.isEmpty() || folder == chosen_) return;
+    chosen_ = folder;
+    emit folderChosen(chosen_);
+  });
 }
 
 QString FolderList::folderOf(const QTreeWidgetItem* item) {
@@ -88,8 +95,14 @@ void FolderList::setDirectory(const QString& path) {
   const bool changed = folder != directory_;
   directory_ = folder;
   volumeRoot_ = VolumeRootOf(folder);
+  rebuilding_ = true;
   rebuild();
+  rebuilding_ = false;
   if (changed) emit directoryChanged(directory_);
+  if (chosen_ != directory_) {
+    chosen_ = directory_;
+    emit folderChosen(chosen_);
+  }
 }
 
 void FolderList::openItem(QTreeWidgetItem* item) {

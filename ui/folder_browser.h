@@ -5,10 +5,10 @@
 // The folder list shows the chain of folders from the root of the current
 // folder's volume down to the current folder, each one step further in,
 // followed by the current folder's subfolders (hidden ones left out). A
-// single click only highlights a folder; a double click, or Enter on the
-// highlighted folder, opens it: it becomes the current folder and the list
-// is rebuilt around it. The current folder is what the direction buttons
-// take as the DAE folder, never the merely highlighted one.
+// single click or an arrow key chooses a folder: it is the one shown after
+// "Ruta Actual:" and the one the direction buttons take as the DAE folder.
+// A double click, or Enter on it, also opens it: the list is rebuilt around
+// it, so that its subfolders show.
 //
 // The volume box lists the mounted volumes. Choosing one shows, in the
 // folder list, the folder last current on that volume (its root the first
@@ -36,6 +36,9 @@ class FolderList : public QTreeWidget {
   void setDirectory(const QString& path);
   // The root of the volume that holds the current folder.
   QString volumeRoot() const { return volumeRoot_; }
+  // The folder chosen in the list (clicked or reached with the arrows), or
+  // the current folder when none other is: the DAE folder's source.
+  QString chosenFolder() const { return chosen_.isEmpty() ? directory_ : chosen_; }
 
   // The folder an item stands for; empty for none.
   static QString folderOf(const QTreeWidgetItem* item);
@@ -46,6 +49,8 @@ class FolderList : public QTreeWidget {
 
  signals:
   void directoryChanged(const QString& path);
+  // The chosen folder changed (also when a folder is opened).
+  void folderChosen(const QString& path);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -55,6 +60,8 @@ class FolderList : public QTreeWidget {
 
   QString directory_;
   QString volumeRoot_;
+  QString chosen_;
+  bool rebuilding_ = false;
 };
 
 // The volume box, tied to a folder list.

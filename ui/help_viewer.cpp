@@ -1,5 +1,7 @@
 #include "ui/help_viewer.h"
 
+#include "ui/embedded_placement.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -42,8 +44,9 @@ void HelpViewer::show(int context) {
   const QFileInfo file(helpFile_);
   if (!file.isFile()) {
     showBuiltIn(context,
-                QStringLiteral("No se encuentra el archivo de ayuda «%1» en la carpeta «%2». "
-                               "Se muestra la ayuda básica de la herramienta.")
+                QStringLiteral("Esta es la ayuda básica de la herramienta. La ayuda completa "
+                               "está en el archivo «%1», que no se ha instalado en la carpeta "
+                               "del programa («%2»).")
                     .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
     return;
   }
@@ -110,7 +113,7 @@ bool HelpViewer::tryDesktopHandler() {
 
 void HelpViewer::showBuiltIn(int context, const QString& note) {
   if (!window_) {
-    window_ = new QDialog(owner_ ? owner_->window() : nullptr);
+    window_ = new QDialog(owner_ ? OwnerFor(owner_->window()) : nullptr);
     window_->setObjectName(QStringLiteral("BuiltInHelp"));
     window_->setWindowTitle(QStringLiteral("Ayuda - %1").arg(QCoreApplication::applicationName()));
     window_->setModal(false);
@@ -119,7 +122,8 @@ void HelpViewer::showBuiltIn(int context, const QString& note) {
     note->setObjectName(QStringLiteral("HelpNote"));
     note->setWordWrap(true);
     note->setTextFormat(Qt::PlainText);
-    note->setStyleSheet(QStringLiteral("color: #8a1c1c"));
+    // A note, not an error: it says which help is shown and why.
+    note->setStyleSheet(QStringLiteral("color: #2b3f5c; background: #eef3f9; padding: 4px"));
     layout->addWidget(note);
     auto* text = new QTextBrowser(window_);
     text->setObjectName(QStringLiteral("HelpText"));
@@ -140,6 +144,7 @@ void HelpViewer::showBuiltIn(int context, const QString& note) {
   noteLabel->setVisible(!note.isEmpty());
   window_->setProperty("helpNote", note);
   window_->setProperty("helpContextShown", context);
+  if (owner_ && !window_->isVisible()) PlaceOver(*window_, owner_);
   window_->show();
   window_->raise();
   window_->activateWindow();
@@ -152,7 +157,7 @@ QString HelpViewer::BuiltInHtml(const QString& note) {
   QString html;
   html += QStringLiteral("<html><body>");
   if (!note.isEmpty())
-    html += QStringLiteral("<p style='color:#8a1c1c'><i>%1</i></p>").arg(note.toHtmlEscaped());
+    html += QStringLiteral("<p style='color:#2b3f5c'><i>%1</i></p>").arg(note.toHtmlEscaped());
   html += QStringLiteral(
       "<a name='ctx0'></a><h2>Exportar e importar datos entre Dolvarin y DAE</h2>"
       "<p>La herramienta pasa los datos del centro entre el programa de horarios Dolvarin "

@@ -27,11 +27,14 @@
 
 #include "chain/error_report.h"
 #include "app/result_entry.h"
+#include "dae_import/centre_data_check.h"
+#include "store/cp1252.h"
 #include "store/work_folder.h"
 #include "ui/ajusta_dae_dialog.h"
 #include "ui/control_plantilla_dialog.h"
 #include "ui/data_grid.h"
 #include "ui/dialogs.h"
+#include "ui/embedded_placement.h"
 #include "ui/folder_browser.h"
 #include "ui/gradient_panel.h"
 #include "ui/help_viewer.h"
@@ -85,6 +88,15 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+const char* const TMForm::kImportUnfinishedQuestion =
+    "La importación no ha terminado: las tablas de Dolvarin (asignaturas, profesores y "
+    "grupos) ya se han sustituido por las de DAE, pero faltan los datos del centro y las "
+    "abreviaturas de los niveles de estudios.\r"
+    "Si sale ahora, los grupos se quedan con los códigos de nivel de DAE. Para volver a las "
+    "tablas de antes de esta importación, cierre Dolvarin y esta herramienta y ejecute "
+    "«transdae-cli restore».\r"
+    "¿Desea salir igualmente?";
+
 // The foreign window may vanish while the tool runs (the program that owns
 // it ended, or closed it): the X server, or Windows, then destroys the
 // tool's window with it. The tool then closes as the user's "&Salir" would,
@@ -104,7 +116,9 @@ class TMForm::HostWatch : public QAbstractNativeEventFilter {
     QMetaObject::invokeMethod(
         form_,
         [form] {
-          if (form && form->isVisible()) form->close();
+          if (!form) return;
+          form->hostGone_ = true;  // nobody is left to answer a question
+          if (form->isVisible()) form->close();
         },
         Qt::QueuedConnection);
 #elif defined(Q_OS_WIN)
@@ -157,7 +171,7 @@ TMForm::TMForm(FormSetup setup, QWidget* parent)
   Directorios->setDirectory(setup.startFolder.isEmpty() ? QDir::currentPath()
                                                          : setup.startFolder);
   Unidades->refreshVolumes();
-  LabelRuta->setPath(Directorios->directory());
+  LabelRuta->setPath(Directorios->chosenFolder());
 
   auto* f1 = new QAction(this);
   f1->setObjectName(QStringLiteral("HelpAction"));
@@ -265,9 +279,9 @@ void TMForm::buildBottomBand() {
   Directorios = new FolderList(bottomBand_);
   Directorios->setObjectName(QStringLiteral("Directorios"));
   Directorios->setGeometry(8, 42, 287, 144);
-  connect(Directorios, &FolderList::directoryChanged, LabelRuta, &PathLabel::setPath);
+  connect(Directorios, &FolderList::folderChosen, LabelRuta, &PathLabel::setPath);
   // The title shows the whole path as well, as the shortened path does.
-  connect(Directorios, &FolderList::directoryChanged, pathTitle,
+  connect(Directorios, &FolderList::folderChosen, pathTitle,
           [pathTitle](const QString& path) { pathTitle->setToolTip(QDir::toNativeSeparators(path)); });
 
   Unidades = new DriveBox(Directorios, bottomBand_);
@@ -318,6 +332,13 @@ void TMForm::buildCentrePanel() {
   wwDBGridCODCENTRO->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   wwDBGridCODCENTRO->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   wwDBGridCODCENTRO->setVisibleRows(1);
+  // The centre values are checked as they are typed (the academic year is
+  // four digits).
+  wwDBGridCODCENTRO->tableModel()->setCheckRule([this](int column, const QString& text) {
+    return QString::fromStdString(dae_import::CentreValueProblem(
+        wwDBGridCODCENTRO->tableModel()->column(column).field,
+        store::Utf8ToCp1252(text.toStdString())));
+  });
   wwDBGridCODCENTRO->errorHandler = [this](const QString& text) {
     ShowErrorReport(this, FromUtf8(chain::ErrorReportText(text.toStdString())));
   };
@@ -418,6 +439,20 @@ void TMForm::FormCreate(const app::LaunchOptions& options) {
   hideDirectionPanel(options.hiddenPanel);
 }
 
+// Inside the product's window nothing gives this window the keyboard by
+// itself: it takes it as soon as it shows, so that the first keys typed
+// reach it rather than the product.
+void TMForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!host_) return;
+  QTimer::singleShot(0, this, [this] {
+    if (!isVisible() || !windowHandle()) return;
+    windowHandle()->requestActivate();
+    if (!QApplication::focusWidget() || QApplication::focusWidget()->window() != this)
+      focusNextChild();
+  });
+}
+
 // The handle is the foreign window's native id (an X11 window id under X).
 // Where the platform cannot hold foreign windows (offscreen, Wayland), the
 // window stays top-level but still frameless at (2, 2), and embedded mode
@@ -452,6 +487,14 @@ void TMForm::hideDirectionPanel(app::HiddenPanel panel) {
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {
+  // An import left in the centre or level panel has already replaced the
+  // timetabling product's tables: the user is told so, and how to undo it,
+  // before the tool closes.
+  if (importUnfinished() && !hostGone_ &&
+      Ask(kImportUnfinishedQuestion) != chain::Answer::Yes) {
+    event->ignore();
+    return;
+  }
   // Whatever happens to the result entry, the window closes: the user must
   // always be able to end the tool.
   const std::string error = app::CloseStep(*state_, exeFolder_);
@@ -470,23 +513,29 @@ void TMForm::closeEvent(QCloseEvent* event) {
 
 // ------------------------------------------------------------------ handlers
 
-QString TMForm::currentFolder() const { return Directorios->directory(); }
+QString TMForm::currentFolder() const { return Directorios->chosenFolder(); }
+
+bool TMForm::importUnfinished() const {
+  return importStarted_ && (Panel1->isVisible() || Panel2->isVisible());
+}
 
 void TMForm::BExportarClick() {
+  importStarted_ = true;
   workflow_->BExportarClick(QDir::toNativeSeparators(currentFolder()).toStdString());
 }
 
 void TMForm::BImportarClick() {
+  importStarted_ = false;
   workflow_->BImportarClick(QDir::toNativeSeparators(currentFolder()).toStdString());
 }
 
 void TMForm::BitBtn1Click() {
-  wwDBGridCODCENTRO->commitEditor();
+  if (!wwDBGridCODCENTRO->commitEditor()) return;
   workflow_->BitBtn1Click();
 }
 
 void TMForm::FinalRecogidaClick() {
-  wwDBGridNIVIMP->commitEditor();
+  if (!wwDBGridNIVIMP->commitEditor()) return;
   workflow_->FinalRecogida();
 }
 
@@ -575,13 +624,15 @@ class ArrowWhileWaiting {
 
 void TMForm::RunTemplateWindow(dae_export::ControlPlantilla& window) {
   ArrowWhileWaiting arrow(busy_);
-  TControlPlantilla dialog(window, this);
+  TControlPlantilla dialog(window, OwnerFor(this));
+  PlaceOver(dialog, this);
   dialog.exec();
 }
 
 void TMForm::RunCodingWindow(dae_export::AjustaDAE& window) {
   ArrowWhileWaiting arrow(busy_);
-  TAjustaDAE dialog(window, this);
+  TAjustaDAE dialog(window, OwnerFor(this));
+  PlaceOver(dialog, this);
   dialog.exec();
 }
 

@@ -90,6 +90,13 @@ class TMForm : public QWidget, public chain::UserInterface {
   void RunTemplateWindow(dae_export::ControlPlantilla& window) override;
   void RunCodingWindow(dae_export::AjustaDAE& window) override;
 
+  // The question asked when the window closes while an import waits in the
+  // centre or level panel.
+  static const char* const kImportUnfinishedQuestion;
+  // An import chain waits in the centre or level panel: the product's
+  // tables were replaced, the centre data and levels not yet given.
+  bool importUnfinished() const;
+
  signals:
   // The window has closed (after the close step): the application ends.
   // Emitted also in embedded mode, where the window is no top-level window
@@ -98,6 +105,7 @@ class TMForm : public QWidget, public chain::UserInterface {
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
+  void showEvent(QShowEvent* event) override;
 
  private:
   void buildTopBand();
@@ -127,6 +135,8 @@ class TMForm : public QWidget, public chain::UserInterface {
   HelpViewer* help_ = nullptr;
   QPointer<QWindow> host_;
   bool busy_ = false;
+  bool importStarted_ = false;  // the last chain started is the import
+  bool hostGone_ = false;       // the product's window has vanished
 
   // Controls (object names as the tool names them).
   GradientPanel* leftPanel_ = nullptr;

@@ -213,6 +213,13 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value,
     // An editor closed without a change sets nothing, so that an untouched
     // record stays untouched.
     if (text == cellText(index.row(), index.column())) return false;
+    if (checkRule_) {
+      const QString problem = checkRule_(index.column(), text);
+      if (!problem.isEmpty()) {
+        emit valueRefused(problem);
+        return false;
+      }
+    }
     setCurrentField(index.column(), text);
   } catch (const std::exception& e) {
     emit storeError(QString::fromStdString(chain::ExceptionText(e)));

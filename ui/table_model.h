@@ -79,6 +79,13 @@ class TableModel : public QAbstractTableModel {
   // needs a value).
   void setMarkRule(std::function<bool(int row, int column)> rule) { markRule_ = std::move(rule); }
 
+  // When set, a text typed into a cell is checked before it is stored: a
+  // non-empty answer is the message that refuses it (valueRefused), and
+  // the field keeps its value.
+  void setCheckRule(std::function<QString(int column, const QString& text)> rule) {
+    checkRule_ = std::move(rule);
+  }
+
   // Re-reads the row list from the table (a reset when it changed).
   void refresh();
 
@@ -99,6 +106,8 @@ class TableModel : public QAbstractTableModel {
   void tableMoved();
   // Setting a field from the grid failed (text of the store's error).
   void storeError(const QString& text);
+  // A typed text was refused by the check rule (its message).
+  void valueRefused(const QString& message);
 
  private:
   void onTableEvent(store::TableEvent event);
@@ -112,6 +121,7 @@ class TableModel : public QAbstractTableModel {
   int listenerId_ = -1;
   bool inEvent_ = false;
   std::function<bool(int row, int column)> markRule_;
+  std::function<QString(int column, const QString& text)> checkRule_;
 };
 
 }  // namespace ui

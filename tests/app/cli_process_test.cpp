@@ -250,6 +250,63 @@ TEST(CliExport, SecondExportKeepsOrStartsAfresh) {
   EXPECT_EQ(LastLine(fresh.out), "resultado: 1");
 }
 
+// A subject code typed into a record in the coding window (here written
+// into CUADROH2 as the window stores it) stays through an export that keeps
+// the previous one, in the table and in fCUADROS.txt; an export started
+// afresh takes the code from ASIGNOMT again.
+TEST(CliExport, TypedSubjectCodeSurvivesAKeptExport) {
+  ExportSetup s;
+  const std::string documents = "--documents " + Q(ExamplesDir() / "documents.csv");
+  ASSERT_EQ(RunCli(s.Export(documents)).exitCode, 0);
+  const std::string first = testsupport::ReadFile(s.dae / "fCUADROS.txt");
+  auto Count = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  std::string key, typed, before;
+  {
+    store::Table codes;
+    codes.SetDatabaseName(s.work.path());
+    codes.SetTableName("daeASIGNAT");
+    codes.SetReadOnly(true);
+    codes.Open();
+    store::Table h2;
+    h2.SetDatabaseName(s.work.path());
+    h2.SetTableName("CUADROH2");
+    h2.Open();
+    h2.First();
+    ASSERT_FALSE(h2.Eof());
+    key = h2.FieldByName("PROF_DIA_SES").AsString();
+    before = h2.FieldByName("CODASIG").AsString();
+    for (codes.First(); !codes.Eof() && typed.empty(); codes.Next())
+      if (codes.FieldByName("COD").AsString() != before) typed = codes.FieldByName("COD").AsString();
+    ASSERT_FALSE(typed.empty());
+    h2.Edit();
+    h2.FieldByName("CODASIG").SetAsString(typed);
+    h2.Post();
+  }
+  const int firstCount = Count(first, typed);
+  auto codeOf = [&] {
+    store::Table h2;
+    h2.SetDatabaseName(s.work.path());
+    h2.SetTableName("CUADROH2");
+    h2.SetIndexName("PROF_DIA_SES");
+    h2.SetReadOnly(true);
+    h2.Open();
+    return h2.FindKey(key) ? h2.FieldByName("CODASIG").AsString() : std::string("<falta>");
+  };
+  CommandResult kept = RunCli(s.Export(documents));
+  ASSERT_EQ(kept.exitCode, 0) << kept.out;
+  EXPECT_EQ(codeOf(), typed);
+  // The file carries the code once more than before it was typed.
+  EXPECT_EQ(Count(testsupport::ReadFile(s.dae / "fCUADROS.txt"), typed), firstCount + 1);
+
+  CommandResult fresh = RunCli(s.Export("--fresh " + documents));
+  ASSERT_EQ(fresh.exitCode, 0) << fresh.out;
+  EXPECT_EQ(codeOf(), before);
+}
+
 TEST(CliExport, MissingCentreNeedsCentreValues) {
   ExportSetup s;
   store::DeleteFileNoCase(s.work.path(), "daeCENTRO.DBF");

@@ -370,3 +370,113 @@ TEST_F(Coding, FileErrorEndsTheHandlerAndKeepsTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// A document typed into the teacher's row reaches the records at once; when
+// the row is then undone (Escape) the records get back what they held, and
+// when it is stored they keep the new document.
+TEST_F(Coding, UndoingTheTeachersRowUndoesTheCopy) {
+  Teachers({{"AB", "", "", "11111111A", "1"}, {"CD", "", "", "22222222B", "1"}});
+  Session("AB", "1", 1, {"1ESO"});
+  Session("AB", "1", 2, {"1ESO", "2ESO"});
+  Session("CD", "1", 3, {"1BAT"});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  store::Table& prof = w.wwTableProfesor;
+  ASSERT_EQ(prof.FieldByName("ABREV").AsString(), "AB");
+  const std::vector<std::string> h2Before = Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"});
+  const std::vector<std::string> h3Before = Rows(work / "CUADROH3.DBF", {"ABREVPROF", "TIPDOC", "DOC"});
+
+  struct Case {
+    const char* what;
+    const char* field;  // the column typed into
+    const char* value;
+  };
+  for (const Case& c : {Case{"documento", "DNI", "ZLI"}, Case{"tipo", "TIPODNI", "2"}}) {
+    SCOPED_TRACE(c.what);
+    prof.Edit();
+    prof.FieldByName(c.field).SetAsString(c.value);
+    w.wwDBGridPROFTFieldChanged(c.field);
+    w.wwDBGridPROFTColExit(c.field);  // Tab: the copy runs again
+    EXPECT_NE(Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"}), h2Before);
+    prof.Cancel();  // Escape
+    EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"}), h2Before);
+    EXPECT_EQ(Rows(work / "CUADROH3.DBF", {"ABREVPROF", "TIPDOC", "DOC"}), h3Before);
+    EXPECT_EQ(Rows(work / "PROFT.DBF", {"ABREV", "TIPODNI", "DNI"}),
+              (std::vector<std::string>{"AB|1|11111111A", "CD|1|22222222B"}));
+  }
+
+  // A record changed by hand after the copy keeps the user's change.
+  prof.Edit();
+  prof.FieldByName("DNI").SetAsString("ZLI");
+  w.wwDBGridPROFTColExit("DNI");
+  w.wwTableCUADROH2.First();
+  w.wwTableCUADROH2.Edit();
+  w.wwTableCUADROH2.FieldByName("DOC").SetAsString("MINE");
+  w.wwTableCUADROH2.Post();
+  prof.Cancel();
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"}),
+            (std::vector<std::string>{"AB|1|MINE", "AB|9|OLD", "CD|9|OLD"}));
+
+  // Stored, by moving to another teacher: the copy stands, and undoing the
+  // next teacher's untouched row changes nothing.
+  prof.Edit();
+  prof.FieldByName("DNI").SetAsString("NEW");
+  w.wwDBGridPROFTColExit("DNI");
+  prof.Next();
+  prof.Edit();
+  prof.Cancel();
+  EXPECT_EQ(Rows(work / "CUADROH2.DBF", {"ABREVPROF", "TIPDOC", "DOC"}),
+            (std::vector<std::string>{"AB|1|NEW", "AB|1|NEW", "CD|9|OLD"}));
+  EXPECT_EQ(Rows(work / "CUADROH3.DBF", {"ABREVPROF", "DOC"}),
+            (std::vector<std::string>{"AB|NEW", "AB|NEW", "AB|NEW", "CD|OLD"}));
+  EXPECT_EQ(Rows(work / "PROFT.DBF", {"ABREV", "DNI"}),
+            (std::vector<std::string>{"AB|NEW", "CD|22222222B"}));
+}
+
+// Codes typed by hand must be in the cell's list, times must be times; what
+// the record already holds is never refused.
+TEST_F(Coding, TypedValuesAreChecked) {
+  Teachers({{"AB", "", "", "11111111A", "1"}});
+  Session("AB", "1", 1, {"1ESO"});
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  struct Case {
+    store::Table* table;
+    const char* field;
+    const char* value;
+    const char* refusedWith;  // nullptr: accepted
+  };
+  const Case cases[] = {
+      {&w.wwTableProfesor, "TIPODNI", "a", "TipoDOC"},
+      {&w.wwTableProfesor, "TIPODNI", "1", nullptr},
+      {&w.wwTableProfesor, "TIPODNI", " ", nullptr},
+      {&w.wwTableProfesor, "DNI", "anything", nullptr},
+      {&w.wwTableCUADROH2, "CODASIG", "ZZ99", "Cód.ASIG"},
+      {&w.wwTableCUADROH2, "codasig", "1", nullptr},
+      {&w.wwTableCUADROH2, "TIPTAR", "X", "TAREA"},
+      {&w.wwTableCUADROH2, "TIP_ACTIV", "Q", "ACTIV."},
+      {&w.wwTableCUADROH2, "TIPDOC", "9", nullptr},  // as stored
+      {&w.wwTableCUADROH2, "TIPDOC", "8", "TipoDOC"},
+      {&w.wwTableCUADROH2, "HORAINI", "ab", "HH:MM"},
+      {&w.wwTableCUADROH2, "HORAFIN", "9:55", nullptr},
+      {&w.wwTableCUADROH2, "HORAFIN", "", nullptr},
+      {&w.wwTableCUADROH2, "AULA_OBS", "ab", nullptr},
+      {&w.wwTableCUADROH3, "CODGRUPO", "ZZ", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + "=" + c.value);
+    const std::string problem = w.TypedValueProblem(*c.table, c.field, c.value);
+    if (!c.refusedWith) {
+      EXPECT_EQ(problem, "");
+    } else {
+      EXPECT_NE(problem.find(c.refusedWith), std::string::npos) << problem;
+      EXPECT_NE(problem.find(std::string("'") + c.value + "'"), std::string::npos) << problem;
+    }
+  }
+  EXPECT_FALSE(AjustaDAE::CentreValueProblem("ANOACAD", "20x5").empty());
+  EXPECT_TRUE(AjustaDAE::CentreValueProblem("ANOACAD", "2025").empty());
+}
+
+}  // namespace

@@ -254,14 +254,38 @@ TEST_F(Expansion, KeptCodesSurviveARefresh) {
   Run();
   EXPECT_EQ(ui.questions, (std::vector<std::string>{kM1, kM2}));
   EXPECT_EQ(flagInWindow, 0);
+  // The codes typed into AB's record stay (subject, language and activity
+  // included); the times come again from the template.
   EXPECT_EQ(H2(), (std::vector<std::string>{
-      "AB  307|AB|3|07|307|3|X999|T01|14:00|15:00|BAT|MATE|0101||02|A11||N",
+      "AB  307|AB|3|07|307|3|X999|T01|14:00|15:00|BAT|MATE|ZZ||EU|A11|GUA|N",
       "ABC 101|ABC|1|01|101|2|22222222B|101|08:00|09:00|SEC|MATE|0101||02|A11||N",
       "CD  102|CD|1|02|102|||101|09:00|10:00||MATE|0101||02|A11||N"}));
   EXPECT_EQ(H3(), (std::vector<std::string>{
       "AB  307|1ESO|77777|3|X999|AB|07|3|24|N",
       "ABC 101|2ESO|00201|2|22222222B|ABC|01|1|25|N",
       "CD  102|1BAT|00301|||CD|02|1|30|N"}));
+}
+
+// A kept record whose session now teaches another subject takes that
+// subject's code and the default language again; the one whose subject
+// stayed keeps what the user typed, also where ASIGNOMT has no code.
+TEST_F(Expansion, KeptSubjectCodeFollowsTheSubject) {
+  Soluc({{"MATE", "AB", "1ESO", "A11", "3", "7", "1", ""},
+         {"FISI", "ABC", "2ESO", "A11", "1", "1", "1", ""},
+         {"MATE", "CD", "1BAT", "A11", "1", "2", "1", ""}});
+  Run();
+  Code("CUADROH2.DBF", "AB  307", {{"CODASIG", "0999"}, {"IDIOMA", "EU"}});
+  Code("CUADROH2.DBF", "ABC 101", {{"CODASIG", "0777"}, {"IDIOMA", "EU"}});
+  Code("CUADROH2.DBF", "CD  102", {{"CODASIG", "    "}, {"IDIOMA", "  "}, {"TIP_ACTIV", "   "}});
+  Soluc({{"INGE", "AB", "1ESO", "A11", "3", "7", "1", ""},
+         {"FISI", "ABC", "2ESO", "A11", "1", "1", "1", ""},
+         {"MATE", "CD", "1BAT", "A11", "1", "2", "1", ""}});
+  ui.answers = {Answer::Yes, Answer::No};
+  Run();
+  EXPECT_EQ(H2(), (std::vector<std::string>{
+      "AB  307|AB|3|07|307|1|11111111A|101|14:00|15:00|SEC|INGE|0301||02|A11||N",
+      "ABC 101|ABC|1|01|101|2|22222222B|101|08:00|09:00|SEC|FISI|0777||EU|A11||N",
+      "CD  102|CD|1|02|102|||101|09:00|10:00||MATE|0101||02|A11||N"}));
 }
 
 TEST_F(Expansion, MovedLessonIsSweptAndRemadeBlank) {

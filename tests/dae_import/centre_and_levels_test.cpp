@@ -317,7 +317,8 @@ TEST_F(Panels, BackToCentreAndBackToLevels) {
   EXPECT_EQ(Levels(), (Row{"DBH", "DBH", "BAC", "NIV"}));
 
   // After the chain: "Volver a Niveles Estudios" reopens the levels; a
-  // second "Aceptar" leaves the groups already changed as they are.
+  // second "Aceptar" gives the groups the abbreviations as they are now,
+  // those already changed included: the groups and the levels agree.
   ui.messages.clear();
   dae_import::Button3Click(ctx, *tables);
   EXPECT_TRUE(ui.levelsVisible);
@@ -325,7 +326,63 @@ TEST_F(Panels, BackToCentreAndBackToLevels) {
   Type("ESO", "ESO", "XXX");
   Accept();
   EXPECT_EQ(ui.messages, (Row{"Proceso finalizado"}));
-  EXPECT_EQ(Levels(), (Row{"DBH", "DBH", "BATX", "NIV"}));
+  EXPECT_EQ(Levels(), (Row{"XXX", "XXX", "BATX", "NIV"}));
+}
+
+// Abbreviations changed, cleared or taken in the other language when the
+// levels are accepted again: each group ends with its level's abbreviation
+// in the chosen language, or its DAE level code when there is none.
+TEST_F(Panels, LevelsAcceptedAgainReachEveryGroup) {
+  Import();
+  ToLevelPanel();
+  Type("ESO", "ESO", "DBH");
+  Type("BAC", "BACH", "BATX");
+  Accept();
+  ASSERT_EQ(Levels(), (Row{"DBH", "DBH", "BATX", "NIV"}));
+  struct Step {
+    const char* what;
+    std::string language;
+    std::vector<Row> levels;  // cod, cast, eusk
+    Row groups;
+  };
+  const Step steps[] = {
+      {"changed", "EUSKERA", {{"ESO", "ESO", "DBH2"}}, {"DBH2", "DBH2", "BATX", "NIV"}},
+      {"cleared", "EUSKERA", {{"BAC", "BACH", ""}}, {"DBH2", "DBH2", "BAC", "NIV"}},
+      {"other language", "CASTELLANO", {}, {"ESO", "ESO", "BACH", "NIV"}},
+      {"both cleared", "CASTELLANO", {{"ESO", "", ""}, {"BAC", "", ""}},
+       {"ESO", "ESO", "BAC", "NIV"}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    ui.messages.clear();
+    ui.language = step.language;
+    auto ctx = Ctx();
+    dae_import::Button3Click(ctx, *tables);  // "Volver a Niveles Estudios"
+    ASSERT_TRUE(ui.levelsVisible);
+    for (const Row& l : step.levels) Type(l[0], l[1], l[2]);
+    Accept();
+    EXPECT_EQ(ui.messages, (Row{"Proceso finalizado"}));
+    EXPECT_EQ(Levels(), step.groups);
+  }
+}
+
+// The centre panel's values are checked before its OK goes on: a year that
+// is not four digits stops it with a message, nothing stored.
+TEST_F(Panels, CentreRowWithABadYearIsRefused) {
+  Import();
+  auto ctx = Ctx();
+  dae_import::MuestraDatosCentro(ctx, *tables);
+  store::Table& centre = tables->wwTableCentro;
+  ASSERT_EQ(centre.State(), DataSetState::Edit);
+  const std::string stored = centre.FieldByName("ANOACAD").AsString();
+  centre.FieldByName("ANOACAD").SetAsString("20x5");
+  EXPECT_FALSE(dae_import::CentreRowAcceptable(ctx, *tables));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find("'20x5' no es v\xC3\xA1lido"), std::string::npos) << ui.messages[0];
+  EXPECT_EQ(centre.State(), DataSetState::Edit);
+  centre.Cancel();
+  tables->CloseAll();
+  EXPECT_EQ(Read("daeCENTRO").Column("ANOACAD"), (Row{stored}));
 }
 
 }  // namespace

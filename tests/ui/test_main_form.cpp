@@ -297,7 +297,7 @@ TEST_F(FolderBrowserTest, StartsAtTheStartFolderWithItsAncestorsAndSubfolders) {
   EXPECT_EQ(W<ui::PathLabel>("LabelRuta")->path(), Q(root_));
 }
 
-TEST_F(FolderBrowserTest, SingleClickOnlyHighlightsDoubleClickOpens) {
+TEST_F(FolderBrowserTest, SingleClickChoosesDoubleClickOpens) {
   Open({}, Q(root_));
   auto* list = W<ui::FolderList>("Directorios");
   auto* label = W<ui::PathLabel>("LabelRuta");
@@ -306,16 +306,18 @@ TEST_F(FolderBrowserTest, SingleClickOnlyHighlightsDoubleClickOpens) {
 
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(alfa).center());
   QApplication::processEvents();
-  EXPECT_EQ(list->currentItem(), alfa);  // highlighted
+  EXPECT_EQ(list->currentItem(), alfa);
+  // Chosen: shown after "Ruta Actual:", the list not rebuilt.
   EXPECT_EQ(list->directory(), Q(root_));
-  EXPECT_EQ(label->path(), Q(root_));
+  EXPECT_EQ(list->chosenFolder(), Q(root_ / "alfa"));
+  EXPECT_EQ(label->path(), Q(root_ / "alfa"));
 
-  // A highlighted folder is not the DAE folder: the button takes the
-  // current one (here without DAE files: only the messages, no panel).
+  // The chosen folder is the DAE folder (here without DAE files: only the
+  // messages, no panel).
   uitest::ModalAnswerer answers;
   for (int i = 0; i < 12; ++i) answers.click(QStringLiteral("Aceptar"));
   Click(Button("BExportar"));
-  EXPECT_EQ(form_->workflow().DaeFolder(), (root_ / "").string());
+  EXPECT_EQ(form_->workflow().DaeFolder(), (root_ / "alfa" / "").string());
   answers.seen.clear();
 
   DoubleClick(list, list->itemOf(Q(root_ / "alfa")));
@@ -326,9 +328,10 @@ TEST_F(FolderBrowserTest, SingleClickOnlyHighlightsDoubleClickOpens) {
   // Double-clicking an ancestor goes back up.
   DoubleClick(list, list->itemOf(Q(root_)));
   EXPECT_EQ(list->directory(), Q(root_));
+  EXPECT_EQ(label->path(), Q(root_));
 }
 
-TEST_F(FolderBrowserTest, EnterOpensTheHighlightedFolder) {
+TEST_F(FolderBrowserTest, EnterOpensTheChosenFolder) {
   Open({}, Q(root_));
   auto* list = W<ui::FolderList>("Directorios");
   list->setFocus();
@@ -337,9 +340,11 @@ TEST_F(FolderBrowserTest, EnterOpensTheHighlightedFolder) {
   QTest::keyClick(list, Qt::Key_Return);
   EXPECT_EQ(list->directory(), Q(root_ / "Beta"));
   EXPECT_EQ(W<ui::PathLabel>("LabelRuta")->path(), Q(root_ / "Beta"));
-  // Arrow keys move the highlight only.
+  // Arrow keys choose the folder without opening it.
   QTest::keyClick(list, Qt::Key_Up);
   EXPECT_EQ(list->directory(), Q(root_ / "Beta"));
+  EXPECT_EQ(list->chosenFolder(), Q(root_));
+  EXPECT_EQ(W<ui::PathLabel>("LabelRuta")->path(), Q(root_));
 }
 
 TEST_F(FolderBrowserTest, AVanishedFolderFallsBackToItsNearestAncestor) {
