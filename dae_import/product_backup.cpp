@@ -14,6 +14,7 @@
 #include "store/dbf_file.h"
 #include "store/os_file.h"
 #include "store/path_text.h"
+#include "store/sealed_record.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table.h"
@@ -677,57 +678,37 @@ struct RestoreRecord {
   std::vector<std::string> deletions;
 };
 
-uint64_t Fnv(const std::string& text) {
-  uint64_t h = 1469598103934665603ULL;
-  for (unsigned char c : text) h = (h ^ c) * 1099511628211ULL;
-  return h;
-}
-
-std::string Hex16(uint64_t v) {
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 std::string RestoreRecordText(const RestoreRecord& r) {
-  std::string body = std::string(kRestoreMagic) + "\n";
-  body += "C " + r.before + "\n";
-  for (const auto& [from, to] : r.moves) body += "M " + from + "\t" + to + "\n";
-  for (const std::string& d : r.deletions) body += "D " + d + "\n";
-  return body + "S " + Hex16(Fnv(body)) + "\n";
+  std::vector<store::SealedLine> lines{{'C', r.before}};
+  for (const auto& [from, to] : r.moves) lines.push_back({'M', from + "\t" + to});
+  for (const std::string& d : r.deletions) lines.push_back({'D', d});
+  return store::SealRecord(kRestoreMagic, lines);
 }
 
 // Only names of the product's tables (and their staged forms) in the work
 // folder: a record never leads anywhere else.
 bool ParseRestoreRecord(const std::string& text, RestoreRecord& r) {
-  const std::string head = std::string(kRestoreMagic) + "\n";
-  if (text.compare(0, head.size(), head) != 0) return false;
-  size_t at = head.size();
-  while (at < text.size()) {
-    const size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) return false;
-    const std::string line = text.substr(at, nl - at);
-    if (line.size() < 2 || line[1] != ' ') return false;
-    const std::string rest = line.substr(2);
-    if (line[0] == 'S') return nl + 1 == text.size() && rest == Hex16(Fnv(text.substr(0, at)));
-    if (line[0] == 'C') {
+  std::vector<store::SealedLine> lines;
+  if (!store::ReadSealedRecord(text, kRestoreMagic, lines)) return false;
+  for (const store::SealedLine& line : lines) {
+    const std::string& rest = line.text;
+    if (line.letter == 'C') {
       if (ParseCopyName(rest) == 0) return false;
       r.before = rest;
-    } else if (line[0] == 'M') {
+    } else if (line.letter == 'M') {
       const size_t tab = rest.find('\t');
       if (tab == std::string::npos) return false;
       const std::string from = rest.substr(0, tab), to = rest.substr(tab + 1);
       if (!IsTableFileName(to) || from != to + kRestoreStagingSuffix) return false;
       r.moves.emplace_back(from, to);
-    } else if (line[0] == 'D') {
+    } else if (line.letter == 'D') {
       if (!IsTableFileName(rest)) return false;
       r.deletions.push_back(rest);
     } else {
       return false;
     }
-    at = nl + 1;
   }
-  return false;
+  return true;
 }
 
 // Carries out a whole record: old spellings go, the staged files take

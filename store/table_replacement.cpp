@@ -30,6 +30,7 @@
 #include "store/pager.h"
 #include "store/recovery_files.h"
 #include "store/replaced_file.h"
+#include "store/sealed_record.h"
 #include "store/store_error.h"
 #include "store/system_error_text.h"
 #include "store/table_file_lock.h"
@@ -88,31 +89,16 @@ std::vector<std::string> Matching(const std::vector<std::string>& names, const s
   return out;
 }
 
-uint64_t Fnv1a(const std::string& s) {
-  uint64_t h = 1469598103934665603ull;
-  for (char c : s) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
-std::string Hex(uint64_t v) {
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 struct Record {
   std::vector<std::pair<std::string, std::string>> moves;
   std::vector<std::string> deletions;
 };
 
 std::string Serialize(const Record& r) {
-  std::string body = std::string(kRecordMagic) + "\n";
-  for (const auto& [from, to] : r.moves) body += "M " + from + "\t" + to + "\n";
-  for (const std::string& d : r.deletions) body += "D " + d + "\n";
-  return body + "S " + Hex(Fnv1a(body)) + "\n";
+  std::vector<SealedLine> lines;
+  for (const auto& [from, to] : r.moves) lines.push_back({'M', from + "\t" + to});
+  for (const std::string& d : r.deletions) lines.push_back({'D', d});
+  return SealRecord(kRecordMagic, lines);
 }
 
 bool SafeName(const std::string& n) {
@@ -121,33 +107,23 @@ bool SafeName(const std::string& n) {
 }
 
 bool Parse(const std::string& text, Record& out) {
-  const std::string head = std::string(kRecordMagic) + "\n";
-  if (text.compare(0, head.size(), head) != 0) return false;
-  size_t at = head.size();
-  while (at < text.size()) {
-    const size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) return false;
-    const std::string line = text.substr(at, nl - at);
-    if (line.size() < 2 || line[1] != ' ') return false;
-    const std::string rest = line.substr(2);
-    if (line[0] == 'S') {
-      return nl + 1 == text.size() && rest == Hex(Fnv1a(text.substr(0, at)));
-    }
-    if (line[0] == 'M') {
-      const size_t tab = rest.find('\t');
+  std::vector<SealedLine> lines;
+  if (!ReadSealedRecord(text, kRecordMagic, lines)) return false;
+  for (const SealedLine& line : lines) {
+    if (line.letter == 'M') {
+      const size_t tab = line.text.find('\t');
       if (tab == std::string::npos) return false;
-      std::string from = rest.substr(0, tab), to = rest.substr(tab + 1);
+      std::string from = line.text.substr(0, tab), to = line.text.substr(tab + 1);
       if (!SafeName(from) || !SafeName(to)) return false;
       out.moves.emplace_back(from, to);
-    } else if (line[0] == 'D') {
-      if (!SafeName(rest)) return false;
-      out.deletions.push_back(rest);
+    } else if (line.letter == 'D') {
+      if (!SafeName(line.text)) return false;
+      out.deletions.push_back(line.text);
     } else {
       return false;
     }
-    at = nl + 1;
   }
-  return false;
+  return true;
 }
 
 [[noreturn]] void ReplaceFail(const std::string& label, int err) {
