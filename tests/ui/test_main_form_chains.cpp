@@ -538,7 +538,15 @@ TEST_F(ImportChainTest, StandAloneCloseWritesNothing) {
   Open();
   RunImport();
   EXPECT_EQ(state_.resultCode, 1);
+  // The import waits in the centre panel with the tables already replaced:
+  // closing asks first, and "&Si" closes.
+  uitest::ModalAnswerer answers;
+  answers.click(QStringLiteral("&Si"));
   form_->close();
+  ASSERT_EQ(answers.seen.size(), 1u);
+  EXPECT_EQ(answers.seen[0].objectName, QStringLiteral("Question"));
+  EXPECT_TRUE(answers.seen[0].text.contains(QStringLiteral("transdae-cli restore")))
+      << answers.seen[0].text.toStdString();
   EXPECT_FALSE(form_->isVisible());
   EXPECT_FALSE(fs::exists(Ini()));
 }
