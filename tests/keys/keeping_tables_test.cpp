@@ -61,20 +61,6 @@ std::vector<std::string> Column(const Rows& rows, const std::string& name) {
   return out;
 }
 
-class DialogsUI : public chain::UserInterface {
- public:
-  void ShowMessage(const std::string& text) override { ui::ShowPlainMessage(nullptr, ui::MessageText(text)); }
-  chain::Answer Ask(const std::string& text) override {
-    return ui::AskQuestion(nullptr, ui::MessageText(text)) ? chain::Answer::Yes : chain::Answer::No;
-  }
-  void ReportError(const std::string& text) override { ui::ShowErrorReport(nullptr, ui::MessageText(text)); }
-  void SetPanelVisible(chain::Panel, bool) override {}
-  void SetBusyCursor(bool) override {}
-  void CloseMainWindow() override {}
-  std::string LanguageText() override { return "EUSKERA"; }
-  void RunTemplateWindow(dae_export::ControlPlantilla&) override {}
-  void RunCodingWindow(dae_export::AjustaDAE&) override {}
-};
 
 // The coding window on the tables of tests/ui/test_ajusta_dae_fixture.h:
 // teachers AB, CD (no document) and EF, shown in that order.
@@ -117,7 +103,7 @@ class KeepCoding : public ::testing::Test {
 
   testsupport::TempDir dir_;
   fs::path work_, dae_;
-  DialogsUI ui_;
+  keys::DialogsUI ui_;
   chain::ProcessState state_;
   std::unique_ptr<dae_export::AjustaDAE> logic_;
   std::unique_ptr<ui::TAjustaDAE> window_;

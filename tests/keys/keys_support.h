@@ -26,6 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "chain/user_interface.h"
+#include "ui/dialogs.h"
+
 class QWidget;
 
 namespace ui {
@@ -110,6 +113,23 @@ class Script : public QObject {
   int stepTimeoutMs_ = 45000;
   std::string failure_;
   QTimer timer_;
+};
+
+// The questions and messages of a window under test, shown as the tool
+// shows them (modal boxes a test answers with keys).
+class DialogsUI : public chain::UserInterface {
+ public:
+  void ShowMessage(const std::string& text) override { ui::ShowPlainMessage(nullptr, ui::MessageText(text)); }
+  chain::Answer Ask(const std::string& text) override {
+    return ui::AskQuestion(nullptr, ui::MessageText(text)) ? chain::Answer::Yes : chain::Answer::No;
+  }
+  void ReportError(const std::string& text) override { ui::ShowErrorReport(nullptr, ui::MessageText(text)); }
+  void SetPanelVisible(chain::Panel, bool) override {}
+  void SetBusyCursor(bool) override {}
+  void CloseMainWindow() override {}
+  std::string LanguageText() override { return "EUSKERA"; }
+  void RunTemplateWindow(dae_export::ControlPlantilla&) override {}
+  void RunCodingWindow(dae_export::AjustaDAE&) override {}
 };
 
 }  // namespace keys

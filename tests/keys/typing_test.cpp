@@ -212,21 +212,6 @@ TEST(Typing, CentrePanelAndLevelGridTakeEveryKey) {
 
 // ---------------------------------------------------------- coding window
 
-// The questions and messages of the window, as the tool shows them.
-class DialogsUI : public chain::UserInterface {
- public:
-  void ShowMessage(const std::string& text) override { ui::ShowPlainMessage(nullptr, ui::MessageText(text)); }
-  chain::Answer Ask(const std::string& text) override {
-    return ui::AskQuestion(nullptr, ui::MessageText(text)) ? chain::Answer::Yes : chain::Answer::No;
-  }
-  void ReportError(const std::string& text) override { ui::ShowErrorReport(nullptr, ui::MessageText(text)); }
-  void SetPanelVisible(chain::Panel, bool) override {}
-  void SetBusyCursor(bool) override {}
-  void CloseMainWindow() override {}
-  std::string LanguageText() override { return "EUSKERA"; }
-  void RunTemplateWindow(dae_export::ControlPlantilla&) override {}
-  void RunCodingWindow(dae_export::AjustaDAE&) override {}
-};
 
 class CodingWindow : public ::testing::Test {
  protected:
@@ -260,7 +245,7 @@ class CodingWindow : public ::testing::Test {
 
   testsupport::TempDir dir_;
   fs::path work_, dae_;
-  DialogsUI ui_;
+  keys::DialogsUI ui_;
   chain::ProcessState state_;
   std::unique_ptr<dae_export::AjustaDAE> logic_;
   std::unique_ptr<ui::TAjustaDAE> window_;
