@@ -520,6 +520,9 @@ T* Modal() {
 // take the keys typed before any click; "Aceptar" of the template is
 // reached by keyboard.
 TEST(KeepEmbedded, WindowsOpenOverTheHostAndTakeTheFirstKeys) {
+#ifdef _WIN32
+  GTEST_SKIP() << "an X11 host window; on Windows test_embedding_win32 puts the tool inside a Win32 window";
+#endif
   KEYS_REQUIRE_DISPLAY();
   testsupport::TempDir tmp;
   const fs::path root = tmp.path();

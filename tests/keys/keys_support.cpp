@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include "tests/support/host_program.h"
 #include "tests/support/test_support.h"
 #include "ui/data_grid.h"
 
@@ -20,6 +21,16 @@ class XEnvironment : public ::testing::Environment {
   XEnvironment(int argc, char** argv) : argc_(argc), argv_(argv) {}
 
   void SetUp() override {
+#ifdef _WIN32
+    // Under Wine the windows are drawn on the X server that the stage
+    // started before Wine (its DISPLAY); xdotool runs as a program of the
+    // build machine.
+    if (!testsupport::HostProgramsAvailable() || qEnvironmentVariableIsEmpty("DISPLAY")) return;
+    if (testsupport::RunHostProgram({"/bin/sh", "-c", "command -v xdotool"}).exitCode != 0) return;
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    Have() = true;
+    return;
+#endif
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
       return;
@@ -145,9 +156,8 @@ QString BoxText(QWidget* box) {
 
 std::vector<std::vector<std::pair<std::string, std::string>>> Dump(const fs::path& dbf) {
   const fs::path tool = testsupport::SourceDir() / "tests" / "tools" / "dbf_dump.py";
-  const testsupport::CommandResult r = testsupport::RunCommand(
-      "/usr/bin/python3 " + testsupport::ShellQuote(tool.string()) + " " +
-      testsupport::ShellQuote(dbf.string()));
+  const testsupport::CommandResult r = testsupport::RunHostProgram(
+      {"/usr/bin/python3", testsupport::HostPath(tool), testsupport::HostPath(dbf)});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<std::vector<std::pair<std::string, std::string>>> rows;
   const std::vector<std::string> lines = testsupport::SplitLines(r.out);
@@ -236,18 +246,22 @@ void Script::tick() {
   if (done_ || running_) return;
   running_ = true;
   if (xdo_) {
-    if (xdo_->state() != QProcess::NotRunning) {
+    if (!xdo_->Finished()) {
+      if (xdoClock_.elapsed() > 60000) {
+        failure_ = "xdotool no terminó: " + xdoArguments_.join(' ').toStdString();
+        done_ = true;
+      }
       running_ = false;
       return;
     }
-    const bool ok = xdo_->exitStatus() == QProcess::NormalExit && xdo_->exitCode() == 0;
-    const QString out = QString::fromLocal8Bit(xdo_->readAll());
+    const bool ok = xdo_->ExitCode() == 0;
+    const std::string out = xdo_->Output() + xdo_->Error();
     if (qEnvironmentVariableIsSet("KEYS_TRACE"))
       fprintf(stderr, "  xdotool %lld ms: %s\n", static_cast<long long>(xdoClock_.elapsed()),
-              xdo_->arguments().join(' ').toStdString().c_str());
+              xdoArguments_.join(' ').toStdString().c_str());
     xdo_.reset();
     if (!ok) {
-      failure_ = "xdotool falló: " + out.toStdString();
+      failure_ = "xdotool falló: " + out;
       done_ = true;
       running_ = false;
       return;
@@ -312,9 +326,10 @@ void Script::tick() {
 
 void Script::startQueued() {
   if (queued_.empty()) return;
-  xdo_ = std::make_unique<QProcess>();
-  xdo_->setProcessChannelMode(QProcess::MergedChannels);
-  xdo_->start(QStringLiteral("xdotool"), queued_.front());
+  std::vector<std::string> words{"xdotool"};
+  for (const QString& a : queued_.front()) words.push_back(a.toStdString());
+  xdoArguments_ = queued_.front();
+  xdo_ = std::make_unique<testsupport::HostProgram>(words);
   xdoClock_.start();
   queued_.pop_front();
 }

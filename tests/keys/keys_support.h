@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "chain/user_interface.h"
+#include "tests/support/host_program.h"
 #include "ui/dialogs.h"
 
 class QWidget;
@@ -108,7 +109,8 @@ class Script : public QObject {
   size_t next_ = 0;
   bool done_ = false;
   bool running_ = false;
-  std::unique_ptr<QProcess> xdo_;
+  std::unique_ptr<testsupport::HostProgram> xdo_;
+  QStringList xdoArguments_;
   QElapsedTimer stepClock_, xdoClock_;
   int stepTimeoutMs_ = 45000;
   std::string failure_;

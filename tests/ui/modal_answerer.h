@@ -43,11 +43,15 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
 namespace uitest {
 
 // The application object of the test binary, created on first use. Without
-// a display the offscreen platform is used.
+// a display the offscreen platform is used (on Linux).
 inline QApplication* EnsureQtApp() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
     return existing;
+#ifndef _WIN32
+  // Windows has only its own platform (drawn by Wine on the stage's X
+  // server).
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
   static int argc = 1;
   static char name[] = "test_ui";
   static char* argv[] = {name, nullptr};

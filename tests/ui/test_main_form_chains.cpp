@@ -458,11 +458,9 @@ TEST_F(ExportChainTest, StaleTeachersIndexIsRebuiltAndTheUserToldInAPlainMessage
   form_.reset();
   // Another program (python3-dbf, which does not keep the .MDX) added the
   // teacher that the export would otherwise add.
-  auto added = testsupport::RunCommand(
-      "/usr/bin/python3 " +
-      testsupport::ShellQuote((testsupport::SourceDir() / "tests/tools/dbf_dump.py").string()) +
-      " --append " + testsupport::ShellQuote(Table("PROFT.DBF").string()) +
-      " 'XYZ|Xabier Yarza|Tecnología|10000011L|1'");
+  auto added = testsupport::RunHostProgram(
+      {"/usr/bin/python3", testsupport::HostPath(testsupport::SourceDir() / "tests/tools/dbf_dump.py"),
+       "--append", testsupport::HostPath(Table("PROFT.DBF")), "XYZ|Xabier Yarza|Tecnología|10000011L|1"});
   ASSERT_EQ(added.exitCode, 0) << added.err;
   Open();
   {

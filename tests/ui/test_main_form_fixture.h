@@ -19,6 +19,7 @@
 #include "app/command_line.h"
 #include "chain/process_state.h"
 #include "store/work_folder.h"
+#include "tests/support/host_program.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/modal_answerer.h"
 #include "ui/data_grid.h"
@@ -63,9 +64,8 @@ inline std::vector<std::string> SplitBar(const std::string& line) {
 
 inline DumpedTable DumpTable(const fs::path& dbf) {
   const fs::path tool = testsupport::SourceDir() / "tests" / "tools" / "dbf_dump.py";
-  const testsupport::CommandResult r = testsupport::RunCommand(
-      "/usr/bin/python3 " + testsupport::ShellQuote(tool.string()) + " " +
-      testsupport::ShellQuote(dbf.string()));
+  const testsupport::CommandResult r = testsupport::RunHostProgram(
+      {"/usr/bin/python3", testsupport::HostPath(tool), testsupport::HostPath(dbf)});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   DumpedTable table;
   const std::vector<std::string> lines = testsupport::SplitLines(r.out);
