@@ -117,8 +117,13 @@ if [ ! -f "$WORK/build/.configured" ]; then
 echo "== Configurando Qt $QT_VERSION para Windows" >&2
 rm -rf "$WORK/build"
 # Everything the windows do not use is off: fewer objects to compile on a
-# small machine, and a smaller transdae.exe. Tablet input is off as well:
-# Debian's source leaves out the tablet header (wintab.h) that it needs.
+# small machine, and a smaller transdae.exe (no graphics view, MDI, dock
+# windows, date and calendar widgets, standard file, font and colour
+# dialogs, undo framework, movies, ODF writer). Tablet input is off as
+# well: Debian's source leaves out the tablet header (wintab.h) that it
+# needs. Fonts come through GDI (Direct2D and DirectWrite off: the Windows
+# plugin of 6.4 asks for the DirectWrite font database, which Gui builds
+# only with Direct2D).
 cmake -S "$SRC" -B "$WORK/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
   -DQT_HOST_PATH=/usr \
@@ -142,7 +147,14 @@ cmake -S "$SRC" -B "$WORK/build" -G Ninja \
   -DFEATURE_pdf=OFF -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF \
   -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF \
   -DFEATURE_icu=OFF -DFEATURE_zstd=OFF \
-  -DFEATURE_direct2d=OFF \
+  -DFEATURE_direct2d=OFF -DFEATURE_directwrite=OFF -DFEATURE_directwrite3=OFF \
+  -DFEATURE_sharedmemory=OFF -DFEATURE_systemsemaphore=OFF \
+  -DFEATURE_movie=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_undocommand=OFF \
+  -DFEATURE_graphicsview=OFF -DFEATURE_mdiarea=OFF -DFEATURE_dockwidget=OFF \
+  -DFEATURE_calendarwidget=OFF -DFEATURE_datetimeedit=OFF \
+  -DFEATURE_filedialog=OFF -DFEATURE_fontdialog=OFF -DFEATURE_colordialog=OFF \
+  -DFEATURE_wizard=OFF -DFEATURE_dial=OFF -DFEATURE_lcdnumber=OFF \
+  -DFEATURE_keysequenceedit=OFF -DFEATURE_syntaxhighlighter=OFF -DFEATURE_splashscreen=OFF \
   -DFEATURE_testlib_selfcover=OFF -DFEATURE_itemmodeltester=OFF \
   -DFEATURE_dbus_linked=OFF \
   -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2

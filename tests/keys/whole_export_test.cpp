@@ -3,13 +3,18 @@
 // teacher's document typed after the question), "Salir" by its key, the
 // closing message. The DAE timetable file must be, byte for byte, the one
 // that the batch front end writes for the same school and the same input.
+// Under Wine the reference is written by the Linux build's batch front end
+// when the stage names it (TRANSDAE_LINUX_CLI): the file typed on Windows
+// must equal what Linux writes.
 #include <QApplication>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "app/command_line.h"
 #include "chain/process_state.h"
 #include "store/work_folder.h"
 #include "tests/keys/keys_support.h"
+#include "tests/support/host_program.h"
 #include "tests/support/test_support.h"
 #include "ui/ajusta_dae_dialog.h"
 #include "ui/control_plantilla_dialog.h"
@@ -26,18 +31,39 @@ using keys::kHuman;
 using keys::Script;
 using keys::TypeArgs;
 
-std::string Q(const fs::path& p) { return testsupport::ShellQuote(p.string()); }
+// A batch front end: this build's, or a program of the build machine.
+struct BatchTool {
+  std::string program;
+  bool onHost = false;
 
-// The sample school imported by the batch front end into root/QTEMP, with
+  std::string Path(const fs::path& p) const { return onHost ? testsupport::HostPath(p) : p.string(); }
+  testsupport::CommandResult Run(std::vector<std::string> words) const {
+    if (!onHost) return testsupport::RunProgram(program, words);
+    words.insert(words.begin(), program);
+    return testsupport::RunHostProgram(words);
+  }
+};
+
+BatchTool ThisBuild() { return {testsupport::CliPath(), false}; }
+
+BatchTool Reference() {
+#ifdef _WIN32
+  const char* linuxCli = std::getenv("TRANSDAE_LINUX_CLI");
+  if (linuxCli && *linuxCli && testsupport::HostProgramsAvailable()) return {linuxCli, true};
+#endif
+  return ThisBuild();
+}
+
+// The sample school imported by a batch front end into root/QTEMP, with
 // the timetable solution beside it; the DAE files in root/DAE.
-void Imported(const fs::path& root) {
+void Imported(const fs::path& root, const BatchTool& tool) {
   fs::create_directories(root / "DAE");
   for (const auto& e : fs::directory_iterator(testsupport::SourceDir() / "examples" / "dae"))
     fs::copy_file(e.path(), root / "DAE" / e.path().filename());
-  const auto r = testsupport::RunCommand(
-      Q(testsupport::CliPath()) + " import --dae " + Q(root / "DAE") + " --work " + Q(root / "QTEMP") +
-      " --lang EUSKERA --levels " + Q(testsupport::SourceDir() / "examples" / "levels.csv"));
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const auto r = tool.Run({"import", "--dae", tool.Path(root / "DAE"), "--work", tool.Path(root / "QTEMP"),
+                           "--lang", "EUSKERA", "--levels",
+                           tool.Path(testsupport::SourceDir() / "examples" / "levels.csv")});
+  ASSERT_EQ(r.exitCode, 0) << tool.program << ": " << r.out << r.err;
   fs::copy_file(testsupport::SourceDir() / "examples" / "solution" / "SOLUC.DBF", root / "QTEMP" / "SOLUC.DBF");
 }
 
@@ -53,11 +79,13 @@ TEST(WholeExport, TypedByKeyboardGivesTheSameFileByteForByte) {
   // The reference: the batch front end, with the document of the one
   // teacher that has none, and the default template.
   const fs::path batch = tmp.path() / "batch";
-  Imported(batch);
-  const auto r = testsupport::RunCommand(Q(testsupport::CliPath()) + " export --dae " + Q(batch / "DAE") +
-                                         " --work " + Q(batch / "QTEMP") + " --documents " +
-                                         Q(testsupport::SourceDir() / "examples" / "documents.csv"));
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const BatchTool reference = Reference();
+  RecordProperty("reference", reference.program);
+  Imported(batch, reference);
+  const auto r = reference.Run({"export", "--dae", reference.Path(batch / "DAE"), "--work",
+                                reference.Path(batch / "QTEMP"), "--documents",
+                                reference.Path(testsupport::SourceDir() / "examples" / "documents.csv")});
+  ASSERT_EQ(r.exitCode, 0) << reference.program << ": " << r.out << r.err;
   std::string expected = testsupport::ReadFile(batch / "DAE" / "fCUADROS.txt");
   // The user moves period 1's start from 08:00 to 07:45: every type 2 line
   // of that period starts at 07:45 (positions 24 to 28).
@@ -74,7 +102,7 @@ TEST(WholeExport, TypedByKeyboardGivesTheSameFileByteForByte) {
   ASSERT_GT(moved, 0);
 
   const fs::path gui = tmp.path() / "gui";
-  Imported(gui);
+  Imported(gui, ThisBuild());
   qputenv("QTEMP", QByteArray::fromStdString((gui / "QTEMP").string()));
   chain::ProcessState state;
   ui::FormSetup setup;
