@@ -286,19 +286,30 @@ bool AjustaDAE::BitBtn1Click() {
   const store::Bookmark teacher = wwTableProfesor.GetBookmark();
   const store::Bookmark type2 = wwTableCUADROH2.GetBookmark();
   const store::Bookmark type3 = wwTableCUADROH3.GetBookmark();
-  wwTableProfesor.First();
-  while (!wwTableProfesor.Eof()) {
-    if (IsBlank(wwTableProfesor.FieldByName("DNI").AsString())) {
+  // The teachers' documents are read where they are stored, in the grid's
+  // order, without moving the grid from teacher to teacher (a move redraws
+  // the grid and refilters the teacher's records). A pending teacher
+  // record is settled first, as a move would. Only a teacher without a
+  // document becomes current, so that the grid stands on it.
+  if (wwTableProfesor.State() == store::DataSetState::Edit ||
+      wwTableProfesor.State() == store::DataSetState::Insert) {
+    if (wwTableProfesor.Modified()) wwTableProfesor.Post();
+    else wwTableProfesor.Cancel();
+  }
+  wwTableProfesor.FieldByName("DNI");  // a table without the field is refused here
+  const int dni = wwTableProfesor.FieldIndex("DNI");
+  for (uint32_t rec : wwTableProfesor.VisibleRecords()) {
+    if (IsBlank(wwTableProfesor.ValueAt(rec, dni))) {
+      wwTableProfesor.GotoRecord(rec);
       if (ui_.Ask(kMissingDocumentQuestion) != chain::Answer::No) return false;
       state_.incidencia = 4;
       break;
     }
-    wwTableProfesor.Next();
   }
   if (state_.incidencia == 0) {
     // A writer that fails leaves the window as it was before "&Salir": the
     // teacher, type 2 and type 3 records that were current become current
-    // again (the check above walked the teachers).
+    // again (the writer walks the type 2 and type 3 records).
     try {
       CreaTXTCuadroHorario();
     } catch (...) {

@@ -171,6 +171,11 @@ size_t Sweep(store::Table& t) {
   return keep.size();
 }
 
+size_t LiveRecords(store::Table& t) {
+  t.SetIndexName("");
+  return t.VisibleRecords().size();
+}
+
 void PackWhenMostlyDeleted(const std::filesystem::path& folder,
                            const char* name, size_t live) {
   store::Table t;
@@ -277,6 +282,10 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   FieldOnFirstUse h3Abrevgrup{h3, "ABREVGRUP"};
   FieldOnFirstUse h3Numalum{h3, "NUMALUM"};
   auto set = [](FieldOnFirstUse& f, const std::string& v) { f.Get().SetAsString(v); };
+  // A table made afresh holds only the records this run writes: the sweep
+  // would delete none of them and mark them all "N", so they are written
+  // with that mark at once.
+  const std::string written = fresh ? kNotRefreshed : kRefreshed;
   auto setIfBlank = [](FieldOnFirstUse& f, const std::string& v) {
     if (IsBlank(f.Get().AsString())) f.Get().SetAsString(v);
   };
@@ -357,7 +366,7 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
     setIfBlank(h2TipActiv, "   ");
     set(h2ProfDiaSes, key);
     set(h2DiaSes, KeyDaySession(key));
-    set(h2RegMod, kRefreshed);
+    set(h2RegMod, written);
     h2.Post();
 
     // Type 3 record.
@@ -381,7 +390,7 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
       store::Field& numAlum = h3Numalum.Get();
       if (numAlum.AsString().empty() || !pupils.empty()) numAlum.SetAsString(pupils);
       set(h3ProfDiaSes, key);
-      set(h3RegMod, kRefreshed);
+      set(h3RegMod, written);
       h3.Post();
     }
     soluc.Next();
@@ -390,8 +399,8 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   teachersChange.Commit();
   for (store::Table* x : {&soluc, &grupos, &prof, &asig}) x->Close();
 
-  const size_t live2 = Sweep(h2);
-  const size_t live3 = Sweep(h3);
+  const size_t live2 = fresh ? LiveRecords(h2) : Sweep(h2);
+  const size_t live3 = fresh ? LiveRecords(h3) : Sweep(h3);
   cuadroH2Change.Commit();
   cuadroH3Change.Commit();
   h2.Close();

@@ -94,7 +94,7 @@ std::string Quoted(const std::string& label) { return "'" + label + "'"; }
 }  // namespace
 
 void DbfFile::Create(const fs::path& path, const std::string& label,
-                     const std::vector<DbfField>& fields, bool productionIndex) {
+                     const std::vector<DbfField>& fields, bool productionIndex, bool sync) {
   if (fields.empty()) {
     throw StoreError("No se puede crear la tabla " + Quoted(label) + " sin campos");
   }
@@ -132,10 +132,11 @@ void DbfFile::Create(const fs::path& path, const std::string& label,
   h[headerLength] = kEndMark;
 
   // The caller stages the new file under a name nobody else uses
-  // (table_replacement.h), so it is written in place and synced.
+  // (table_replacement.h), so it is written in place and synced (here, or
+  // by the caller before it takes its final name).
   os::File file;
   if (!file.Open(path, os::OpenMode::CreateOrTruncate) ||
-      !file.WriteAt(0, bytes.data(), bytes.size()) || !file.Sync()) {
+      !file.WriteAt(0, bytes.data(), bytes.size()) || (sync && !file.Sync())) {
     const int err = os::LastError();
     file.Close();
     os::RemoveFile(path);

@@ -28,11 +28,13 @@ class DbfFile {
   static constexpr unsigned char kLanguageDriverAnsi = 0x57;
   static constexpr int kMaxFieldName = 10;
 
-  // Writes a new empty table file (synced) in place of any file of that
-  // name; callers make it under a staging name. label names the table in
-  // error texts.
+  // Writes a new empty table file in place of any file of that name;
+  // callers make it under a staging name. label names the table in error
+  // texts. Synced unless the caller syncs it itself before it takes its
+  // final name (sync false).
   static void Create(const std::filesystem::path& path, const std::string& label,
-                     const std::vector<DbfField>& fields, bool productionIndex);
+                     const std::vector<DbfField>& fields, bool productionIndex,
+                     bool sync = true);
 
   DbfFile() = default;
   ~DbfFile();

@@ -129,4 +129,8 @@ int CompareBcdKeys(const std::string& a, const std::string& b) {
   return sa > 0 ? magnitude : -magnitude;
 }
 
+int CompareBcdKeyBytes(std::string_view a, std::string_view b) {
+  return CompareBcdKeys(std::string(a), std::string(b));
+}
+
 }  // namespace store

@@ -12,6 +12,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace store {
 
@@ -28,5 +29,7 @@ std::optional<double> DecodeBcdKey(const std::string& bytes);
 // Orders two valid stored keys as numbers: <0, 0, >0. Keys that do not
 // decode sort as zero.
 int CompareBcdKeys(const std::string& a, const std::string& b);
+// The same, for keys read in place from an index page.
+int CompareBcdKeyBytes(std::string_view a, std::string_view b);
 
 }  // namespace store

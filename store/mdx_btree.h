@@ -14,8 +14,12 @@
 #include <vector>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <ctime>
+#if defined(_MSC_VER)
+#include <stdlib.h>
+#endif
 
 #include "store/mdx_bcd.h"
 #include "store/mdx_file.h"
@@ -74,28 +78,47 @@ inline std::string AsciiUpper(std::string s) {
   return s;
 }
 
-// Compares n bytes as unsigned characters (as memcmp does), skipping
-// equal runs eight bytes at a time: keys are short, and a call to memcmp
-// costs more than the comparison itself.
+// The bytes at p read as one number, the first byte the most significant:
+// two such numbers order as their bytes do. One load and a byte swap.
+inline uint64_t BigEndian64(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) {
+#if defined(_MSC_VER)
+    v = _byteswap_uint64(v);
+#else
+    v = __builtin_bswap64(v);
+#endif
+  }
+  return v;
+}
+inline uint32_t BigEndian32(const char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::little) {
+#if defined(_MSC_VER)
+    v = _byteswap_ulong(v);
+#else
+    v = __builtin_bswap32(v);
+#endif
+  }
+  return v;
+}
+
+// Compares n bytes as unsigned characters (as memcmp does), eight bytes at
+// a time: keys are short, and a call to memcmp costs more than the
+// comparison itself. The first unequal word decides at once.
 inline int CompareKeyBytes(const char* a, const char* b, size_t n) {
-  while (n >= 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a, 8);
-    std::memcpy(&y, b, 8);
-    if (x != y) break;
-    a += 8;
-    b += 8;
-    n -= 8;
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    const uint64_t x = BigEndian64(a), y = BigEndian64(b);
+    if (x != y) return x < y ? -1 : 1;
   }
   if (n >= 4) {
-    uint32_t x, y;
-    std::memcpy(&x, a, 4);
-    std::memcpy(&y, b, 4);
-    if (x == y) {
-      a += 4;
-      b += 4;
-      n -= 4;
-    }
+    const uint32_t x = BigEndian32(a), y = BigEndian32(b);
+    if (x != y) return x < y ? -1 : 1;
+    a += 4;
+    b += 4;
+    n -= 4;
   }
   for (; n > 0; --n, ++a, ++b) {
     if (*a != *b) {
@@ -436,8 +459,10 @@ struct MdxFile::Impl {
   }
 
   // ---- keys ---------------------------------------------------------
+  // Character keys, the common case, are compared here in line; numeric
+  // keys out of line.
   int CompareRaw(const TagInfo& t, std::string_view a, std::string_view b) const {
-    if (t.def.keyType == 'N') return CompareBcdKeys(std::string(a), std::string(b));
+    if (t.def.keyType == 'N') return CompareBcdKeyBytes(a, b);
     return CompareKeyBytes(a.data(), b.data(), static_cast<size_t>(t.keyLength));
   }
   int CompareEntry(const TagInfo& t, std::string_view ka, uint32_t ra,
@@ -595,6 +620,8 @@ struct MdxFile::Impl {
       const Node& n = *f.node;
       if (n.leaf) {
         size_t lo = 0, hi = n.keys.size();
+        // An append in key order lands past the last entry: tried first.
+        if (hi == 0 || !satisfies(n.keys[hi - 1], n.ptrs[hi - 1])) lo = hi;
         while (lo < hi) {
           size_t mid = (lo + hi) / 2;
           if (satisfies(n.keys[mid], n.ptrs[mid])) hi = mid;
@@ -611,14 +638,30 @@ struct MdxFile::Impl {
       // their greatest record numbers rise along it. The run's last child
       // is tried first, which settles an append (a record number above
       // all others) with one descent.
-      size_t lo = 0, hi = n.keys.size();
+      // An append in key order goes down the rightmost child: the last key
+      // is tried first, which settles it with one comparison a level.
+      const size_t count = n.keys.size();
+      const int toLast = count == 0 ? -1 : CompareRaw(t, n.keys[count - 1], key);
+      size_t lo = toLast < 0 ? count : 0, hi = toLast < 0 ? count : count - 1;
       while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
         if (CompareRaw(t, n.keys[mid], key) >= 0) hi = mid;
         else lo = mid + 1;
       }
-      size_t end = lo;
-      while (end < n.keys.size() && CompareRaw(t, n.keys[end], key) == 0) ++end;
+      // The run of keys equal to the key sought ends where the first
+      // greater key stands (or at the end when the last key is equal).
+      size_t end = count;
+      if (toLast > 0) {
+        size_t a = lo, b = count - 1;
+        while (a < b) {
+          const size_t mid = (a + b) / 2;
+          if (CompareRaw(t, n.keys[mid], key) > 0) b = mid;
+          else a = mid + 1;
+        }
+        end = a;
+      } else if (toLast < 0) {
+        end = lo;
+      }
       if (end > lo) {
         auto last = MaxBelow(t, n.ptrs[end - 1], hd, depth + 1);
         if (!(last && satisfies(last->first, last->second))) {

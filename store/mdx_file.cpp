@@ -75,7 +75,7 @@ namespace fs = std::filesystem;
 // ---------------------------------------------------------------------
 
 void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
-                     const std::vector<MdxTagDef>& tagDefs) {
+                     const std::vector<MdxTagDef>& tagDefs, bool sync) {
   const std::string name = PathText(path);
   auto bad = [&](const std::string& detail) {
     throw StoreError("No se puede crear el índice '" + name + "': " + detail);
@@ -174,10 +174,11 @@ void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
   }
 
   // The caller stages a new index under a name nobody else uses, so it is
-  // written in place and synced.
+  // written in place and synced (here, or by the caller before it takes
+  // its final name).
   os::File file;
   if (!file.Open(path, os::OpenMode::CreateOrTruncate) ||
-      !file.WriteAt(0, img.data(), img.size()) || !file.Sync()) {
+      !file.WriteAt(0, img.data(), img.size()) || (sync && !file.Sync())) {
     const int err = os::LastError();
     file.Close();
     os::RemoveFile(path);

@@ -52,10 +52,11 @@ class Pager;
 class MdxFile {
  public:
   // Writes a new, empty index file (replacing one of the same name) for
-  // the table whose file name without extension is dbfBaseName.
+  // the table whose file name without extension is dbfBaseName. Synced
+  // unless the caller syncs it itself before it takes its final name.
   static void Create(const std::filesystem::path& path,
                      const std::string& dbfBaseName,
-                     const std::vector<MdxTagDef>& tags);
+                     const std::vector<MdxTagDef>& tags, bool sync = true);
 
   MdxFile();
   ~MdxFile();

@@ -283,7 +283,16 @@ void SharedTable::Discard() {
 }
 
 void SharedTable::Finish() {
-  if (staged_) Commit();
+  if (!staged_) return;
+  // The staged files were made without a sync: a commit with changes syncs
+  // both, one without syncs nothing, so they are synced here.
+  if (mdx_) mdx_->Flush();
+  const bool dirty = dbf_.PagerRef().Dirty() || (mdx_ && mdx_->PagerRef().Dirty());
+  Commit();
+  if (!dirty) {
+    dbf_.PagerRef().SyncFile();
+    if (mdx_) mdx_->PagerRef().SyncFile();
+  }
 }
 
 void SharedTable::AfterChange() {

@@ -257,7 +257,10 @@ void TableImpl::Close(bool putInPlace) {
   }
   DoCancel(false);
   // A staged table's pages go to its file when its last object closes.
-  if (putInPlace && shared->Staged() && shared->Users().size() == 1) shared->Finish();
+  if (putInPlace && shared->Staged() && shared->Users().size() == 1) {
+    shared->Finish();
+    if (staged) staged->MarkSynced();
+  }
   shared->Detach(this, exclusive);
   shared.reset();
   state = DataSetState::Inactive;
@@ -445,8 +448,10 @@ void Table::CreateTable() {
   // The new table is built under staging names; it takes the old one's
   // place when this object closes (or is discarded without a failure).
   auto staged = std::make_unique<StagedTable>(target, label, !tags.empty());
-  if (!tags.empty()) MdxFile::Create(staged->MdxPath(), PathText(target.stem()), tags);
-  DbfFile::Create(staged->DbfPath(), label, fields, !tags.empty());
+  // Made without a sync: the files are synced once, when filled, before
+  // they take their names (StagedTable::Commit).
+  if (!tags.empty()) MdxFile::Create(staged->MdxPath(), PathText(target.stem()), tags, false);
+  DbfFile::Create(staged->DbfPath(), label, fields, !tags.empty(), false);
   ForgetBuild(&t);
   t.staged = std::move(staged);
   t.exceptionsAtCreate = std::uncaught_exceptions();

@@ -241,6 +241,14 @@ void StagedTable::Commit() {
   try {
     // The old table is held against every other user through the swap
     // (by the caller, when it holds it already).
+    if (!synced_) {
+      for (const fs::path& p : indexed_ ? std::vector<fs::path>{dbf_, mdx_}
+                                        : std::vector<fs::path>{dbf_}) {
+        os::File f;
+        if (!f.Open(p, os::OpenMode::ReadWrite) || !f.Sync()) ReplaceFail(label_, os::LastError());
+      }
+      synced_ = true;
+    }
     std::optional<TableFileLock> hold;
     const fs::path current = ResolveFileNoCase(dir, finalName);
     if (!IsHeldHere(current)) {

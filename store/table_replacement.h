@@ -51,6 +51,10 @@ class StagedTable {
   // program or the renames cannot start.
   void Commit();
   void Discard();
+  // The staged files are made without a sync (DbfFile::Create, sync
+  // false): Commit syncs them before they take their names, unless the
+  // table's pages went to them with a sync last (SharedTable::Finish).
+  void MarkSynced() { synced_ = true; }
 
  private:
   std::filesystem::path target_;
@@ -59,6 +63,7 @@ class StagedTable {
   std::string label_;
   bool indexed_ = false;
   bool done_ = false;
+  bool synced_ = false;
 };
 
 // Before a table is used: finishes a replacement whose record is whole,

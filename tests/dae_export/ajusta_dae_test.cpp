@@ -196,6 +196,39 @@ TEST_F(Coding, MissingDocumentAskedForTheFirstTeacher) {
   EXPECT_EQ(Rows(work / "PROFT.DBF", {"ABREV", "DNI"})[2], "ABC|22222222B");
 }
 
+// The check reads the documents where they are stored: the teacher grid
+// stays where it stood, or moves once, to the teacher without one. A
+// document typed and not yet posted counts, as it is posted first.
+TEST_F(Coding, DocumentCheckMovesTheTeacherGridAtMostOnce) {
+  Teachers({{"AB", "", "", "1", "1"}, {"CD", "", "", "", "1"}, {"EF", "", "", "3", "1"},
+            {"GH", "", "", "4", "1"}});
+  Session("AB", "1", 1, {});
+  state.workflowFlag = 1;
+  AjustaDAE w(ui, state, work.path());
+  w.FormCreate();
+  store::Table& prof = w.wwTableProfesor;
+  int moves = 0;
+  prof.AddListener([&](store::TableEvent e) { moves += e == store::TableEvent::Scrolled; });
+  // Standing on the last teacher, CD lacks a document: one move, onto CD.
+  prof.Last();
+  moves = 0;
+  ui.answers = {Answer::Yes};
+  EXPECT_FALSE(w.BitBtn1Click());
+  EXPECT_EQ(moves, 1);
+  EXPECT_EQ(prof.FieldByName("ABREV").AsString(), "CD");
+  // CD's document typed and not posted: no question, the file is written
+  // with it, and the grid never moved.
+  prof.Edit();
+  prof.FieldByName("DNI").SetAsString("22222222B");
+  moves = 0;
+  EXPECT_TRUE(w.BitBtn1Click());
+  EXPECT_EQ(moves, 0);
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(state.incidencia, 0);
+  EXPECT_EQ(Rows(work / "PROFT.DBF", {"ABREV", "DNI"})[1], "CD|22222222B");
+  EXPECT_TRUE(fs::exists(File()));
+}
+
 TEST_F(Coding, EmptyTipoDniAsksNothing) {
   Teachers({{"AB", "", "", "11111111A", ""}});
   AjustaDAE w(ui, state, work.path());

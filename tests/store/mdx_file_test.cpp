@@ -133,6 +133,93 @@ INSTANTIATE_TEST_SUITE_P(
                       Scenario{"remove_all_dups", 3000, 1, 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Keys of every width, with bytes above 0x7F, in the orders a table is
+// filled in: rising (records written in key order, equal keys in runs),
+// rising and then entries older than those already there, and at random.
+// Keys order as unsigned bytes, whatever their width.
+struct OrderScenario {
+  const char* name;
+  int width;
+  int count;
+  enum Order { Rising, RisingThenOlder, Random } order;
+};
+
+class MdxOrderTest : public ::testing::TestWithParam<OrderScenario> {};
+
+TEST_P(MdxOrderTest, KeysOfEveryWidthOrderAsUnsignedBytes) {
+  const OrderScenario& s = GetParam();
+  const size_t width = static_cast<size_t>(s.width);
+  static const unsigned char kBytes[] = {' ', '0', 'A', 'Z', 'a', 0x7F, 0x80, 0xC1, 0xD1, 0xFF};
+  std::mt19937 rng(4242);
+  auto randomKey = [&] {
+    std::string k(width, ' ');
+    for (char& c : k) c = static_cast<char>(kBytes[rng() % sizeof kBytes]);
+    // Keys that share all but their last byte, or all bytes, are common.
+    if (rng() % 3 == 0) k.assign(width, static_cast<char>(0xD1));
+    if (rng() % 3 == 0) k.back() = static_cast<char>(kBytes[rng() % sizeof kBytes]);
+    return k;
+  };
+  std::vector<std::string> keys;
+  for (int i = 0; i < s.count; ++i) keys.push_back(randomKey());
+  std::vector<std::pair<std::string, uint32_t>> entries;
+  if (s.order == OrderScenario::Random) {
+    for (size_t i = 0; i < keys.size(); ++i) entries.emplace_back(keys[i], i + 1);
+  } else {
+    std::sort(keys.begin(), keys.end());
+    const size_t rising =
+        s.order == OrderScenario::Rising ? keys.size() : keys.size() * 2 / 3;
+    // Record numbers rise with the keys; the later entries take the
+    // numbers below them, so each lands before entries already there.
+    const uint32_t base = static_cast<uint32_t>(keys.size() - rising);
+    for (size_t i = 0; i < rising; ++i) entries.emplace_back(keys[i], base + i + 1);
+    for (size_t i = rising; i < keys.size(); ++i) {
+      entries.emplace_back(keys[rng() % rising], static_cast<uint32_t>(keys.size() - i));
+    }
+  }
+
+  TempDir dir;
+  const fs::path file = dir / "T.MDX";
+  MdxFile::Create(file, "T", OneCharTag(s.width));
+  Model model;
+  {
+    MdxFile mdx;
+    mdx.Open(file, false);
+    for (const auto& [key, recno] : entries) {
+      mdx.Insert(0, CharEntry(key, recno, width));
+      model.emplace(key, recno);
+    }
+    mdx.Save();
+    mdx.Verify();
+    ExpectWalk(mdx, 0, model);
+    // Seeks land on the first entry at or above each key sought.
+    for (int i = 0; i < 200; ++i) {
+      const std::string k = randomKey();
+      const auto want = model.lower_bound({k, 0});
+      const auto got = mdx.LowerBound(0, MdxKey{k, 0});
+      ASSERT_EQ(static_cast<bool>(got), want != model.end()) << i;
+      if (got) {
+        EXPECT_EQ(got->key.chars, want->first) << i;
+        EXPECT_EQ(got->recno, want->second) << i;
+      }
+    }
+  }
+  MdxFile again;
+  again.Open(file, true);
+  again.Verify();
+  ExpectWalk(again, 0, model);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, MdxOrderTest,
+    ::testing::Values(OrderScenario{"rising_3", 3, 6000, OrderScenario::Rising},
+                      OrderScenario{"rising_then_older_7", 7, 6000, OrderScenario::RisingThenOlder},
+                      OrderScenario{"random_8", 8, 6000, OrderScenario::Random},
+                      OrderScenario{"rising_then_older_12", 12, 6000,
+                                    OrderScenario::RisingThenOlder},
+                      OrderScenario{"random_15", 15, 6000, OrderScenario::Random},
+                      OrderScenario{"rising_21", 21, 6000, OrderScenario::Rising}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 
 namespace {
