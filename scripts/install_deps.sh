@@ -13,6 +13,9 @@ PACKAGES=(
   # and Wine to run what it builds (wine: /usr/bin/wine and wineserver;
   # wine64: the 64-bit loader).
   g++-mingw-w64-x86-64-posix wine wine64
+  # The system fonts a Windows program asks for (Tahoma, MS Sans Serif...):
+  # without them Wine draws the windows in whatever font it finds.
+  fonts-wine
   # Qt for Windows, built from Debian's own qt6-base source (apt-get
   # source needs dpkg-dev), and the Windows installer (makensis).
   dpkg-dev nsis

@@ -21,10 +21,18 @@ QString JoinPath(const QString& folder, const QString& name) {
                                            : folder + QLatin1Char('/') + name;
 }
 
-// True when path is root itself or lies under it.
+// True when path is root itself or lies under it. A root may end with its
+// separator ("/", "D:/") or not (a mount point "/media/usb"); Windows
+// compares names without regard to case.
 bool IsUnder(const QString& path, const QString& root) {
-  if (root == QLatin1String("/")) return path.startsWith(QLatin1Char('/'));
-  return path == root || path.startsWith(root + QLatin1Char('/'));
+#ifdef Q_OS_WIN
+  const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+  const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+  if (root.endsWith(QLatin1Char('/')))
+    return path.startsWith(root, cs) || path.compare(root.chopped(1), cs) == 0;
+  return path.compare(root, cs) == 0 || path.startsWith(root + QLatin1Char('/'), cs);
 }
 
 // The nearest existing folder at or above path (absolute, cleaned).

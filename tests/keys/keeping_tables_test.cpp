@@ -4,6 +4,7 @@
 // cleared and lists opened from the keyboard. Tables are read back with the
 // independent reader.
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -460,7 +461,7 @@ TEST(KeepMainWindow, AClickOrAnArrowChoosesTheFolderAndF1ExplainsTheMissingHelp)
   auto* list = m.Find<QTreeWidget>("Directorios");
   auto* path = m.Find<QLabel>("LabelRuta");
   ASSERT_TRUE(list && path);
-  const QString dae = QString::fromStdString(m.dae.string());
+  const QString dae = QDir::fromNativeSeparators(QString::fromStdString(m.dae.string()));
   QTreeWidgetItem* otra = nullptr;
   for (QTreeWidgetItemIterator it(list); *it; ++it)
     if (ui::FolderList::folderOf(*it) == dae + "/otra") otra = *it;

@@ -17,6 +17,7 @@
 #include "dae_export/timetable_template.h"
 #include "store/work_folder.h"
 #include "tests/keys/keys_support.h"
+#include "tests/support/host_program.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/test_ajusta_dae_fixture.h"
 #include "ui/ajusta_dae_dialog.h"
@@ -413,6 +414,11 @@ namespace {
 
 TEST(MainWindow, ShortenedPathShowsItWholeOnHoverAndTheDriveListStaysInside) {
   KEYS_REQUIRE_DISPLAY();
+#ifdef _WIN32
+  // Under Wine's desktop the pointer's rest over a label raises no tool
+  // tip in this suite (the tip itself is the Linux run's to check).
+  if (testsupport::HostProgramsAvailable()) GTEST_SKIP() << "no hover tool tips under Wine's desktop";
+#endif
   testsupport::TempDir tmp;
   fs::path deep = tmp.path();
   for (int i = 0; i < 5; ++i) deep /= "carpeta_con_un_nombre_muy_largo_" + std::to_string(i);
@@ -430,7 +436,7 @@ TEST(MainWindow, ShortenedPathShowsItWholeOnHoverAndTheDriveListStaysInside) {
   auto* drives = form.findChild<QComboBox*>("Unidades");
   ASSERT_TRUE(path && drives);
   ASSERT_TRUE(path->text().contains(QChar(0x2026)));
-  const QString whole = QString::fromStdString(deep.string());
+  const QString whole = QDir::toNativeSeparators(QString::fromStdString(deep.string()));
 
   Script s;
   s.send("sobre la ruta", [] { return true; },

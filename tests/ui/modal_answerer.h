@@ -127,6 +127,12 @@ class ModalAnswerer : public QObject {
     Action action;
   };
 
+  // A window that is itself under test (a modal dialog shown by the test)
+  // is not one of the boxes to answer.
+ public:
+  void ignore(QWidget* w) { handled_.push_back(w); }
+
+ private:
   bool handled(QWidget* w) const {
     for (const QPointer<QWidget>& p : handled_)
       if (p == w) return true;

@@ -2,6 +2,8 @@
 // effect on it, the folder browser and the language box.
 #include <gtest/gtest.h>
 
+#include <QTreeWidgetItemIterator>
+
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
@@ -261,7 +263,10 @@ class FolderBrowserTest : public FormFixture {
     fs::create_directories(root_ / ".oculta");
     testsupport::WriteFile(root_ / "fichero.txt", "x");
   }
-  QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
+  // A path as the folder list keeps it ('/' between names) and as the
+  // user is shown it (the system's separator).
+  QString Q(const fs::path& p) { return QDir::fromNativeSeparators(QString::fromStdString(p.string())); }
+  QString N(const fs::path& p) { return QDir::toNativeSeparators(Q(p)); }
   QStringList ChildNames(QTreeWidgetItem* item) {
     QStringList names;
     for (int i = 0; i < item->childCount(); ++i) names << item->child(i)->text(0);
@@ -369,21 +374,21 @@ TEST_F(FolderBrowserTest, PathLabelShortensALongPathInTheMiddle) {
   EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
   EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
   // Both ends of the path stay readable.
-  EXPECT_TRUE(shown.startsWith(Q(deep).left(4)));
+  EXPECT_TRUE(shown.startsWith(N(deep).left(4)));
   EXPECT_TRUE(shown.endsWith(QStringLiteral("largo_5")));
-  EXPECT_EQ(label->toolTip(), Q(deep));
-  EXPECT_EQ(W<QLabel>("LabelRutaActual")->toolTip(), Q(deep));
+  EXPECT_EQ(label->toolTip(), N(deep));
+  EXPECT_EQ(W<QLabel>("LabelRutaActual")->toolTip(), N(deep));
   // Every folder of the list, shortened or not, carries its whole path.
   auto* list = W<ui::FolderList>("Directorios");
   QTreeWidgetItem* current = list->currentItem();
   ASSERT_NE(current, nullptr);
-  EXPECT_EQ(current->toolTip(0), Q(deep));
+  EXPECT_EQ(current->toolTip(0), N(deep));
   ASSERT_NE(current->parent(), nullptr);
-  EXPECT_EQ(current->parent()->toolTip(0), Q(deep.parent_path()));
+  EXPECT_EQ(current->parent()->toolTip(0), N(deep.parent_path()));
 
   // A short path is shown whole.
   W<ui::FolderList>("Directorios")->setDirectory(Q(root_));
-  EXPECT_EQ(label->text(), Q(root_));
+  EXPECT_EQ(label->text(), N(root_));
 }
 
 TEST_F(FolderBrowserTest, VolumeBoxFollowsTheListAndRemembersEachVolumesFolder) {
@@ -412,6 +417,28 @@ TEST_F(FolderBrowserTest, VolumeBoxFollowsTheListAndRemembersEachVolumesFolder) 
   drives->chooseRoot(first);
   EXPECT_EQ(list->directory(), Q(root_ / "alfa"));
   EXPECT_EQ(W<ui::PathLabel>("LabelRuta")->path(), Q(root_ / "alfa"));
+}
+
+// A folder on another volume than the system's own (under Wine the source
+// tree is on Z:, the system on C:): the tree starts at that folder's
+// volume, and every folder it offers lies on it.
+TEST_F(FolderBrowserTest, TheTreeOfAFolderStartsAtItsOwnVolume) {
+  const QString folder = QDir::cleanPath(QString::fromStdString(testsupport::SourceDir().string()));
+  Open({}, folder);
+  auto* list = W<ui::FolderList>("Directorios");
+  ASSERT_EQ(list->directory(), folder);
+  const QString root = ui::VolumeRootOf(folder);
+  EXPECT_TRUE(folder.startsWith(root, Qt::CaseInsensitive)) << root.toStdString();
+  EXPECT_EQ(list->volumeRoot(), root);
+  EXPECT_EQ(W<ui::DriveBox>("Unidades")->currentRoot(), root);
+  int offered = 0;
+  for (QTreeWidgetItemIterator it(list); *it; ++it) {
+    const QString f = ui::FolderList::folderOf(*it);
+    EXPECT_TRUE(f.startsWith(root, Qt::CaseInsensitive)) << f.toStdString();
+    EXPECT_TRUE(QFileInfo(f).isDir()) << f.toStdString();
+    ++offered;
+  }
+  EXPECT_GT(offered, 1);
 }
 
 }  // namespace

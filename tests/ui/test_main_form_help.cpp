@@ -40,13 +40,21 @@ class HelpTest : public FormFixture {
   }
 
   // A stand-in viewer program that writes its arguments, one a line.
+  // Shell scripts: a POSIX system's viewers (on Windows the help file goes
+  // to whatever the system opens .chm files with).
   fs::path FakeViewer(const std::string& name) {
+#ifdef _WIN32
+    ADD_FAILURE() << "no stand-in viewer on Windows";
+    return {};
+#endif
     const fs::path program = viewers_ / name;
     const fs::path log = tmp_.path() / (name + ".args");
     testsupport::WriteFile(program, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" +
                                         log.string() + ".tmp'\nmv '" + log.string() + ".tmp' '" +
                                         log.string() + "'\n");
+#ifndef _WIN32
     ::chmod(program.c_str(), 0755);
+#endif
     return log;
   }
 
@@ -87,7 +95,9 @@ TEST_F(HelpTest, HelpContextFollowsTheFocusedControl) {
 
 TEST_F(HelpTest, WithoutTheFileTheToolsOwnHelpSaysSoAndShowsTheTopic) {
   ui::TMForm& form = OpenWithHelp(false);
+#ifndef _WIN32
   FakeViewer("xchm");  // a viewer without a file to show changes nothing
+#endif
 
   PressF1(W<QComboBox>("ComboBoxEuskCast"));
   EXPECT_EQ(form.help().lastShown(), ui::HelpViewer::Shown::BuiltIn);
@@ -121,6 +131,9 @@ TEST_F(HelpTest, WithoutTheFileTheToolsOwnHelpSaysSoAndShowsTheTopic) {
 }
 
 TEST_F(HelpTest, WithFileAndViewerTheViewerShowsItAtTheTopic) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the viewers looked for are those of POSIX systems";
+#endif
   ui::TMForm& form = OpenWithHelp(true);
   const fs::path log = FakeViewer("xchm");
 
@@ -144,6 +157,9 @@ TEST_F(HelpTest, WithFileAndViewerTheViewerShowsItAtTheTopic) {
 }
 
 TEST_F(HelpTest, AViewerWithoutTopicsGetsTheFileAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the viewers looked for are those of POSIX systems";
+#endif
   ui::TMForm& form = OpenWithHelp(true);
   const fs::path log = FakeViewer("kchmviewer");
   PressF1(W<QComboBox>("ComboBoxEuskCast"));
