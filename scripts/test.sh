@@ -3,9 +3,12 @@
 #  1. the whole suite on a normal build (build/);
 #  2. the whole suite again built with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (build-asan/);
-#  3. the Windows build, cross-built with MinGW-w64 (build-win/): the
-#     non-graphical suites and the demo, compared byte for byte with the
-#     Linux run's, under Wine (scripts/test_windows.sh);
+#  3. the Windows build, cross-built with MinGW-w64 (build-win/), the
+#     windows included (Qt for Windows built from Debian's source on the
+#     first run, about 37 minutes on 2 cores, then taken from its cache):
+#     the suites, the demo compared byte for byte with the Linux run's, the
+#     installer, and the windows on an X server, under Wine
+#     (scripts/test_windows.sh);
 #  4. a short run of every libFuzzer target (fuzz/run_fuzz.sh).
 # TRANSDAE_QUICK=1 skips stages 2 and 4; TRANSDAE_WINDOWS=0 skips stage 3.
 # Each stage ends with the time it took.

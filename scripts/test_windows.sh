@@ -3,7 +3,8 @@
 # its cache, scripts/build_qt_windows.sh), cross-builds every target with
 # MinGW-w64 into build-win/ (or the folder given as $1), runs the suites
 # and the demo comparison under Wine, headless, and then the windows under
-# Wine on an X server of its own (Xvfb).
+# Wine on an X server of its own (Xvfb): the Win32 host test, test_ui and
+# test_keys.
 #
 # Wine runs in a prefix of the project's own (build-win/wine, booted once
 # and kept between runs) with no display; one wine server is kept running

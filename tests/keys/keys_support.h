@@ -2,7 +2,10 @@
 // the suite's own, the tool's windows shown on it in this process, and
 // xdotool sending clicks and keys through the X server (never to a named
 // window), at a person's pace or in a burst. Tables are read back with the
-// independent dBase reader.
+// independent dBase reader. Built for Windows and run under Wine, the suite
+// shows the windows on the X server that the stage started (its DISPLAY)
+// and starts xdotool and the reader as programs of the build machine
+// (tests/support/host_program.h).
 //
 // A Script is a list of steps run from a timer, so that it goes on inside
 // the modal windows that the tool opens: each step waits (by polling) until
