@@ -34,6 +34,14 @@ make_product() {
 }
 
 run() { "$WINE" "$@" </dev/null >"$TMP/out.txt" 2>&1; }
+# The uninstaller runs on as a copy of itself (Au_.exe or Un_A.exe); waits for it to
+# end. (Not "wineserver -w": the stage keeps one server for all its tests.)
+settle() {
+  for _ in $(seq 300); do
+    pgrep -f 'Au_\.exe|Un_[A-Z]\.exe' >/dev/null || return 0
+    sleep 0.1
+  done
+}
 
 # 1. Install into the product's folder, then uninstall.
 # (Silent installs take /D= unquoted, as the last word: a path without
@@ -59,7 +67,7 @@ for _ in $(seq 600); do
   [ -e "$PRODUCT/desinstalar-transdae.exe" ] || [ -e "$PRODUCT/transdae.exe" ] || break
   sleep 0.1
 done
-wineserver -w 2>/dev/null || true
+settle
 after=$(listing "$PRODUCT")
 [ "$after" = "$before" ] && ok || fail "tras desinstalar, la carpeta no es la de antes: $(diff <(echo "$before") <(echo "$after"))"
 
