@@ -337,6 +337,7 @@ TEST(OneRunAtATime, ImportsStartedTogetherEachFinishOrStopWhole) {
       while (p->ReadLine(line)) all += line + "\n";
       const int code = p->Wait();
       // Read as printed: on Windows in the console's code page.
+      all = testsupport::FromPrinted(all);
       const std::string busy = testsupport::AsPrinted("Otra ejecución de la herramienta");
       EXPECT_TRUE(code == 0 || (code == 1 && all.find(busy) != std::string::npos))
           << code << "\n" << all;

@@ -86,6 +86,7 @@ std::string HolderPath() {
 fs::path ExamplesDir() { return SourceDir() / "examples"; }
 
 std::string AsPrinted(const std::string& utf8) { return os::ThroughRedirectedCodePage(utf8); }
+std::string FromPrinted(const std::string& bytes) { return os::FromRedirectedText(bytes); }
 
 CommandResult RunCli(const std::string& arguments) { return RunCli(SplitShellWords(arguments)); }
 

@@ -65,6 +65,9 @@ CommandResult RunCli(const std::vector<std::string>& arguments);
 // A text as RunCli gives it back after the batch front end printed it: on
 // Windows the characters missing in the console's code page replaced.
 std::string AsPrinted(const std::string& utf8);
+// The bytes that the batch front end wrote to a pipe (ChildProcess), as
+// UTF-8: on Windows they are in the console's code page.
+std::string FromPrinted(const std::string& bytes);
 // The test holder tool (tests/support/holder_main.cpp), see child_holder.h.
 std::string HolderPath();
 
