@@ -9,7 +9,9 @@
 #   ajusta_dae.png          the coding window, a codable cell current
 #   ajusta_dae_lista.png    ... with the drop-down list of a code open
 #   ajusta_dae_lista_activ.png  ... the list of the activity column
-#   ventana_embebida.png    the tool inside a Win32 host window ("importar")
+#   ventana_embebida.png    the tool inside a Win32 host window ("importar");
+#                           under Wine that child window is not painted, so
+#                           the picture shows the empty host
 # The first four drive transdae.exe with xdotool as a user would; the
 # template and coding windows come from the window layout tests and the
 # embedded window from the Win32 host test, run with TRANSDAE_SCREENSHOT_DIR.
