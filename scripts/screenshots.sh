@@ -43,23 +43,8 @@ mkdir -p "$WORK/dae" "$WORK/bin"
 cp examples/dae/* "$WORK/dae/"
 cp "$BUILD_DIR/transdae" "$WORK/bin/transdae"
 
-CAPTION='^Exportar e importar datos entre Dolvarin y DAE$'
-
-# The id of the first visible window whose name matches.
-window_named() {
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.1
-  done
-  echo "no aparece la ventana $1" >&2
-  return 1
-}
-shot() {  # window, file
-  sleep 0.6
-  import -window "$1" "$OUT/$2"
-  echo "$OUT/$2"
-}
+# shellcheck source=scripts/screenshot_windows_found.sh
+. "$ROOT/scripts/screenshot_windows_found.sh"
 keys() {  # window, keys...
   local w=$1
   shift

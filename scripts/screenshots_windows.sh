@@ -9,12 +9,10 @@
 #   ajusta_dae.png          the coding window, a codable cell current
 #   ajusta_dae_lista.png    ... with the drop-down list of a code open
 #   ajusta_dae_lista_activ.png  ... the list of the activity column
-#   ventana_embebida.png    the tool inside a Win32 host window ("importar");
-#                           under Wine that child window is not painted, so
-#                           the picture shows the empty host
 # The first four drive transdae.exe with xdotool as a user would; the
-# template and coding windows come from the window layout tests and the
-# embedded window from the Win32 host test, run with TRANSDAE_SCREENSHOT_DIR.
+# template and coding windows come from the window layout tests, run with
+# TRANSDAE_SCREENSHOT_DIR. The tool inside another program's window has no
+# picture: Wine does not paint a child window of another process.
 # Usage: scripts/screenshots_windows.sh [Windows build folder]   (build-win,
 # made by TRANSDAE_WINDOWS_UI=1 scripts/test_windows.sh)
 set -euo pipefail
@@ -22,7 +20,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD_DIR="${1:-build-win}"
 OUT="$ROOT/docs/screenshots/windows"
-for f in transdae.exe test_ui.exe test_embedding_win32.exe; do
+for f in transdae.exe test_ui.exe; do
   [ -f "$BUILD_DIR/$f" ] || { echo "falta $BUILD_DIR/$f: TRANSDAE_WINDOWS_UI=1 bash scripts/test_windows.sh" >&2; exit 1; }
 done
 for tool in Xvfb xdotool import wine winepath; do
@@ -62,21 +60,10 @@ cp "$BUILD_DIR/transdae.exe" "$WORK/bin/transdae.exe"
 QTEMP=$(winepath -w "$WORK/QTEMP")
 export QTEMP
 
-CAPTION='^Exportar e importar datos entre Dolvarin y DAE$'
-window_named() {
-  for _ in $(seq 300); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.1
-  done
-  echo "no aparece la ventana $1" >&2
-  return 1
-}
-shot() {  # window, file
-  sleep 1
-  import -window "$1" "$OUT/$2"
-  echo "$OUT/$2"
-}
+# Wine starts programs more slowly than Linux.
+WINDOW_WAIT=300 SHOT_PAUSE=1
+# shellcheck source=scripts/screenshot_windows_found.sh
+. "$ROOT/scripts/screenshot_windows_found.sh"
 keys() {
   xdotool key --delay 80 "$@"
   sleep 0.4
@@ -132,6 +119,4 @@ sleep 1
 
 (cd "$BUILD_DIR" && TRANSDAE_SCREENSHOT_DIR="$(winepath -w "$OUT")" \
   wine test_ui.exe --gtest_filter='WindowLayout.*' </dev/null)
-(cd "$BUILD_DIR" && TRANSDAE_SCREENSHOT_DIR="$(winepath -w "$OUT")" \
-  wine test_embedding_win32.exe --gtest_filter='*FramelessChild*' </dev/null)
 ls -l "$OUT"

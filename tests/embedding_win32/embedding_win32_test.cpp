@@ -11,11 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-#include <QPixmap>
 #include <QLayout>
 #include <QPushButton>
-#include <QScreen>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -294,20 +291,6 @@ std::wstring CopyBoxText(HWND box) {
   return text;
 }
 
-// A picture of a window as the system shows it on the screen, into
-// TRANSDAE_SCREENSHOT_DIR when that is set (scripts/screenshots_windows.sh).
-void SaveScreenOf(HWND window, const char* name) {
-  const QString dir = qEnvironmentVariable("TRANSDAE_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  Sleep(800);
-  RECT r;
-  ASSERT_TRUE(GetWindowRect(window, &r));
-  QScreen* screen = QGuiApplication::primaryScreen();
-  ASSERT_NE(screen, nullptr);
-  const QPixmap picture = screen->grabWindow(0, r.left, r.top, r.right - r.left, r.bottom - r.top);
-  EXPECT_TRUE(picture.save(dir + "/" + QString::fromLatin1(name))) << name;
-}
-
 class EmbeddingWin32Test : public uitest::FormFixture {
  protected:
   void SetUp() override {
@@ -427,7 +410,6 @@ TEST_F(EmbeddingWin32Test, ToolIsAFramelessChildAtTwoTwoAndSalirWritesOnlyItsKey
   // Not a top-level window of its own as well.
   EXPECT_TRUE(Windows(nullptr, tool.pid(), kCaption).empty()) << Describe(nullptr);
   EXPECT_FALSE(offered.isNull());
-  SaveScreenOf(host.hwnd(), "ventana_embebida.png");
 
   // "&Salir" ends the tool, which leaves its result beside its executable.
   ClickAt(child, salir);
