@@ -17,12 +17,28 @@ cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh
 export QT_QPA_PLATFORM=offscreen
 
+# CTest in `dir`, its output kept in dir/ctest-all.log; when a test fails,
+# the failed checks are printed again at the end, where they are seen.
+run_ctest() {
+  local dir=$1 rc
+  shift
+  set +e
+  (cd "$dir" && ctest "$@") 2>&1 | tee "$dir/ctest-all.log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  if [ "$rc" != 0 ]; then
+    echo "== Pruebas fallidas en $dir"
+    bash scripts/failures_summary.sh "$dir/ctest-all.log"
+  fi
+  return "$rc"
+}
+
 stage_done() { echo "== $1: $((SECONDS - STAGE_START)) s"; STAGE_START=$SECONDS; }
 STAGE_START=$SECONDS
 
 echo "== Compilación y pruebas"
 bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+run_ctest build --output-on-failure -j"$(nproc)" --timeout 600
 stage_done "Linux"
 
 if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
@@ -31,7 +47,7 @@ if [ "${TRANSDAE_QUICK:-0}" != 1 ]; then
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+  run_ctest build-asan --output-on-failure -j"$(nproc)" --timeout 900
   stage_done "AddressSanitizer y UndefinedBehaviorSanitizer"
 fi
 

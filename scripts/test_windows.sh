@@ -149,4 +149,9 @@ if [ "$WINDOWS_UI" = 1 ]; then
   echo "== Ventanas bajo Wine: $(grep -E 'tests passed|tests failed' "$BUILD_DIR/ctest-ventanas.log" | tail -1)"
 fi
 echo "== Demostración comparada: $([ "$demo" = 0 ] && echo iguales || echo DIFERENTES)"
+if [ "$suites" != 0 ] || [ "$windows" != 0 ]; then
+  echo "== Pruebas fallidas bajo Wine"
+  bash scripts/failures_summary.sh "$BUILD_DIR/ctest.log" \
+    $([ "$WINDOWS_UI" = 1 ] && echo "$BUILD_DIR/ctest-ventanas.log")
+fi
 [ "$suites" = 0 ] && [ "$demo" = 0 ] && [ "$console" = 0 ] && [ "$windows" = 0 ]
