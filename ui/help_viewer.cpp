@@ -52,21 +52,36 @@ void HelpViewer::show(int context) {
   }
   if (tryViewer(context)) return;
   if (useDesktop_ && tryDesktopHandler()) return;
+#ifdef Q_OS_WIN
+  const QString viewers = QStringLiteral("hh.exe");
+#else
+  const QString viewers = QStringLiteral("como xchm o kchmviewer");
+#endif
   showBuiltIn(context,
               QStringLiteral("Este sistema no tiene ningún visor de ayuda HTML compilada "
-                             "(como xchm o kchmviewer) con el que abrir «%1». "
+                             "(%1) con el que abrir «%2». "
                              "Se muestra la ayuda básica de la herramienta.")
-                  .arg(QDir::toNativeSeparators(file.absoluteFilePath())));
+                  .arg(viewers, QDir::toNativeSeparators(file.absoluteFilePath())));
 }
 
 bool HelpViewer::tryViewer(int context) {
-  const QString file = QFileInfo(helpFile_).absoluteFilePath();
+  const QString file = QDir::toNativeSeparators(QFileInfo(helpFile_).absoluteFilePath());
+  // How a viewer is told the topic to open at.
+  enum class Topic { None, DashC, MapId };
   struct Candidate {
     const char* program;
-    bool takesContext;  // understands "-c <context>"
+    Topic topic;
   };
-  static const Candidate kCandidates[] = {
-      {"xchm", true}, {"kchmviewer", false}, {"uchmviewer", false}, {"chmsee", false}};
+#ifdef Q_OS_WIN
+  // The system's own HTML help: "hh.exe -mapid N file" opens the topic
+  // mapped to context N, "hh.exe file" the table of contents.
+  static const Candidate kCandidates[] = {{"hh", Topic::MapId}};
+#else
+  static const Candidate kCandidates[] = {{"xchm", Topic::DashC},
+                                          {"kchmviewer", Topic::None},
+                                          {"uchmviewer", Topic::None},
+                                          {"chmsee", Topic::None}};
+#endif
   for (const Candidate& c : kCandidates) {
     const QString name = QString::fromLatin1(c.program);
     const QString exe = searchPaths_.isEmpty()
@@ -74,8 +89,10 @@ bool HelpViewer::tryViewer(int context) {
                             : QStandardPaths::findExecutable(name, searchPaths_);
     if (exe.isEmpty()) continue;
     QStringList args;
-    if (c.takesContext && context != kHelpContents)
-      args << QStringLiteral("-c") << QString::number(context);
+    if (context != kHelpContents) {
+      if (c.topic == Topic::DashC) args << QStringLiteral("-c") << QString::number(context);
+      if (c.topic == Topic::MapId) args << QStringLiteral("-mapid") << QString::number(context);
+    }
     args << file;
     if (QProcess::startDetached(exe, args)) {
       lastShown_ = Shown::ExternalViewer;

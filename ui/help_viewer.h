@@ -1,7 +1,7 @@
 // The tool's help: the help file "DAE.CHM" beside the executable, shown
-// with a viewer of compiled HTML help that the system has (xchm,
-// kchmviewer, ...; or the desktop's handler for the file type, when one is
-// registered). When there is no file or no viewer, or the viewer cannot be
+// with a viewer of compiled HTML help that the system has (on Windows its
+// own, hh.exe, at the topic of the context; elsewhere xchm, kchmviewer...;
+// or the desktop's handler for the file type, when one is registered). When there is no file or no viewer, or the viewer cannot be
 // started, a short help of the tool's own is shown in a window instead,
 // with a line that says why. The user never presses F1 for nothing.
 //

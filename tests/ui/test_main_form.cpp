@@ -237,7 +237,9 @@ TEST_F(MainFormTest, CommandLineShapesTheWindow) {
       EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
       EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     }
-    if (c.embedded) EXPECT_EQ(form.pos(), QPoint(2, 2));
+    if (c.embedded) {
+      EXPECT_EQ(form.pos(), QPoint(2, 2));
+    }
     EXPECT_EQ(form.size(), QSize(599, 311));
     if (c.error.isEmpty()) {
       EXPECT_TRUE(answers.seen.empty());
