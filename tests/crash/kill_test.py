@@ -806,7 +806,10 @@ class KillTest:
         landed = attempts = 0
         start = len(self.failures)
         failed_before = len(self.failed_kills)
-        limit = n * 2
+        # A run that ends before its kill is tried again sooner: on a loaded
+        # machine the length of runs changes from one to the next.
+        limit = n * 4
+        missed = 0
         self.durations = [duration]
         while landed < n and attempts < limit:
             # spread over the run, a little jitter inside each slice; the
@@ -819,11 +822,13 @@ class KillTest:
                 delay = max(0.0005, frac * duration)
             else:
                 delay = 0.01 * duration + slice_len * (k + rng.random())
-            if attempts >= n:  # runs finished early: aim earlier
-                delay *= 0.8
+            delay *= 0.7 ** missed
             attempts += 1
             if self.one_kill(phase_name, phase, cmd, attempts, delay):
                 landed += 1
+                missed = 0
+            else:
+                missed += 1
         print("%s: %d muertes dentro de la ejecución (%d intentos); %d de "
               "ellas con fallos, %d fallos en total"
               % (PHASE_NAMES[phase_name].capitalize(), landed, attempts, len(self.failed_kills) - failed_before,
