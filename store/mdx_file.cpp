@@ -316,6 +316,44 @@ void MdxFile::Remove(int tag, const MdxEntry& entry) {
   }
 }
 
+void MdxFile::BuildTag(int tag, const char* keys, const uint32_t* recnos, size_t count) {
+  const TagInfo& t = impl_->Tag(tag);
+  impl_->CheckWritable();
+  const size_t length = static_cast<size_t>(t.keyLength);
+  for (size_t i = 0; i < count; ++i) {
+    if (recnos[i] == 0) throw StoreError("Número de registro no válido para el índice");
+  }
+  // The entries by position, in the tag's order; a repeated one once.
+  std::vector<uint32_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+  auto compare = [&](uint32_t a, uint32_t b) {
+    return impl_->CompareEntry(t, std::string_view(keys + a * length, length), recnos[a],
+                               std::string_view(keys + b * length, length), recnos[b]);
+  };
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return compare(a, b) < 0; });
+  order.erase(std::unique(order.begin(), order.end(),
+                          [&](uint32_t a, uint32_t b) { return compare(a, b) == 0; }),
+              order.end());
+  if (t.def.keyType == 'N') {
+    for (uint32_t i : order) {
+      if (!DecodeBcdKey(std::string(keys + i * length, length))) {
+        throw StoreError("Clave numérica no válida para el índice '" + impl_->Name() + "'");
+      }
+    }
+  }
+  try {
+    impl_->BuildTag(t, keys, recnos, order);
+    if (!impl_->deferred) WriteThrough();
+  } catch (...) {
+    Discard();
+    throw;
+  }
+}
+
+std::string MdxFile::StoredKey(int tag, const MdxKey& key) const {
+  return impl_->RawKey(impl_->Tag(tag), key);
+}
+
 std::optional<MdxEntry> MdxFile::First(int tag) const {
   const TagInfo& t = impl_->Tag(tag);
   Header hd = impl_->ReadHeader();
