@@ -164,7 +164,9 @@ TEST_P(DeferredIndex, SameRecordsAndIndexOrderAsAFillIndexedRecordByRecord) {
       OpenOn(t, dir);
     }
     Transaction tx(t);
-    if (defer) EXPECT_TRUE(tx.DeferIndex());
+    if (defer) {
+      EXPECT_TRUE(tx.DeferIndex());
+    }
     Fill(t, c.rows);
     tx.Commit();
     t.Close();
