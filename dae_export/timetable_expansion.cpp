@@ -213,6 +213,36 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   // Each table that the expansion changes in place changes as a whole:
   // a failure or a kill before its commit leaves it as it was.
   store::Transaction teachersChange(prof), cuadroH2Change(h2), cuadroH3Change(h3);
+  // Tables made afresh are filled first and indexed at once when they are
+  // committed. Every record in them is this run's, so the record a key
+  // leads to is the first one written under it: that is what a search of
+  // the index would find, kept here instead.
+  std::unordered_map<std::string, uint32_t> h2Written, h3Written;
+  if (fresh) {
+    cuadroH2Change.DeferIndex();
+    cuadroH3Change.DeferIndex();
+  }
+  // Makes the record of key current for editing, or starts a new one.
+  auto editOrAppend = [fresh](store::Table& t, std::unordered_map<std::string, uint32_t>& written,
+                              const std::string& key) {
+    if (fresh) {
+      if (auto it = written.find(key); it != written.end()) {
+        t.GotoRecord(it->second);
+        t.Edit();
+        return;
+      }
+    } else if (t.FindKey(key)) {
+      t.Edit();
+      return;
+    }
+    t.Append();
+  };
+  // After the post: a new record of key, in a table made afresh, is the
+  // one that key leads to from now on.
+  auto posted = [fresh](store::Table& t, std::unordered_map<std::string, uint32_t>& written,
+                        const std::string& key) {
+    if (fresh) written.emplace(key, t.RecNo());
+  };
 
   // Look-up tables read once.
   std::unordered_map<std::string, GroupInfo> groups;
@@ -336,10 +366,7 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
     const std::string room = Cut(sAula.AsString(), 30);
 
     // Type 2 record.
-    if (h2.FindKey(key))
-      h2.Edit();
-    else
-      h2.Append();
+    editOrAppend(h2, h2Written, key);
     set(h2Tipreg, "2");
     setIfBlank(h2Tipdoc, teacher.tipoDni);
     set(h2Abrevprof, KeyTeacher(key));
@@ -368,13 +395,11 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
     set(h2DiaSes, KeyDaySession(key));
     set(h2RegMod, written);
     h2.Post();
+    posted(h2, h2Written, key);
 
     // Type 3 record.
     if (!IsBlank(groupAbbrev)) {
-      if (h3.FindKey(key))
-        h3.Edit();
-      else
-        h3.Append();
+      editOrAppend(h3, h3Written, key);
       set(h3Tipreg, "3");
       store::Field& abrevGrup = h3Abrevgrup.Get();
       const std::string storedGroup = abrevGrup.AsString();
@@ -392,6 +417,7 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
       set(h3ProfDiaSes, key);
       set(h3RegMod, written);
       h3.Post();
+      posted(h3, h3Written, key);
     }
     soluc.Next();
   }

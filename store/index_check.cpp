@@ -220,15 +220,22 @@ std::unique_ptr<MdxFile> CheckedIndex(DbfFile& dbf, std::unique_ptr<MdxFile> mdx
     MdxFile::Create(tmp, PathText(dbf.Path().stem()), tags);
     MdxFile fresh;
     fresh.Open(tmp, false);
+    // Every live record's key of each tag, then each tag built at once.
+    std::vector<std::string> keys(tags.size());
+    std::vector<uint32_t> recnos;
     std::string record;
     for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
       dbf.ReadRecord(r, record);
       if (record[0] == '*') continue;
+      recnos.push_back(r);
       for (size_t t = 0; t < tags.size(); ++t) {
         const DbfField& f = dbf.Fields()[static_cast<size_t>(tagField[t])];
-        fresh.Insert(static_cast<int>(t),
-                     MdxEntry{KeyFromRecord(f, tags[t].keyType, tags[t].keyLength, record), r});
+        AppendStoredKey(f, tags[t].keyType, fresh.StoredKeyLength(static_cast<int>(t)), record,
+                        keys[t]);
       }
+    }
+    for (size_t t = 0; t < tags.size(); ++t) {
+      fresh.BuildTag(static_cast<int>(t), keys[t].data(), recnos.data(), recnos.size());
     }
     fresh.Save();
     fresh.Close();

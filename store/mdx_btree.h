@@ -807,6 +807,117 @@ struct MdxFile::Impl {
     }
   }
 
+  // ---- a tag built at once --------------------------------------------
+  // A block for the bulk build: from the free chain, else past the end of
+  // the file. The caller writes the whole block and then the header.
+  uint32_t TakeBlock(Header& hd) {
+    if (hd.firstFree != 0) {
+      const uint32_t page = hd.firstFree;
+      CheckBlockPage(page, hd);
+      hd.firstFree = Get32(ReadAt(static_cast<uint64_t>(page) * kPage, 8), 4);
+      if (hd.freeCount > 0) --hd.freeCount;
+      return page;
+    }
+    const uint32_t page = hd.pageCount;
+    hd.pageCount += kPagesPerBlock;
+    return page;
+  }
+
+  // Fills an empty tag with count entries given by position: entry i is
+  // the key at keys + order[i] * keyLength with record number
+  // recnos[order[i]], and the entries come in their order in the tag (key,
+  // then record number), no two alike. The tree is built from the leaves
+  // up: full leaves from the left, then each level of branches over them,
+  // whose entries carry the greatest key of their child (the last child is
+  // the rightmost pointer). The tag's empty root block becomes the new
+  // root, so an index built at once is as compact as it can be.
+  void BuildTag(const TagInfo& t, const char* keys, const uint32_t* recnos,
+                const std::vector<uint32_t>& order) {
+    cache.Touch();
+    if (order.empty()) return;
+    Header hd = ReadHeader();
+    const uint32_t rootPage = RootPage(t, hd);
+    {
+      NodeRef root = Load(t, rootPage, hd);
+      if (!root->leaf || !root->keys.empty()) {
+        throw StoreError("La etiqueta '" + t.def.name + "' del índice '" + Name() +
+                         "' ya tiene claves: no se puede construir de una vez");
+      }
+    }
+    const size_t keyLength = static_cast<size_t>(t.keyLength);
+    const size_t maxKeys = static_cast<size_t>(t.maxKeys);
+
+    // The nodes of the level being built, and the greatest key below each.
+    std::vector<std::shared_ptr<Node>> level;
+    std::vector<std::string_view> greatest;
+    // Gives the level's nodes their blocks (the root's when the level is
+    // one node) and writes them.
+    auto place = [&](std::vector<std::shared_ptr<Node>>& nodes) {
+      for (auto& n : nodes) n->page = nodes.size() == 1 ? rootPage : TakeBlock(hd);
+      for (auto& n : nodes) {
+        WriteNode(t, *n);
+        cache.Set(n->page, n);
+      }
+    };
+
+    // Leaves.
+    const size_t leafCount = (order.size() + maxKeys - 1) / maxKeys;
+    level.reserve(leafCount);
+    for (size_t from = 0; from < order.size(); from += maxKeys) {
+      const size_t to = std::min(order.size(), from + maxKeys);
+      auto n = std::make_shared<Node>(keyLength);
+      n->leaf = true;
+      n->keys.Reserve(maxKeys + 1);
+      n->ptrs.reserve(maxKeys + 2);
+      for (size_t i = from; i < to; ++i) {
+        n->keys.PushBack(std::string_view(keys + static_cast<size_t>(order[i]) * keyLength, keyLength));
+        n->ptrs.push_back(recnos[order[i]]);
+      }
+      level.push_back(std::move(n));
+    }
+    place(level);
+    for (const auto& n : level) greatest.push_back(n->keys.back());
+
+    // Branches, a level at a time, until one node holds the level below.
+    std::vector<std::vector<std::shared_ptr<Node>>> kept;  // the string_views point into them
+    for (int depth = 0; level.size() > 1; ++depth) {
+      if (depth > kMaxDepth) Damaged("ciclo en el árbol");
+      const size_t children = level.size();
+      const size_t fan = maxKeys + 1;
+      // Groups of fan children; a last group of one child takes one more
+      // from the group before it, so that every branch has a key.
+      std::vector<size_t> sizes(children / fan, fan);
+      if (children % fan != 0) sizes.push_back(children % fan);
+      if (sizes.size() > 1 && sizes.back() == 1) {
+        --sizes[sizes.size() - 2];
+        ++sizes.back();
+      }
+      std::vector<std::shared_ptr<Node>> upper;
+      std::vector<std::string_view> upperGreatest;
+      upper.reserve(sizes.size());
+      size_t at = 0;
+      for (size_t size : sizes) {
+        auto n = std::make_shared<Node>(keyLength);
+        n->leaf = false;
+        n->keys.Reserve(maxKeys + 1);
+        n->ptrs.reserve(maxKeys + 2);
+        for (size_t i = at; i < at + size; ++i) {
+          if (i + 1 < at + size) n->keys.PushBack(greatest[i]);
+          n->ptrs.push_back(level[i]->page);
+        }
+        upperGreatest.push_back(greatest[at + size - 1]);
+        upper.push_back(std::move(n));
+        at += size;
+      }
+      place(upper);
+      kept.push_back(std::move(level));
+      level = std::move(upper);
+      greatest = std::move(upperGreatest);
+    }
+    WriteHeader(hd);
+    SetHasKeys(t, true);
+  }
+
   static size_t Size(const Node& n) { return n.keys.size(); }
   static bool Empty(const Node& n) { return n.leaf ? n.keys.empty() : n.ptrs.empty(); }
 

@@ -316,6 +316,66 @@ void MdxFile::Remove(int tag, const MdxEntry& entry) {
   }
 }
 
+void MdxFile::BuildTag(int tag, const char* keys, const uint32_t* recnos, size_t count) {
+  const TagInfo& t = impl_->Tag(tag);
+  impl_->CheckWritable();
+  const size_t length = static_cast<size_t>(t.keyLength);
+  for (size_t i = 0; i < count; ++i) {
+    if (recnos[i] == 0) throw StoreError("Número de registro no válido para el índice");
+  }
+  // The entries by position, in the tag's order; a repeated one once.
+  auto compare = [&](uint32_t a, uint32_t b) {
+    return impl_->CompareEntry(t, std::string_view(keys + a * length, length), recnos[a],
+                               std::string_view(keys + b * length, length), recnos[b]);
+  };
+  std::vector<uint32_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+  if (t.def.keyType == 'C') {
+    // Character keys order as their bytes: the entries, first put in
+    // record number order, are sorted stably by each byte of the key from
+    // the last to the first (a byte that all keys share costs one count).
+    // A pass per key byte, without a comparison.
+    if (!std::is_sorted(order.begin(), order.end(),
+                        [&](uint32_t x, uint32_t y) { return recnos[x] < recnos[y]; })) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](uint32_t x, uint32_t y) { return recnos[x] < recnos[y]; });
+    }
+    std::vector<uint32_t> sorted(count);
+    for (size_t at = length; at-- > 0;) {
+      size_t start[257] = {};
+      for (uint32_t i : order) ++start[static_cast<unsigned char>(keys[i * length + at]) + 1];
+      if (std::find(std::begin(start), std::end(start), count) != std::end(start)) continue;
+      for (size_t c = 1; c < 257; ++c) start[c] += start[c - 1];
+      for (uint32_t i : order) sorted[start[static_cast<unsigned char>(keys[i * length + at])]++] = i;
+      order.swap(sorted);
+    }
+  } else {
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return compare(a, b) < 0; });
+  }
+  order.erase(std::unique(order.begin(), order.end(),
+                          [&](uint32_t a, uint32_t b) { return compare(a, b) == 0; }),
+              order.end());
+  if (t.def.keyType == 'N') {
+    for (uint32_t i : order) {
+      if (!DecodeBcdKey(std::string(keys + i * length, length))) {
+        throw StoreError("Clave numérica no válida para el índice '" + impl_->Name() + "'");
+      }
+    }
+  }
+  try {
+    impl_->BuildTag(t, keys, recnos, order);
+    if (!impl_->deferred) WriteThrough();
+  } catch (...) {
+    Discard();
+    throw;
+  }
+}
+
+std::string MdxFile::StoredKey(int tag, const MdxKey& key) const {
+  return impl_->RawKey(impl_->Tag(tag), key);
+}
+
 std::optional<MdxEntry> MdxFile::First(int tag) const {
   const TagInfo& t = impl_->Tag(tag);
   Header hd = impl_->ReadHeader();

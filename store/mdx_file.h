@@ -78,6 +78,17 @@ class MdxFile {
   void Insert(int tag, const MdxEntry& entry);
   void Remove(int tag, const MdxEntry& entry);  // no-op if absent
 
+  // Fills an empty tag at once (throws StoreError when it holds a key):
+  // count keys in their stored form side by side (StoredKeyLength bytes
+  // each, as StoredKey gives them) and their record numbers, in any order.
+  // The entries end in the order that inserting them one by one gives;
+  // the tree is built from its leaves up, in full nodes, which costs a
+  // fraction of the inserts. An entry given twice is kept once.
+  void BuildTag(int tag, const char* keys, const uint32_t* recnos, size_t count);
+  // A key in the form the tag stores it: a character key padded with
+  // spaces or cut to the key length, a numeric key packed.
+  std::string StoredKey(int tag, const MdxKey& key) const;
+
   std::optional<MdxEntry> First(int tag) const;
   std::optional<MdxEntry> Last(int tag) const;
   // The first entry ordered after / before the given one (which need not

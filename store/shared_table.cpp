@@ -205,6 +205,19 @@ MdxKey KeyFromRecord(const DbfField& f, char keyType, int keyLength, const std::
   return key;
 }
 
+void AppendStoredKey(const DbfField& f, char keyType, int storedLength, const std::string& record,
+                     std::string& out) {
+  if (keyType == 'N') {
+    out += EncodeBcdKey(FieldNumber(f, record).value_or(0.0));
+    return;
+  }
+  const std::string_view bytes = FieldBytes(f, record);
+  const size_t length = static_cast<size_t>(storedLength);
+  const size_t n = std::min(bytes.size(), length);
+  out.append(bytes.data(), n);
+  out.append(length - n, ' ');
+}
+
 MdxKey SharedTable::KeyOf(int tag, const std::string& record) const {
   const TagInfo& t = tags_.at(static_cast<size_t>(tag));
   if (t.field < 0) return MdxKey{};
@@ -251,9 +264,66 @@ void SharedTable::PutEntry(int tag, const MdxEntry& entry) { mdx_->Insert(tag, e
 
 void SharedTable::Begin() { ++transactionDepth_; }
 
+bool SharedTable::DeferIndex() {
+  if (indexDeferred_) return true;
+  if (!mdx_ || !InTransaction() || dbf_.RecordCount() != 0) return false;
+  for (size_t t = 0; t < tags_.size(); ++t) {
+    if (mdx_->First(static_cast<int>(t))) return false;
+  }
+  indexDeferred_ = true;
+  return true;
+}
+
+// Every live record's key of each tag, then each tag built at once: the
+// same entries that appending the records one by one would have left
+// (a record deleted during the fill has none; a record rewritten has its
+// last key).
+void SharedTable::BuildDeferredIndex() const {
+  const uint32_t count = dbf_.RecordCount();
+  std::vector<uint32_t> recnos;
+  recnos.reserve(count);
+  std::vector<std::string> keys(tags_.size());
+  for (size_t t = 0; t < tags_.size(); ++t) {
+    if (tags_[t].field >= 0) {
+      keys[t].reserve(static_cast<size_t>(count) *
+                      static_cast<size_t>(mdx_->StoredKeyLength(static_cast<int>(t))));
+    }
+  }
+  for (uint32_t r = 1; r <= count; ++r) {
+    dbf_.ReadRecord(r, scratch_);
+    if (scratch_.empty() || scratch_[0] == '*') continue;
+    recnos.push_back(r);
+    for (size_t t = 0; t < tags_.size(); ++t) {
+      if (tags_[t].field < 0) continue;
+      const int tag = static_cast<int>(t);
+      AppendStoredKey(dbf_.Fields()[static_cast<size_t>(tags_[t].field)], tags_[t].keyType,
+                      mdx_->StoredKeyLength(tag), scratch_, keys[t]);
+    }
+  }
+  // A failure discards the index's pending changes (MdxFile::BuildTag):
+  // the index is empty again, as the deferral expects.
+  for (size_t t = 0; t < tags_.size(); ++t) {
+    if (tags_[t].field < 0 || recnos.empty()) continue;
+    mdx_->BuildTag(static_cast<int>(t), keys[t].data(), recnos.data(), recnos.size());
+  }
+  indexDeferred_ = false;
+}
+
 void SharedTable::CommitTransaction() {
   if (transactionDepth_ > 0) --transactionDepth_;
-  if (transactionDepth_ == 0 && !staged_) Commit();
+  if (transactionDepth_ > 0) return;
+  if (!staged_) {
+    Commit();
+    return;
+  }
+  // A staged table is written whole when it is finished; its index is
+  // built when its transaction ends, all the same.
+  try {
+    EnsureIndex();
+  } catch (...) {
+    Discard();
+    throw;
+  }
 }
 
 void SharedTable::RollbackTransaction() {
@@ -262,6 +332,12 @@ void SharedTable::RollbackTransaction() {
 }
 
 void SharedTable::Commit() {
+  try {
+    EnsureIndex();
+  } catch (...) {
+    Discard();
+    throw;
+  }
   std::vector<Pager*> pagers{&dbf_.PagerRef()};
   if (mdx_) {
     mdx_->Flush();
@@ -276,6 +352,9 @@ void SharedTable::Commit() {
 }
 
 void SharedTable::Discard() {
+  // The records appended since the last commit go, and the index is again
+  // what that commit left: nothing is left to build.
+  indexDeferred_ = false;
   dbf_.PagerRef().Discard();
   dbf_.Reload();
   if (mdx_) mdx_->Discard();
@@ -286,6 +365,12 @@ void SharedTable::Finish() {
   if (!staged_) return;
   // The staged files were made without a sync: a commit with changes syncs
   // both, one without syncs nothing, so they are synced here.
+  try {
+    EnsureIndex();
+  } catch (...) {
+    Discard();
+    throw;
+  }
   if (mdx_) mdx_->Flush();
   const bool dirty = dbf_.PagerRef().Dirty() || (mdx_ && mdx_->PagerRef().Dirty());
   Commit();
@@ -339,7 +424,7 @@ uint32_t SharedTable::Append(const std::string& record) {
   try {
     dbf_.AppendRecord(record);
     ++generation_;
-    if (mdx_) {
+    if (mdx_ && !indexDeferred_) {
       for (size_t t = 0; t < tags_.size(); ++t) {
         if (tags_[t].field < 0) continue;
         PutEntry(static_cast<int>(t), MdxEntry{KeyOf(static_cast<int>(t), record), recno});
@@ -361,7 +446,7 @@ void SharedTable::Update(uint32_t recno, const std::string& record) {
     dbf_.ReadRecord(recno, old);
     dbf_.WriteRecord(recno, record);
     ++generation_;
-    if (mdx_) {
+    if (mdx_ && !indexDeferred_) {
       for (size_t t = 0; t < tags_.size(); ++t) {
         if (tags_[t].field < 0) continue;
         int tag = static_cast<int>(t);
@@ -393,7 +478,7 @@ void SharedTable::Delete(uint32_t recno) {
     if (old[0] == '*') return;
     dbf_.SetDeleted(recno, true);
     ++generation_;
-    if (mdx_) {
+    if (mdx_ && !indexDeferred_) {
       for (size_t t = 0; t < tags_.size(); ++t) {
         if (tags_[t].field < 0) continue;
         int tag = static_cast<int>(t);
@@ -411,15 +496,24 @@ void SharedTable::Delete(uint32_t recno) {
 int SharedTable::CompareKeys(int tag, const MdxKey& a, const MdxKey& b) const {
   return mdx_->CompareKeys(tag, a, b);
 }
-std::optional<MdxEntry> SharedTable::IndexFirst(int tag) const { return mdx_->First(tag); }
-std::optional<MdxEntry> SharedTable::IndexLast(int tag) const { return mdx_->Last(tag); }
+std::optional<MdxEntry> SharedTable::IndexFirst(int tag) const {
+  EnsureIndex();
+  return mdx_->First(tag);
+}
+std::optional<MdxEntry> SharedTable::IndexLast(int tag) const {
+  EnsureIndex();
+  return mdx_->Last(tag);
+}
 std::optional<MdxEntry> SharedTable::IndexNext(int tag, const MdxEntry& after) const {
+  EnsureIndex();
   return mdx_->Next(tag, after);
 }
 std::optional<MdxEntry> SharedTable::IndexPrior(int tag, const MdxEntry& before) const {
+  EnsureIndex();
   return mdx_->Prior(tag, before);
 }
 std::optional<MdxEntry> SharedTable::IndexLowerBound(int tag, const MdxKey& key) const {
+  EnsureIndex();
   return mdx_->LowerBound(tag, key);
 }
 

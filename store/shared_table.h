@@ -88,6 +88,7 @@ class SharedTable {
   // The tag's entries leaf after leaf (MdxFile::ForEachLeaf), and the
   // same test as EntryIsLive on an entry as the index stores it.
   void ForEachIndexLeaf(int tag, const MdxFile::LeafVisitor& visit) const {
+    EnsureIndex();
     mdx_->ForEachLeaf(tag, visit);
   }
   int StoredKeyLength(int tag) const { return mdx_->StoredKeyLength(tag); }
@@ -100,6 +101,15 @@ class SharedTable {
   // committed as one; RollbackTransaction forgets them (every attached
   // object is told). Transactions nest; only the outermost commits.
   void Begin();
+  // Within a transaction, on a table without records whose index is
+  // empty: the records appended from now on are indexed at once, from the
+  // records themselves, instead of one entry at a time. Until then the
+  // index is left alone by every change; it is built before anything
+  // reads it and before the transaction commits, so that no reader sees
+  // it behind the records and the committed table and index are whole
+  // together. False (and nothing changes) when the table does not qualify.
+  bool DeferIndex();
+  bool IndexDeferred() const { return indexDeferred_; }
   void CommitTransaction();
   void RollbackTransaction();
   bool InTransaction() const { return transactionDepth_ > 0; }
@@ -117,6 +127,12 @@ class SharedTable {
   void Attach(TableImpl* user, bool exclusive);
   void OpenIndex();
   void Changed();
+  // Builds the index of a deferred fill, and ends the deferral. A failure
+  // leaves the index as empty as it was and the deferral on.
+  void EnsureIndex() const {
+    if (indexDeferred_) BuildDeferredIndex();
+  }
+  void BuildDeferredIndex() const;
   void PutEntry(int tag, const MdxEntry& entry);
   void AfterChange();
   void Commit();
@@ -135,6 +151,7 @@ class SharedTable {
   std::filesystem::path journal_;
   bool staged_ = false;
   int transactionDepth_ = 0;
+  mutable bool indexDeferred_ = false;
   CodePage codePage_;
   std::string linkProblem_;  // "" when the files may be written
   mutable std::string scratch_;
@@ -148,6 +165,10 @@ bool StoredNameMatches(const std::string& stored, const std::string& wanted);
 
 // The index key of a record for a tag on field f.
 MdxKey KeyFromRecord(const DbfField& f, char keyType, int keyLength, const std::string& record);
+// The same key in the form the index stores it (MdxFile::StoredKey),
+// storedLength bytes appended to out: no allocation per key.
+void AppendStoredKey(const DbfField& f, char keyType, int storedLength, const std::string& record,
+                     std::string& out);
 
 // Told by SharedTable after every change of a record (defined by the
 // dataset layer).

@@ -491,6 +491,8 @@ void Transaction::Commit() {
   s->CommitTransaction();
 }
 
+bool Transaction::DeferIndex() { return shared_ && shared_->DeferIndex(); }
+
 void Transaction::Rollback() {
   if (!shared_) return;
   std::shared_ptr<SharedTable> s = std::move(shared_);

@@ -164,15 +164,22 @@ void RebuildTableIndex(const fs::path& dbfPath, const IndexDefs& fallbackTags) {
     MdxFile mdx;
     mdx.SetDeferred(true);
     mdx.Open(tmp, false);
+    // Every live record's key of each tag, then each tag built at once.
+    std::vector<std::string> keys(tags.size());
+    std::vector<uint32_t> recnos;
     std::string record;
     for (uint32_t r = 1; r <= dbf.RecordCount(); ++r) {
       dbf.ReadRecord(r, record);
       if (record[0] == '*') continue;
+      recnos.push_back(r);
       for (size_t t = 0; t < tags.size(); ++t) {
         const DbfField& f = fields[static_cast<size_t>(tagField[t])];
-        mdx.Insert(static_cast<int>(t),
-                   MdxEntry{KeyFromRecord(f, tags[t].keyType, tags[t].keyLength, record), r});
+        AppendStoredKey(f, tags[t].keyType, mdx.StoredKeyLength(static_cast<int>(t)), record,
+                        keys[t]);
       }
+    }
+    for (size_t t = 0; t < tags.size(); ++t) {
+      mdx.BuildTag(static_cast<int>(t), keys[t].data(), recnos.data(), recnos.size());
     }
     mdx.Save();
     mdx.Close();

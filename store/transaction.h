@@ -30,6 +30,14 @@ class Transaction {
   void Commit();
   void Rollback();
 
+  // Fills an empty table faster: when the table has no records and its
+  // index no entries, the records appended from now on are indexed all at
+  // once (when the index is first read, or at the commit) instead of one
+  // by one. The result is the same table and the same index order; a
+  // reader never sees the index behind the records. False when the table
+  // does not qualify: its records are then indexed as they come.
+  bool DeferIndex();
+
  private:
   std::shared_ptr<SharedTable> shared_;
 };
