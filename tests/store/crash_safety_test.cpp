@@ -21,6 +21,7 @@
 #include "store/table.h"
 #include "store/table_replacement.h"
 #include "store/transaction.h"
+#include "tests/store/killed_child.h"
 #include "tests/store/store_test_util.h"
 #include "tests/support/child_process.h"
 
@@ -32,30 +33,9 @@ namespace {
 
 // Killed processes are made by fork (Linux only).
 #ifndef _WIN32
-CommitPoint killAt = CommitPoint::Done;
-
-void KillHere(CommitPoint p) {
-  if (p == killAt) ::kill(::getpid(), SIGKILL);
-}
-
-// Runs body in a child process that must die by SIGKILL.
-template <typename F>
-void RunChildKilled(F body) {
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    try {
-      body();
-    } catch (...) {
-      ::_exit(3);
-    }
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended on its own, status " << status;
-}
-
+using storetest::killAt;
+using storetest::KillHere;
+using storetest::RunChildKilled;
 #endif  // !_WIN32
 
 Strings Names(const fs::path& dir) {
@@ -330,7 +310,9 @@ TEST(Rebuild, OldTableStandsUntilTheNewOneIsCompleteThenBothFilesChange) {
   EXPECT_EQ(storetest::Column(reader, "ABREV").size(), 20u);
   reader.Close();
   EXPECT_TRUE(Take(dir.path()) == before);
-  if (storetest::kHaveReaders) EXPECT_EQ(storetest::DumpTable(dir / "PROFT.DBF").size(), 21u);
+  if (storetest::kHaveReaders) {
+    EXPECT_EQ(storetest::DumpTable(dir / "PROFT.DBF").size(), 21u);
+  }
   t.Close();
   if (storetest::kHaveReaders) {
     Strings dump = storetest::DumpTable(dir / "PROFT.DBF");

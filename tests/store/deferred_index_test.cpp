@@ -18,6 +18,7 @@
 #include "store/store_error.h"
 #include "store/table.h"
 #include "store/transaction.h"
+#include "tests/store/killed_child.h"
 #include "tests/store/store_test_util.h"
 
 using namespace store;
@@ -322,28 +323,9 @@ TEST(DeferredIndexReads, RollbackLeavesTheEmptyTableAndATableWithRecordsIsNotDef
 }
 
 #ifndef _WIN32
-CommitPoint killAt = CommitPoint::Done;
-void KillHere(CommitPoint p) {
-  if (p == killAt) ::kill(::getpid(), SIGKILL);
-}
-
-// Runs body in a child process that must die by SIGKILL.
-template <typename F>
-void RunChildKilled(F body) {
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    try {
-      body();
-    } catch (...) {
-      ::_exit(3);
-    }
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended on its own, status " << status;
-}
+using storetest::killAt;
+using storetest::KillHere;
+using storetest::RunChildKilled;
 
 // The deferred fill of a table in place, killed during the fill or at each
 // point of its commit: the next open leaves the empty table and index or
