@@ -1034,9 +1034,12 @@ struct MdxFile::Impl {
   // bounds that its parent gives, and each leaf's first entry against the
   // last entry of the leaf before it, so the whole tag is checked in one
   // walk whose cost per entry is nothing beyond the parse.
-  // False when the block (or half of it) was already marked.
+  // `seen` holds a mark for every page of the file; callers check that
+  // the block lies inside the file first, so that a damaged pointer never
+  // sizes anything. False when the block (or half of it) was already
+  // marked, or lies outside the marks.
   static bool MarkBlock(std::vector<char>& seen, uint32_t page) {
-    if (static_cast<size_t>(page) + 1 >= seen.size()) seen.resize(static_cast<size_t>(page) + 2, 0);
+    if (static_cast<size_t>(page) + 1 >= seen.size()) return false;
     if (seen[page] || seen[page + 1]) return false;
     seen[page] = seen[page + 1] = 1;
     return true;
@@ -1064,6 +1067,7 @@ struct MdxFile::Impl {
       const Pending p = stack.back();
       stack.pop_back();
       if (p.depth > kMaxDepth) Damaged("ciclo en el árbol");
+      CheckBlockPage(p.page, hd);
       if (!MarkBlock(seen, p.page)) {
         Damaged("bloque usado dos veces o ciclo (" + std::to_string(p.page) + ")");
       }

@@ -107,6 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
                  const size_t root = RootOffset(b);
                  Put32(b, root + 8, 0x7FFFFFFF);
                }},
+        Damage{"child_at_the_last_page_number", "fuera de rango", [](std::string& b) {
+                 const size_t root = RootOffset(b);
+                 Put32(b, root + 8 + 8, 0xFFFFFFFFu);
+               }},
         Damage{"too_many_keys", "demasiadas claves", [](std::string& b) { Put32(b, RootOffset(b), 5000); }},
         Damage{"keys_out_of_order_in_leaf", "desordenadas", [](std::string& b) {
                  // The first key of the first leaf becomes its greatest.
