@@ -258,10 +258,12 @@ TEST(ReadOnlyTables, ImportRefusesNamingTheTableAndChangesNothing) {
   }
   CommandResult r = RunCli(s.Import("CASTELLANO"));
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  for (const auto& e : fs::directory_iterator(s.work.path()))
-    if (e.path().filename() != store::kWorkFolderLockName)
+  for (const auto& e : fs::directory_iterator(s.work.path())) {
+    if (e.path().filename() != store::kWorkFolderLockName) {
       EXPECT_EQ(e.path().string().find(".transdae-"), std::string::npos)
           << "nothing of the tool's is left: " << e.path();
+    }
+  }
 }
 
 TEST(ReadOnlyTables, ExportRefusesAReadOnlyTeachersTable) {

@@ -97,8 +97,11 @@ TEST(SampleSchool, ImportThenExportTheSampleSolution) {
                   "0901" " " "02" "MUS" + room + "   "));
   EXPECT_TRUE(has("3" "00202" "1" "99999999R      " "07" "1" "22"));
   // Neither the unplaced lesson nor the deleted row (both ETIK, 1001).
-  for (const std::string& l : lines)
-    if (l[0] == '2') EXPECT_NE(l.substr(36, 4), "1001") << l;
+  for (const std::string& l : lines) {
+    if (l[0] == '2') {
+      EXPECT_NE(l.substr(36, 4), "1001") << l;
+    }
+  }
 
   // Teachers in abbreviation order, recognised by their documents.
   const std::vector<std::pair<std::string, std::string>> byDoc = {

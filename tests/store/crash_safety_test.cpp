@@ -46,7 +46,7 @@ Strings Names(const fs::path& dir) {
 }
 
 std::string Abrev(int i) {
-  char b[5];
+  char b[12];
   std::snprintf(b, sizeof b, "%04d", (i * 7919) % 10000);
   return b;
 }

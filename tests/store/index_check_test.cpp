@@ -108,7 +108,9 @@ TEST_P(IndexCheck, FoundOnOpeningRebuiltAndReportedOnce) {
   }
   Strings want;
   for (const std::string& a : d.abrevInTagOrder) want.push_back(a);
-  if (d.rebuilt) EXPECT_EQ(keys, want);
+  if (d.rebuilt) {
+    EXPECT_EQ(keys, want);
+  }
   t.Open();
   EXPECT_EQ(notices.got.size(), d.rebuilt ? 1u : 0u);
 }

@@ -55,9 +55,11 @@ void MarkReadOnly(const fs::path& p) {
                   fs::perm_options::remove);
 }
 
+#ifdef _WIN32
 bool IsReadOnly(const fs::path& p) {
   return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
 }
+#endif
 
 TEST(RecoveryFileNames, OnlyTheTablesOwnFilesBelongToIt) {
   struct Case {

@@ -208,7 +208,9 @@ TEST(TableIndex, EntriesLeftByAnInterruptedChangeAreSkippedAndDroppedByARebuild)
   fix.SetTableName("CUADROH2");
   fix.RebuildIndex();  // tags taken from the existing index
   ExpectWalk(dbf, "PROF_DIA_S", (Strings{"2|AB  101", "4|CC  101", "1|MG  101", "3|QQ  101"}));
-  if (storetest::kHaveReaders) EXPECT_EQ(Walk(dbf, "DIA_SES").size(), 4u);
+  if (storetest::kHaveReaders) {
+    EXPECT_EQ(Walk(dbf, "DIA_SES").size(), 4u);
+  }
 }
 
 TEST(TableIndex, PackRemovesDeletedRecordsAndRebuildsTheIndex) {
@@ -221,7 +223,7 @@ TEST(TableIndex, PackRemovesDeletedRecordsAndRebuildsTheIndex) {
   t.SetTableName("CUADROH2");
   t.Open();
   for (int i = 0; i < 30; ++i) {
-    char key[8];
+    char key[16];
     std::snprintf(key, sizeof key, "P%02d 1%02d", 29 - i, i % 20);
     AddSession(t, key, "D" + std::to_string(i));
   }

@@ -67,7 +67,9 @@ class LinkedTable : public ::testing::TestWithParam<LinkCase> {
   void ExpectUntouched() {
     EXPECT_EQ(testsupport::ReadFile(elsewhere / GetParam().file), before);
     EXPECT_TRUE(fs::exists(fs::symlink_status(work / GetParam().file)));
-    if (GetParam().symbolic) EXPECT_TRUE(fs::is_symlink(work / GetParam().file));
+    if (GetParam().symbolic) {
+      EXPECT_TRUE(fs::is_symlink(work / GetParam().file));
+    }
   }
 
   testsupport::TempDir elsewhere, work;

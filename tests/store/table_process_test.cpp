@@ -74,8 +74,9 @@ TEST(TableLocks, ExclusiveOpenFailsAtOnceWhileAnotherProgramHoldsTheTable) {
     Table again;
     storetest::Define(again, dir.path(), "PROFT", {{"X", FieldType::String, 1}});
     EXPECT_THROW(again.CreateTable(), StoreError);
-    if (storetest::kHaveReaders)
+    if (storetest::kHaveReaders) {
       EXPECT_EQ(storetest::DumpTable(dir / "PROFT.DBF")[0], "ABREV:C:4:0|SEQ:N:11:0");
+    }
   }
   EXPECT_EQ(OpenError(dir.path(), "PROFT", true), "");  // free again
 }
@@ -228,7 +229,7 @@ void AppendUntilKilled(const fs::path& folder, bool indexed, std::atomic<int>* p
     posted->store(n);
     for (;; ++n) {
       t.Append();
-      char abrev[5];
+      char abrev[12];
       std::snprintf(abrev, sizeof abrev, "%04d", (n * 7919) % 10000);
       t.FieldByName("ABREV").SetAsString(abrev);
       t.FieldByName("SEQ").SetAsInteger(n);

@@ -58,8 +58,9 @@ void CheckLayout(QWidget* window) {
         EXPECT_GE(l->width(), l->sizeHint().width())
             << Describe(w).toStdString();
     }
-    if (auto* b = qobject_cast<QPushButton*>(w))
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
       EXPECT_GE(b->width(), b->sizeHint().width()) << Describe(w).toStdString();
+    }
     if (auto* g = qobject_cast<ui::DataGrid*>(w)) {
       EXPECT_LE(g->horizontalHeader()->length(), g->viewport()->width())
           << "all columns in view: " << Describe(w).toStdString();
