@@ -182,6 +182,7 @@ class Table {
   friend class Field;
   friend struct TableImpl;
   friend class Transaction;
+  friend class RecordReader;
   std::unique_ptr<TableImpl> impl_;
 };
 

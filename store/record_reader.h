@@ -1,0 +1,51 @@
+// Reading a few fields of many records of an open table, for writers that
+// walk a whole table: the fields are looked up once, each record is fetched
+// once, and each value is handed out where it lies (a character field of a
+// code page 1252 table as a view into the record, without its padding), so
+// that nothing is allocated per record or per field.
+//
+// The texts are exactly those that Field::AsString and Table::ValueAt give
+// for the same record, the pending values of a record being edited or
+// inserted included.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/dbf_file.h"
+
+namespace store {
+
+class Table;
+struct TableImpl;
+
+class RecordReader {
+ public:
+  explicit RecordReader(const Table& table);
+
+  // The slot of a field to read, by name (as FieldByName finds it); throws
+  // StoreError naming the field and the table when the table lacks it.
+  // Needs the table open; slots are added before the first Load.
+  int Add(const std::string& name);
+
+  // Makes recno the record read: a stored record, or 0 for the record being
+  // inserted. A record number the table does not have reads as empty.
+  void Load(uint32_t recno);
+
+  // The text of a slot's field in the loaded record; good until the next
+  // Load, or until the table changes.
+  std::string_view Text(int slot);
+
+ private:
+  struct Slot {
+    DbfField field;
+    bool plain = false;  // a character field read as it is stored
+    std::string converted;
+  };
+  const TableImpl& t_;
+  std::vector<Slot> slots_;
+  const std::string* record_ = nullptr;
+};
+
+}  // namespace store
