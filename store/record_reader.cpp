@@ -46,4 +46,9 @@ std::string_view RecordReader::Text(int slot) {
   return s.converted;
 }
 
+int32_t RecordReader::Integer(int slot) const {
+  if (!record_) return 0;
+  return FieldInteger(slots_[static_cast<size_t>(slot)].field, *record_);
+}
+
 }  // namespace store

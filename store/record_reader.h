@@ -5,8 +5,8 @@
 // that nothing is allocated per record or per field.
 //
 // The texts are exactly those that Field::AsString and Table::ValueAt give
-// for the same record, the pending values of a record being edited or
-// inserted included.
+// for the same record (and the numbers those of Field::AsInteger), the
+// pending values of a record being edited or inserted included.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -36,6 +36,9 @@ class RecordReader {
   // The text of a slot's field in the loaded record; good until the next
   // Load, or until the table changes.
   std::string_view Text(int slot);
+  // The value of a slot's field as Field::AsInteger reads it (0 when
+  // empty); throws StoreError as it does.
+  int32_t Integer(int slot) const;
 
  private:
   struct Slot {

@@ -83,7 +83,7 @@ void TableImpl::DoCancel(bool notify) {
 
 void TableImpl::StartInsert() {
   savedCur = cur;
-  pending = shared->Dbf().BlankRecord();
+  pending.assign(static_cast<size_t>(shared->Dbf().RecordLength()), ' ');  // as BlankRecord, in the same room
   if (Linked()) {
     std::optional<std::string> mv = MasterValue();
     int lf = LinkedField();
@@ -148,7 +148,7 @@ bool Field::AsBoolean() const {
   return FieldBoolean(*f, *rec);
 }
 
-void Field::SetAsString(const std::string& value) {
+void Field::SetAsString(std::string_view value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
@@ -156,7 +156,7 @@ void Field::SetAsString(const std::string& value) {
   if (t.shared->Text().IsWindows()) {
     SetFieldText(*f, rec, value);  // the tool's own code page: stored as it is
   } else {
-    SetFieldText(*f, rec, t.Stored(value));
+    SetFieldText(*f, rec, t.Stored(std::string(value)));
   }
   t.modified = true;
 }
