@@ -189,7 +189,7 @@ void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
 MdxFile::MdxFile() : impl_(std::make_unique<Impl>()) {}
 MdxFile::~MdxFile() = default;
 
-void MdxFile::Open(const fs::path& path, bool readOnly) {
+void MdxFile::Open(const fs::path& path, bool readOnly, bool verify) {
   Close();
   Impl& m = *impl_;
   m.path = path;
@@ -256,7 +256,7 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
     }
     m.open = true;
     m.DropCache();
-    m.VerifyAll();
+    if (verify) m.VerifyAll();
   } catch (...) {
     m.open = false;
     m.tags.clear();

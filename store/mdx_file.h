@@ -64,8 +64,10 @@ class MdxFile {
   MdxFile& operator=(const MdxFile&) = delete;
 
   // Throws StoreError (Spanish text naming the file) when the file is
-  // missing or damaged.
-  void Open(const std::filesystem::path& path, bool readOnly);
+  // missing or damaged. verify false leaves the trees unchecked (Verify
+  // below), for a file whose content is known to be whole: only its
+  // header and tag headers are read and checked.
+  void Open(const std::filesystem::path& path, bool readOnly, bool verify = true);
   void Close();
   bool IsOpen() const;
 

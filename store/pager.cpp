@@ -194,6 +194,16 @@ void Pager::Read(uint64_t offset, void* buffer, size_t size) const {
   }
 }
 
+ContentDigest Pager::Digest() const {
+  ContentHasher h;
+  for (uint64_t offset = 0; offset < size_; offset += kPageSize) {
+    const uint32_t p = static_cast<uint32_t>(offset / kPageSize);
+    const Page& page = (p < pages_.size() && pages_[p]) ? *pages_[p] : Load(p);
+    h.Add(page.data, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - offset)));
+  }
+  return h.Finish();
+}
+
 void Pager::Write(uint64_t offset, const void* data, size_t size) {
   if (!writable_) {
     throw StoreError("El archivo " + Quoted(label_) + " no se puede modificar (sólo lectura)");
