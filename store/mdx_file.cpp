@@ -427,8 +427,11 @@ std::optional<MdxEntry> MdxFile::LowerBound(int tag, const MdxKey& key) const {
   return impl_->Current(t, path, hd);
 }
 
-void MdxFile::ForEachLeaf(int tag, const LeafVisitor& visit) const {
-  impl_->ForEachLeaf(impl_->Tag(tag), visit);
+void MdxFile::WalkLeaves(int tag, LeafStep step, void* visitor) const {
+  impl_->ForEachLeaf(impl_->Tag(tag), [step, visitor](const char* keys, const uint32_t* recnos,
+                                                      size_t count) {
+    return step(visitor, keys, recnos, count);
+  });
 }
 
 int MdxFile::StoredKeyLength(int tag) const { return impl_->Tag(tag).keyLength; }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace store {
@@ -104,9 +105,18 @@ class MdxFile {
   // visit gets count keys side by side, each of the tag's stored key
   // length (a character key as stored, a numeric key in its packed form,
   // mdx_bcd.h), and their record numbers; it returns false to stop. The
-  // pointers are good until visit returns.
-  using LeafVisitor = std::function<bool(const char* keys, const uint32_t* recnos, size_t count)>;
-  void ForEachLeaf(int tag, const LeafVisitor& visit) const;
+  // pointers are good until visit returns. visit is called directly (no
+  // std::function): the work done per entry is compiled into the walk.
+  template <typename Visit>
+  void ForEachLeaf(int tag, Visit&& visit) const {
+    using V = std::remove_reference_t<Visit>;
+    WalkLeaves(
+        tag,
+        [](void* v, const char* keys, const uint32_t* recnos, size_t count) -> bool {
+          return (*static_cast<V*>(v))(keys, recnos, count);
+        },
+        const_cast<void*>(static_cast<const void*>(std::addressof(visit))));
+  }
   // The length in bytes of a tag's stored keys.
   int StoredKeyLength(int tag) const;
 
@@ -133,6 +143,8 @@ class MdxFile {
   void Verify() const;
 
  private:
+  using LeafStep = bool (*)(void* visitor, const char* keys, const uint32_t* recnos, size_t count);
+  void WalkLeaves(int tag, LeafStep step, void* visitor) const;
   void WriteThrough();
   struct Impl;
   std::unique_ptr<Impl> impl_;

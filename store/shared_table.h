@@ -88,7 +88,8 @@ class SharedTable {
 
   // The tag's entries leaf after leaf (MdxFile::ForEachLeaf), and the
   // same test as EntryIsLive on an entry as the index stores it.
-  void ForEachIndexLeaf(int tag, const MdxFile::LeafVisitor& visit) const {
+  template <typename Visit>
+  void ForEachIndexLeaf(int tag, Visit&& visit) const {
     EnsureIndex();
     mdx_->ForEachLeaf(tag, visit);
   }
