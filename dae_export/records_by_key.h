@@ -22,20 +22,22 @@ class RecordsByKey {
 
  private:
   struct Entry {
-    size_t keyAt = 0;
+    uint32_t keyAt = 0;
     uint32_t keyLength = 0;
     uint32_t recno = 0;
-    uint64_t hash = 0;
   };
-  static uint64_t Hash(std::string_view key);
+  static uint32_t Hash(std::string_view key);
   std::string_view KeyOf(const Entry& e) const {
     return std::string_view(keys_).substr(e.keyAt, e.keyLength);
   }
   // The slot holding key, or the free slot where it would go.
-  size_t SlotOf(std::string_view key, uint64_t hash) const;
+  size_t SlotOf(std::string_view key, uint32_t hash) const;
   void Grow();
 
-  std::vector<uint32_t> slots_;  // entry number + 1; 0 for a free slot
+  // Per slot, the key's hash (high half) and its entry's number + 1 (low
+  // half), so that a search compares hashes without leaving this array;
+  // 0 for a free slot.
+  std::vector<uint64_t> slots_;
   std::vector<Entry> entries_;
   std::string keys_;
 };

@@ -34,6 +34,7 @@
 // the first row would.
 #include "dae_export/timetable_expansion.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -223,6 +224,12 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   if (fresh) {
     cuadroH2Change.DeferIndex();
     cuadroH3Change.DeferIndex();
+    // About one key per row of SOLUC: room made once (past a million rows
+    // the tables grow as they fill).
+    if (const std::optional<uint32_t> rows = StoredRecordCount(soluc.FilePath())) {
+      h2Written.Reserve(std::min<uint32_t>(*rows, 1u << 20));
+      h3Written.Reserve(std::min<uint32_t>(*rows, 1u << 20));
+    }
   }
   // Makes the record of key current for editing, or starts a new one
   // (true: a new, blank record).

@@ -185,17 +185,9 @@ bool FieldBoolean(const DbfField& field, const std::string& record) {
 }
 
 void SetFieldText(const DbfField& field, std::string& record, std::string_view text) {
+  if (SetCharacterField(field, record, text)) return;
   const size_t offset = static_cast<size_t>(field.offset);
   const size_t width = static_cast<size_t>(field.width);
-  if (field.type == 'C' && record.size() >= offset + width) {
-    // The common case, in place: the text, cut to the width, padded with
-    // spaces.
-    const size_t n = std::min(text.size(), width);
-    char* cell = record.data() + offset;
-    if (n > 0) std::memmove(cell, text.data(), n);
-    std::memset(cell + n, ' ', width - n);
-    return;
-  }
   if (IsNumeric(field)) {
     if (TrimBlanks(text).empty()) {
       record.replace(static_cast<size_t>(field.offset), static_cast<size_t>(field.width),

@@ -1,5 +1,7 @@
 #include "store/record_reader.h"
 
+#include <algorithm>
+
 #include "store/field_value.h"
 #include "store/store_error.h"
 #include "store/table_impl.h"
@@ -15,7 +17,10 @@ int RecordReader::Add(const std::string& name) {
   if (!f) throw StoreError(texts::FieldNotFound(name, t_.Label()));
   Slot s;
   s.field = *f;
+  s.offset = static_cast<size_t>(f->offset);
+  s.width = static_cast<size_t>(f->width);
   s.plain = f->type == 'C' && t_.shared->Text().IsWindows();
+  end_ = std::max(end_, s.offset + s.width);
   slots_.push_back(std::move(s));
   return static_cast<int>(slots_.size()) - 1;
 }
@@ -31,17 +36,10 @@ void RecordReader::Load(uint32_t recno) {
   } else if (recno != 0 && recno <= t_.shared->RecordCount()) {
     record_ = &t_.Record(recno);
   }
+  whole_ = record_ && record_->size() >= end_;
 }
 
-std::string_view RecordReader::Text(int slot) {
-  if (!record_) return {};
-  Slot& s = slots_[static_cast<size_t>(slot)];
-  if (s.plain) {
-    std::string_view raw = FieldBytes(s.field, *record_);
-    size_t e = raw.size();
-    while (e > 0 && (raw[e - 1] == ' ' || raw[e - 1] == '\0')) --e;
-    return raw.substr(0, e);
-  }
+std::string_view RecordReader::Converted(Slot& s) {
   s.converted = t_.Shown(FieldText(s.field, *record_));
   return s.converted;
 }

@@ -9,6 +9,7 @@
 // pending values of a record being edited or inserted included.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,19 @@ class RecordReader {
 
   // The text of a slot's field in the loaded record; good until the next
   // Load, or until the table changes.
-  std::string_view Text(int slot);
+  std::string_view Text(int slot) {
+    if (!record_) return {};
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    if (!s.plain || !whole_) return Converted(s);
+    // A character field as it is stored, without its padding (spaces, and
+    // the NULs some writers pad with): whole words of spaces first.
+    const char* p = record_->data() + s.offset;
+    size_t e = s.width;
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    for (uint64_t w; e >= 8 && (std::memcpy(&w, p + e - 8, 8), w == kSpaces);) e -= 8;
+    while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == '\0')) --e;
+    return std::string_view(p, e);
+  }
   // The value of a slot's field as Field::AsInteger reads it (0 when
   // empty); throws StoreError as it does.
   int32_t Integer(int slot) const;
@@ -43,12 +56,19 @@ class RecordReader {
  private:
   struct Slot {
     DbfField field;
+    size_t offset = 0, width = 0;
     bool plain = false;  // a character field read as it is stored
     std::string converted;
   };
+  // Any other field, or a record shorter than the fields: read as
+  // Table::ValueAt reads it, into the slot's own text.
+  std::string_view Converted(Slot& s);
+
   const TableImpl& t_;
   std::vector<Slot> slots_;
+  size_t end_ = 0;  // where the last field added ends
   const std::string* record_ = nullptr;
+  bool whole_ = false;  // the loaded record holds every field
 };
 
 }  // namespace store

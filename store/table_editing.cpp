@@ -154,7 +154,8 @@ void Field::SetAsString(std::string_view value) {
   const DbfField* f = t.FieldAt(index_);
   if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   if (t.shared->Text().IsWindows()) {
-    SetFieldText(*f, rec, value);  // the tool's own code page: stored as it is
+    // The tool's own code page: stored as it is.
+    if (!SetCharacterField(*f, rec, value)) SetFieldText(*f, rec, value);
   } else {
     SetFieldText(*f, rec, t.Stored(std::string(value)));
   }
