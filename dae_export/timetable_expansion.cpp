@@ -34,6 +34,7 @@
 // the first row would.
 #include "dae_export/timetable_expansion.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -43,6 +44,8 @@
 #include "dae_export/ajusta_dae.h"
 #include "dae_export/blank_text.h"
 #include "dae_export/record_tables.h"
+#include "dae_export/records_by_key.h"
+#include "store/record_reader.h"
 #include "store/store_error.h"
 #include "store/table.h"
 #include "store/transaction.h"
@@ -217,31 +220,38 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   // committed. Every record in them is this run's, so the record a key
   // leads to is the first one written under it: that is what a search of
   // the index would find, kept here instead.
-  std::unordered_map<std::string, uint32_t> h2Written, h3Written;
+  RecordsByKey h2Written, h3Written;
   if (fresh) {
     cuadroH2Change.DeferIndex();
     cuadroH3Change.DeferIndex();
+    // About one key per row of SOLUC: room made once (past a million rows
+    // the tables grow as they fill).
+    if (const std::optional<uint32_t> rows = StoredRecordCount(soluc.FilePath())) {
+      h2Written.Reserve(std::min<uint32_t>(*rows, 1u << 20));
+      h3Written.Reserve(std::min<uint32_t>(*rows, 1u << 20));
+    }
   }
-  // Makes the record of key current for editing, or starts a new one.
-  auto editOrAppend = [fresh](store::Table& t, std::unordered_map<std::string, uint32_t>& written,
-                              const std::string& key) {
+  // Makes the record of key current for editing, or starts a new one
+  // (true: a new, blank record).
+  auto editOrAppend = [fresh](store::Table& t, RecordsByKey& written,
+                              const std::string& key) -> bool {
     if (fresh) {
-      if (auto it = written.find(key); it != written.end()) {
-        t.GotoRecord(it->second);
+      if (const uint32_t rec = written.Find(key)) {
+        t.GotoRecord(rec);
         t.Edit();
-        return;
+        return false;
       }
     } else if (t.FindKey(key)) {
       t.Edit();
-      return;
+      return false;
     }
     t.Append();
+    return true;
   };
   // After the post: a new record of key, in a table made afresh, is the
   // one that key leads to from now on.
-  auto posted = [fresh](store::Table& t, std::unordered_map<std::string, uint32_t>& written,
-                        const std::string& key) {
-    if (fresh) written.emplace(key, t.RecNo());
+  auto posted = [fresh](store::Table& t, RecordsByKey& written, const std::string& key) {
+    if (fresh) written.Add(key, t.RecNo());
   };
 
   // Look-up tables read once.
@@ -271,14 +281,11 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   };
   std::unordered_map<std::string, Teacher> teachers;
 
-  store::Field& sProf = soluc.FieldByName("PROF");
-  store::Field& sDia = soluc.FieldByName("DIA");
-  store::Field& sHora = soluc.FieldByName("HORA");
-  store::Field& sSes = soluc.FieldByName("SESIONES");
-  store::Field& sGrupo = soluc.FieldByName("CODGRUPO");
-  store::Field& sAsig = soluc.FieldByName("ASIG");
-  store::Field& sAula = soluc.FieldByName("AULA");
-  store::Field& sTarea = soluc.FieldByName("TAREA");
+  // The fields of SOLUC read for every row, each row read once.
+  store::RecordReader row(soluc);
+  const int sProf = row.Add("PROF"), sDia = row.Add("DIA"), sHora = row.Add("HORA"),
+            sSes = row.Add("SESIONES"), sGrupo = row.Add("CODGRUPO"), sAsig = row.Add("ASIG"),
+            sAula = row.Add("AULA"), sTarea = row.Add("TAREA");
 
   // The fields written for every row, found on first use.
   FieldOnFirstUse h2Tipreg{h2, "TIPREG"};
@@ -311,22 +318,22 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
   FieldOnFirstUse h3RegMod{h3, "REG_MOD"};
   FieldOnFirstUse h3Abrevgrup{h3, "ABREVGRUP"};
   FieldOnFirstUse h3Numalum{h3, "NUMALUM"};
-  auto set = [](FieldOnFirstUse& f, const std::string& v) { f.Get().SetAsString(v); };
+  auto set = [](FieldOnFirstUse& f, std::string_view v) { f.Get().SetAsString(v); };
   // A table made afresh holds only the records this run writes: the sweep
   // would delete none of them and mark them all "N", so they are written
   // with that mark at once.
   const std::string written = fresh ? kNotRefreshed : kRefreshed;
-  auto setIfBlank = [](FieldOnFirstUse& f, const std::string& v) {
-    if (IsBlank(f.Get().AsString())) f.Get().SetAsString(v);
+  // A new record is blank throughout: what is written only where a field
+  // is blank is written without reading it.
+  auto setIfBlank = [](bool isNew, FieldOnFirstUse& f, std::string_view v) {
+    if (isNew || IsBlank(f.Get().AsString())) f.Get().SetAsString(v);
   };
 
   soluc.First();
-  while (!soluc.Eof()) {
-    const std::string profText = sProf.AsString();
-    if (sDia.AsInteger() == 0 || profText.empty()) {
-      soluc.Next();
-      continue;
-    }
+  for (; !soluc.Eof(); soluc.Next()) {
+    row.Load(soluc.RecNo());
+    const std::string profText(row.Text(sProf));
+    if (row.Integer(sDia) == 0 || profText.empty()) continue;
 
     // Teacher.
     auto tIt = teachers.find(profText);
@@ -342,84 +349,84 @@ void Expand(chain::StepContext& ctx, chain::MainTables& mt, bool fresh) {
     }
     const Teacher& teacher = tIt->second;
 
-    const int hora = sHora.AsInteger();
-    const std::string key = BuildProfDiaSes(profText, sDia.AsString(), hora);
+    const int hora = row.Integer(sHora);
+    const std::string key = BuildProfDiaSes(profText, std::string(row.Text(sDia)), hora);
 
     // Times.
-    std::string start, end;
+    std::string_view start, end;
     if (auto it = times.find(hora); it != times.end()) start = it->second.ini;
-    const int sesiones = sSes.AsInteger();
+    const int sesiones = row.Integer(sSes);
     const int endHour = sesiones < 2 ? hora : hora + sesiones;
     if (auto it = times.find(endHour); it != times.end()) end = it->second.fin;
 
     // Group and subject.
-    const std::string groupAbbrev = sGrupo.AsString();
+    const std::string groupAbbrev(row.Text(sGrupo));
     const GroupInfo* group = nullptr;
     if (auto it = groups.find(groupAbbrev); it != groups.end()) group = &it->second;
-    const std::string subjectAbbrev = sAsig.AsString();
-    std::string subjectCode;
+    const std::string subjectAbbrev(row.Text(sAsig));
+    std::string_view subjectCode;
     if (auto it = subjects.find(subjectAbbrev); it != subjects.end())
       subjectCode = it->second;
 
-    std::string task = sTarea.AsString();
+    std::string_view task = row.Text(sTarea);
     if (IsBlank(task)) task = group ? "101" : "";
-    const std::string room = Cut(sAula.AsString(), 30);
+    const std::string_view room = row.Text(sAula).substr(0, 30);
 
     // Type 2 record.
-    editOrAppend(h2, h2Written, key);
+    const bool new2 = editOrAppend(h2, h2Written, key);
     set(h2Tipreg, "2");
-    setIfBlank(h2Tipdoc, teacher.tipoDni);
+    setIfBlank(new2, h2Tipdoc, teacher.tipoDni);
     set(h2Abrevprof, KeyTeacher(key));
-    setIfBlank(h2Doc, teacher.dni);
+    setIfBlank(new2, h2Doc, teacher.dni);
     set(h2Numsesion, KeySession(key));
     set(h2Diasem, KeyDay(key));
-    setIfBlank(h2Tiptar, task);
+    setIfBlank(new2, h2Tiptar, task);
     set(h2Horaini, start);
     set(h2Horafin, end);
-    setIfBlank(h2Grupniv, group ? group->level : std::string());
+    setIfBlank(new2, h2Grupniv, group ? std::string_view(group->level) : std::string_view());
     // The DAE codes that the user gave a kept record stay, as the question
     // that kept them promised: the subject code and the language while the
     // record still holds the same subject, the activity code as long as it
-    // is not blank. A new subject takes its code from ASIGNOMT again.
+    // is not blank. A new subject takes its code from ASIGNOMT again; a new
+    // record has no codes to keep.
     store::Field& abrevAsig = h2Abrevasig.Get();
-    const std::string storedSubject = abrevAsig.AsString();
+    const std::string storedSubject = new2 ? std::string() : abrevAsig.AsString();
     abrevAsig.SetAsString(subjectAbbrev);
-    const bool sameSubject = storedSubject == abrevAsig.AsString();
+    const bool sameSubject = !new2 && storedSubject == abrevAsig.AsString();
     if (!sameSubject || IsBlank(h2Codasig.Get().AsString()))
       set(h2Codasig, subjectCode);
     set(h2Tipasig, " ");
     if (!sameSubject || IsBlank(h2Idioma.Get().AsString())) set(h2Idioma, "02");
     set(h2AulaObs, room);
-    setIfBlank(h2TipActiv, "   ");
+    setIfBlank(new2, h2TipActiv, "   ");
     set(h2ProfDiaSes, key);
     set(h2DiaSes, KeyDaySession(key));
     set(h2RegMod, written);
     h2.Post();
-    posted(h2, h2Written, key);
+    if (new2) posted(h2, h2Written, key);
 
     // Type 3 record.
     if (!IsBlank(groupAbbrev)) {
-      editOrAppend(h3, h3Written, key);
+      const bool new3 = editOrAppend(h3, h3Written, key);
       set(h3Tipreg, "3");
       store::Field& abrevGrup = h3Abrevgrup.Get();
-      const std::string storedGroup = abrevGrup.AsString();
+      const std::string storedGroup = new3 ? std::string() : abrevGrup.AsString();
       abrevGrup.SetAsString(groupAbbrev);
       if (storedGroup != abrevGrup.AsString())
-        set(h3Codgrupo, group ? group->code : std::string());
-      setIfBlank(h3Tipdoc, teacher.tipoDni);
+        set(h3Codgrupo, group ? std::string_view(group->code) : std::string_view());
+      setIfBlank(new3, h3Tipdoc, teacher.tipoDni);
       set(h3Abrevprof, KeyTeacher(key));
-      setIfBlank(h3Doc, teacher.dni);
+      setIfBlank(new3, h3Doc, teacher.dni);
       set(h3Numsesgrup, KeySession(key));
       set(h3Diasem, KeyDay(key));
-      const std::string pupils = group ? group->pupils : std::string();
+      const std::string_view pupils = group ? std::string_view(group->pupils) : std::string_view();
       store::Field& numAlum = h3Numalum.Get();
-      if (numAlum.AsString().empty() || !pupils.empty()) numAlum.SetAsString(pupils);
+      if (new3 || numAlum.AsString().empty() || !pupils.empty()) numAlum.SetAsString(pupils);
       set(h3ProfDiaSes, key);
       set(h3RegMod, written);
       h3.Post();
-      posted(h3, h3Written, key);
+      if (new3) posted(h3, h3Written, key);
     }
-    soluc.Next();
   }
 
   teachersChange.Commit();

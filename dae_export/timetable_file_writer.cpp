@@ -42,12 +42,13 @@
 #include <cerrno>
 #include <cstring>
 #include <algorithm>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "dae_import/dae_file_check.h"
 #include "store/store_error.h"
 #include "store/path_text.h"
+#include "store/record_reader.h"
 #include "store/replaced_file.h"
 #include "store/system_error_text.h"
 #include "store/temp_file.h"
@@ -68,13 +69,13 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The same fields, added to the end of a line being built.
-void AppendFit(std::string& out, const std::string& value, size_t width) {
+void AppendFit(std::string& out, std::string_view value, size_t width) {
   const size_t n = std::min(value.size(), width);
-  out.append(value, 0, n);
+  out.append(value.data(), n);
   out.append(width - n, ' ');
 }
 
-void AppendTime(std::string& out, const std::string& value) {
+void AppendTime(std::string& out, std::string_view value) {
   if (value.size() == 4 && IsDigit(value[0]) && value[1] == ':' &&
       IsDigit(value[2]) && IsDigit(value[3])) {
     out += '0';
@@ -82,22 +83,24 @@ void AppendTime(std::string& out, const std::string& value) {
     return;
   }
   const size_t n = std::min<size_t>(value.size(), 5);
-  out.append(value, 0, n);
+  out.append(value.data(), n);
   out.append("00:00", 5 - n);
 }
 
-void AppendPupils(std::string& out, const std::string& value) {
+void AppendPupils(std::string& out, std::string_view value) {
   if (value.size() == 1 && IsDigit(value[0])) {
     out += '0';
     out += value;
     return;
   }
   const size_t n = std::min<size_t>(value.size(), 2);
-  out.append(value, 0, n);
+  out.append(value.data(), n);
   out.append("00", 2 - n);
 }
 
-void AppendType2Line(std::string& out, const Type2Record& r) {
+// R: Type2Record, or the same values as views into the records read.
+template <typename R>
+void AppendType2Line(std::string& out, const R& r) {
   out += '2';
   AppendFit(out, r.tipDoc, 1);
   AppendFit(out, r.doc, 15);
@@ -114,7 +117,8 @@ void AppendType2Line(std::string& out, const Type2Record& r) {
   AppendFit(out, r.tipActiv, 3);
 }
 
-void AppendType3Line(std::string& out, const Type3Record& r) {
+template <typename R>
+void AppendType3Line(std::string& out, const R& r) {
   out += '3';
   AppendFit(out, r.codGrupo, 5);
   AppendFit(out, r.tipDoc, 1);
@@ -123,6 +127,14 @@ void AppendType3Line(std::string& out, const Type3Record& r) {
   out += r.diaSem;
   AppendPupils(out, r.numAlum);
 }
+
+struct Type2View {
+  std::string_view tipDoc, doc, numSesion, diaSem, tipTar, horaIni, horaFin,
+      grupNiv, codAsig, tipAsig, idioma, aulaObs, tipActiv;
+};
+struct Type3View {
+  std::string_view codGrupo, tipDoc, doc, numSesGrup, diaSem, numAlum;
+};
 
 }  // namespace
 
@@ -167,20 +179,71 @@ CentreRecord ReadCentre(store::Table& t) {
 
 namespace {
 
-// Reads stored records by field name without moving the table, each value
-// into a string kept from one record to the next.
-class RecordReader {
+// The type 3 lines of a table, grouped by key: the lines of every
+// record are kept in one text in the order read, and each key leads to its
+// lines (every run of records with that key, in that order) through a
+// table of its own, so that nothing is allocated per record.
+class LinesByKey {
  public:
-  explicit RecordReader(const store::Table& t) : t_(t) {}
-  int Index(const std::string& field) const {
-    int i = t_.FieldIndex(field);
-    if (i < 0) throw store::StoreError(store::texts::FieldNotFound(field));
-    return i;
+  explicit LinesByKey(size_t records) {
+    size_t size = 16;
+    while (size < records * 2) size *= 2;
+    slots_.assign(size, kNone);
+    runs_.reserve(records);
   }
-  void Get(uint32_t recno, int index, std::string& out) const { t_.ValueInto(recno, index, out); }
+  // Starts a line of key, to be appended to Lines() by the caller.
+  void Begin(std::string_view key) {
+    const size_t at = lines_.size();
+    if (!runs_.empty() && Key(runs_.back()) == key) return;  // the same run goes on
+    if (!runs_.empty()) runs_.back().end = at;
+    Run r;
+    r.keyAt = keys_.size();
+    r.keyLength = key.size();
+    r.begin = at;
+    r.end = std::string::npos;
+    keys_.append(key.data(), key.size());
+    const uint32_t index = static_cast<uint32_t>(runs_.size());
+    runs_.push_back(r);
+    uint32_t& slot = Slot(key);
+    if (slot == kNone) {
+      slot = index;
+    } else {
+      uint32_t last = slot;
+      while (runs_[last].next != kNone) last = runs_[last].next;
+      runs_[last].next = index;
+    }
+  }
+  std::string& Lines() { return lines_; }
+  // Appends the lines of key to out.
+  void AppendLinesOf(std::string_view key, std::string& out) {
+    if (!runs_.empty() && runs_.back().end == std::string::npos) runs_.back().end = lines_.size();
+    for (uint32_t i = Slot(key); i != kNone; i = runs_[i].next) {
+      out.append(lines_, runs_[i].begin, runs_[i].end - runs_[i].begin);
+    }
+  }
 
  private:
-  const store::Table& t_;
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Run {
+    size_t keyAt = 0, keyLength = 0, begin = 0, end = 0;
+    uint32_t next = kNone;
+  };
+  std::string_view Key(const Run& r) const {
+    return std::string_view(keys_).substr(r.keyAt, r.keyLength);
+  }
+  // The slot of the table where key's first run is, or would go.
+  uint32_t& Slot(std::string_view key) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (char c : key) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = static_cast<size_t>(h) & mask;; i = (i + 1) & mask) {
+      if (slots_[i] == kNone || Key(runs_[slots_[i]]) == key) return slots_[i];
+    }
+  }
+
+  std::vector<uint32_t> slots_;  // first run of each key; kNone when free
+  std::vector<Run> runs_;
+  std::string keys_, lines_;
 };
 
 // Stores or drops a pending record, as moving in the table would.
@@ -215,64 +278,61 @@ std::string BuildTimetableFile(const CentreRecord& centre, store::Table& h2,
   OpenWholeByKey(whole2, h2);
 
   // The type 3 lines of each key, each ending in CR LF, in the tag's order.
-  std::unordered_map<std::string, std::string> type3ByKey;
+  const std::vector<uint32_t> recs3 = whole3.VisibleRecords();
+  LinesByKey type3(recs3.size());
   {
-    RecordReader rd(whole3);
-    const int key = rd.Index("PROF_DIA_SES"), cod = rd.Index("CODGRUPO"),
-              tip = rd.Index("TIPDOC"), doc = rd.Index("DOC"),
-              ses = rd.Index("NUMSESGRUP"), dia = rd.Index("DIASEM"),
-              alu = rd.Index("NUMALUM");
-    Type3Record r;
-    std::string k;
-    const std::vector<uint32_t> recs3 = whole3.VisibleRecords();
-    type3ByKey.reserve(recs3.size());
+    store::RecordReader rd(whole3);
+    const int key = rd.Add("PROF_DIA_SES"), cod = rd.Add("CODGRUPO"),
+              tip = rd.Add("TIPDOC"), doc = rd.Add("DOC"),
+              ses = rd.Add("NUMSESGRUP"), dia = rd.Add("DIASEM"),
+              alu = rd.Add("NUMALUM");
+    std::string& lines = type3.Lines();
+    lines.reserve(recs3.size() * 29);
+    Type3View r;
     for (uint32_t rec : recs3) {
-      rd.Get(rec, cod, r.codGrupo);
-      rd.Get(rec, tip, r.tipDoc);
-      rd.Get(rec, doc, r.doc);
-      rd.Get(rec, ses, r.numSesGrup);
-      rd.Get(rec, dia, r.diaSem);
-      rd.Get(rec, alu, r.numAlum);
-      rd.Get(rec, key, k);
-      std::string& lines = type3ByKey[k];
+      rd.Load(rec);
+      type3.Begin(rd.Text(key));
+      r.codGrupo = rd.Text(cod);
+      r.tipDoc = rd.Text(tip);
+      r.doc = rd.Text(doc);
+      r.numSesGrup = rd.Text(ses);
+      r.diaSem = rd.Text(dia);
+      r.numAlum = rd.Text(alu);
       AppendType3Line(lines, r);
       lines += "\r\n";
     }
   }
 
   std::string out = CentreLine(centre) + "\r\n";
-  RecordReader rd(whole2);
-  const int key = rd.Index("PROF_DIA_SES"), tip = rd.Index("TIPDOC"),
-            doc = rd.Index("DOC"), ses = rd.Index("NUMSESION"),
-            dia = rd.Index("DIASEM"), tar = rd.Index("TIPTAR"),
-            ini = rd.Index("HORAINI"), fin = rd.Index("HORAFIN"),
-            niv = rd.Index("GRUPNIV"), asg = rd.Index("CODASIG"),
-            tas = rd.Index("TIPASIG"), idi = rd.Index("IDIOMA"),
-            aul = rd.Index("AULA_OBS"), act = rd.Index("TIP_ACTIV");
+  store::RecordReader rd(whole2);
+  const int key = rd.Add("PROF_DIA_SES"), tip = rd.Add("TIPDOC"),
+            doc = rd.Add("DOC"), ses = rd.Add("NUMSESION"),
+            dia = rd.Add("DIASEM"), tar = rd.Add("TIPTAR"),
+            ini = rd.Add("HORAINI"), fin = rd.Add("HORAFIN"),
+            niv = rd.Add("GRUPNIV"), asg = rd.Add("CODASIG"),
+            tas = rd.Add("TIPASIG"), idi = rd.Add("IDIOMA"),
+            aul = rd.Add("AULA_OBS"), act = rd.Add("TIP_ACTIV");
   const std::vector<uint32_t> recs2 = whole2.VisibleRecords();
-  out.reserve(out.size() + recs2.size() * 78 + type3ByKey.size() * 29 * 2);
-  Type2Record r;
-  std::string k;
+  out.reserve(out.size() + recs2.size() * 78 + type3.Lines().size());
+  Type2View r;
   for (uint32_t rec : recs2) {
-    rd.Get(rec, tip, r.tipDoc);
-    rd.Get(rec, doc, r.doc);
-    rd.Get(rec, ses, r.numSesion);
-    rd.Get(rec, dia, r.diaSem);
-    rd.Get(rec, tar, r.tipTar);
-    rd.Get(rec, ini, r.horaIni);
-    rd.Get(rec, fin, r.horaFin);
-    rd.Get(rec, niv, r.grupNiv);
-    rd.Get(rec, asg, r.codAsig);
-    rd.Get(rec, tas, r.tipAsig);
-    rd.Get(rec, idi, r.idioma);
-    rd.Get(rec, aul, r.aulaObs);
-    rd.Get(rec, act, r.tipActiv);
+    rd.Load(rec);
+    r.tipDoc = rd.Text(tip);
+    r.doc = rd.Text(doc);
+    r.numSesion = rd.Text(ses);
+    r.diaSem = rd.Text(dia);
+    r.tipTar = rd.Text(tar);
+    r.horaIni = rd.Text(ini);
+    r.horaFin = rd.Text(fin);
+    r.grupNiv = rd.Text(niv);
+    r.codAsig = rd.Text(asg);
+    r.tipAsig = rd.Text(tas);
+    r.idioma = rd.Text(idi);
+    r.aulaObs = rd.Text(aul);
+    r.tipActiv = rd.Text(act);
     AppendType2Line(out, r);
     out += "\r\n";
-    rd.Get(rec, key, k);
-    auto it = type3ByKey.find(k);
-    if (it == type3ByKey.end()) continue;
-    out += it->second;
+    type3.AppendLinesOf(rd.Text(key), out);
   }
   return out;
 }

@@ -185,6 +185,9 @@ bool FieldBoolean(const DbfField& field, const std::string& record) {
 }
 
 void SetFieldText(const DbfField& field, std::string& record, std::string_view text) {
+  if (SetCharacterField(field, record, text)) return;
+  const size_t offset = static_cast<size_t>(field.offset);
+  const size_t width = static_cast<size_t>(field.width);
   if (IsNumeric(field)) {
     if (TrimBlanks(text).empty()) {
       record.replace(static_cast<size_t>(field.offset), static_cast<size_t>(field.width),
@@ -216,8 +219,6 @@ void SetFieldText(const DbfField& field, std::string& record, std::string_view t
     record[static_cast<size_t>(field.offset)] = stored;
     return;
   }
-  const size_t offset = static_cast<size_t>(field.offset);
-  const size_t width = static_cast<size_t>(field.width);
   if (record.size() >= offset + width) {
     // In place: the text, cut to the width, padded with spaces.
     const size_t n = std::min(text.size(), width);

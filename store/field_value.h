@@ -1,6 +1,7 @@
 // Reading and writing the value of one field inside a record's bytes.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,20 @@ bool FieldBoolean(const DbfField& field, const std::string& record);
 // Setting: text longer than a character field is cut to its width.
 // Throws StoreError when the value cannot be stored in the field.
 void SetFieldText(const DbfField& field, std::string& record, std::string_view text);
+
+// SetFieldText's common case, in line: a character field inside the
+// record takes the text cut to its width and padded with spaces. False
+// (nothing done) for any other field.
+inline bool SetCharacterField(const DbfField& field, std::string& record, std::string_view text) {
+  const size_t offset = static_cast<size_t>(field.offset);
+  const size_t width = static_cast<size_t>(field.width);
+  if (field.type != 'C' || record.size() < offset + width) return false;
+  const size_t n = text.size() < width ? text.size() : width;
+  char* cell = record.data() + offset;
+  if (n > 0) std::memmove(cell, text.data(), n);
+  std::memset(cell + n, ' ', width - n);
+  return true;
+}
 void SetFieldInteger(const DbfField& field, std::string& record, int64_t value);
 void SetFieldBoolean(const DbfField& field, std::string& record, bool value);
 

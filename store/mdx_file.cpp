@@ -189,7 +189,7 @@ void MdxFile::Create(const fs::path& path, const std::string& dbfBaseName,
 MdxFile::MdxFile() : impl_(std::make_unique<Impl>()) {}
 MdxFile::~MdxFile() = default;
 
-void MdxFile::Open(const fs::path& path, bool readOnly) {
+void MdxFile::Open(const fs::path& path, bool readOnly, bool verify) {
   Close();
   Impl& m = *impl_;
   m.path = path;
@@ -256,7 +256,7 @@ void MdxFile::Open(const fs::path& path, bool readOnly) {
     }
     m.open = true;
     m.DropCache();
-    m.VerifyAll();
+    if (verify) m.VerifyAll();
   } catch (...) {
     m.open = false;
     m.tags.clear();
@@ -427,8 +427,11 @@ std::optional<MdxEntry> MdxFile::LowerBound(int tag, const MdxKey& key) const {
   return impl_->Current(t, path, hd);
 }
 
-void MdxFile::ForEachLeaf(int tag, const LeafVisitor& visit) const {
-  impl_->ForEachLeaf(impl_->Tag(tag), visit);
+void MdxFile::WalkLeaves(int tag, LeafStep step, void* visitor) const {
+  impl_->ForEachLeaf(impl_->Tag(tag), [step, visitor](const char* keys, const uint32_t* recnos,
+                                                      size_t count) {
+    return step(visitor, keys, recnos, count);
+  });
 }
 
 int MdxFile::StoredKeyLength(int tag) const { return impl_->Tag(tag).keyLength; }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace store {
@@ -64,8 +65,10 @@ class MdxFile {
   MdxFile& operator=(const MdxFile&) = delete;
 
   // Throws StoreError (Spanish text naming the file) when the file is
-  // missing or damaged.
-  void Open(const std::filesystem::path& path, bool readOnly);
+  // missing or damaged. verify false leaves the trees unchecked (Verify
+  // below), for a file whose content is known to be whole: only its
+  // header and tag headers are read and checked.
+  void Open(const std::filesystem::path& path, bool readOnly, bool verify = true);
   void Close();
   bool IsOpen() const;
 
@@ -102,9 +105,18 @@ class MdxFile {
   // visit gets count keys side by side, each of the tag's stored key
   // length (a character key as stored, a numeric key in its packed form,
   // mdx_bcd.h), and their record numbers; it returns false to stop. The
-  // pointers are good until visit returns.
-  using LeafVisitor = std::function<bool(const char* keys, const uint32_t* recnos, size_t count)>;
-  void ForEachLeaf(int tag, const LeafVisitor& visit) const;
+  // pointers are good until visit returns. visit is called directly (no
+  // std::function): the work done per entry is compiled into the walk.
+  template <typename Visit>
+  void ForEachLeaf(int tag, Visit&& visit) const {
+    using V = std::remove_reference_t<Visit>;
+    WalkLeaves(
+        tag,
+        [](void* v, const char* keys, const uint32_t* recnos, size_t count) -> bool {
+          return (*static_cast<V*>(v))(keys, recnos, count);
+        },
+        const_cast<void*>(static_cast<const void*>(std::addressof(visit))));
+  }
   // The length in bytes of a tag's stored keys.
   int StoredKeyLength(int tag) const;
 
@@ -131,6 +143,8 @@ class MdxFile {
   void Verify() const;
 
  private:
+  using LeafStep = bool (*)(void* visitor, const char* keys, const uint32_t* recnos, size_t count);
+  void WalkLeaves(int tag, LeafStep step, void* visitor) const;
   void WriteThrough();
   struct Impl;
   std::unique_ptr<Impl> impl_;

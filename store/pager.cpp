@@ -194,6 +194,16 @@ void Pager::Read(uint64_t offset, void* buffer, size_t size) const {
   }
 }
 
+ContentDigest Pager::Digest() const {
+  ContentHasher h;
+  for (uint64_t offset = 0; offset < size_; offset += kPageSize) {
+    const uint32_t p = static_cast<uint32_t>(offset / kPageSize);
+    const Page& page = (p < pages_.size() && pages_[p]) ? *pages_[p] : Load(p);
+    h.Add(page.data, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - offset)));
+  }
+  return h.Finish();
+}
+
 void Pager::Write(uint64_t offset, const void* data, size_t size) {
   if (!writable_) {
     throw StoreError("El archivo " + Quoted(label_) + " no se puede modificar (sólo lectura)");
@@ -238,8 +248,12 @@ std::string Pager::OriginalPage(uint32_t p) const {
 }
 
 void Pager::WriteBack() {
+  // Runs of consecutive pages go out in calls of up to kWriteRun pages,
+  // through one buffer of that size: a file of many megabytes needs no
+  // copy of itself in memory.
+  constexpr uint32_t kWriteRun = 16;
   std::vector<uint32_t> pages = DirtyPages();
-  std::string run;
+  std::vector<char> run;
   size_t i = 0;
   while (i < pages.size()) {
     const uint32_t first = pages[i];
@@ -248,14 +262,17 @@ void Pager::WriteBack() {
       ++i;
       continue;
     }
-    run.clear();
+    if (run.empty()) run.resize(static_cast<size_t>(kWriteRun) * kPageSize);
+    size_t filled = 0;
     uint32_t p = first;
-    while (i < pages.size() && pages[i] == p && static_cast<uint64_t>(p) * kPageSize < size_) {
-      run.append(pages_[p]->data, kPageSize);
+    while (i < pages.size() && pages[i] == p && static_cast<uint64_t>(p) * kPageSize < size_ &&
+           p - first < kWriteRun) {
+      std::memcpy(run.data() + filled, pages_[p]->data, kPageSize);
+      filled += kPageSize;
       ++p;
       ++i;
     }
-    const size_t length = static_cast<size_t>(std::min<uint64_t>(run.size(), size_ - start));
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(filled, size_ - start));
     if (!file_.WriteAt(start, run.data(), length)) IoFail("no se puede escribir", os::LastError());
   }
   uint64_t onDisk = 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/content_digest.h"
 #include "store/os_file.h"
 
 namespace store {
@@ -48,6 +49,11 @@ class Pager {
   void Write(uint64_t offset, const void* data, size_t size);
 
   bool Dirty() const { return !dirty_.empty() || size_ != diskSize_; }
+
+  // The digest of the whole file as this pager sees it (pending writes
+  // included). Every page is read into the cache, so that what is read
+  // afterwards is what was summed up. Throws StoreError.
+  ContentDigest Digest() const;
 
   // ---- For the commit.
   uint64_t DiskSize() const { return diskSize_; }

@@ -14,6 +14,7 @@
 #include <map>
 #include <system_error>
 
+#include "store/checked_tables.h"
 #include "store/cp1252.h"
 #include "store/field_value.h"
 #include "store/os_file.h"
@@ -115,6 +116,7 @@ std::shared_ptr<SharedTable> SharedTable::Acquire(const fs::path& dbfPath,
 }
 
 SharedTable::~SharedTable() {
+  RememberIfWhole();
   auto it = Registry().find(key_);
   if (it != Registry().end() && it->second.expired()) Registry().erase(it);
   if (mdx_) mdx_->Close();
@@ -137,14 +139,29 @@ void SharedTable::OpenIndex() {
   auto mdx = std::make_unique<MdxFile>();
   mdx->SetDeferred(true);
   try {
-    mdx->Open(mdxPath, !dbf_.Writable());  // checks the index's structure
+    mdx->Open(mdxPath, !dbf_.Writable(), /*verify=*/false);
   } catch (const StoreError& e) {
     throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
                      e.what(), dbfPath);
   }
-  // Checked against the table on its first open in this process, and
-  // rebuilt when it does not match; a staged table's index is our own.
-  if (!staged_) mdx = CheckedIndex(dbf_, std::move(mdx), mdxPath, label_);
+  // A table that this process left whole and whose files still hold, byte
+  // for byte, what it left needs no check (checked_tables.h); a staged
+  // table's index is our own. Any other index is checked against the table
+  // on its first open in this process, and rebuilt when it does not match.
+  const bool known = !staged_ && StillAsRemembered(*mdx);
+  if (!known) {
+    try {
+      mdx->Verify();  // the structure of every tag
+    } catch (const StoreError& e) {
+      throw IndexError("El índice de la tabla " + Quoted(label_) + " no se puede usar: " +
+                       e.what(), dbfPath);
+    }
+    if (!staged_) {
+      CountFullIndexCheck();
+      mdx = CheckedIndex(dbf_, std::move(mdx), mdxPath, label_);
+    }
+  }
+  whole_ = true;
   tags_.clear();
   for (const MdxTagDef& def : mdx->Tags()) {
     TagInfo info;
@@ -163,6 +180,43 @@ void SharedTable::OpenIndex() {
     tags_.push_back(info);
   }
   mdx_ = std::move(mdx);
+}
+
+bool SharedTable::StillAsRemembered(MdxFile& mdx) {
+  const std::optional<CheckedContent> remembered = RememberedTable(key_);
+  if (!remembered) return false;
+  ForgetCheckedTable(key_);  // remembered again when this open ends whole
+  if (remembered->dbf.length != dbf_.PagerRef().Size() ||
+      remembered->mdx.length != mdx.PagerRef().Size()) {
+    return false;
+  }
+  try {
+    const CheckedContent now{dbf_.PagerRef().Digest(), mdx.PagerRef().Digest()};
+    if (now.dbf != remembered->dbf || now.mdx != remembered->mdx) return false;
+    contentAtOpen_ = now;
+    return true;
+  } catch (const StoreError&) {
+    return false;  // the check that follows reports what is wrong
+  }
+}
+
+void SharedTable::RememberIfWhole() noexcept {
+  if (!whole_ || !mdx_ || !linkProblem_.empty() || transactionDepth_ > 0 || indexDeferred_ ||
+      dbf_.PagerRef().Dirty() || mdx_->PagerRef().Dirty()) {
+    return;
+  }
+  try {
+    CheckedContent content;
+    if (contentAtOpen_) {
+      content = *contentAtOpen_;  // nothing committed since it was summed up
+    } else {
+      content.dbf = dbf_.PagerRef().Digest();
+      content.mdx = mdx_->PagerRef().Digest();
+    }
+    RememberCheckedTable(key_, content);
+  } catch (...) {
+    ForgetCheckedTable(key_);
+  }
 }
 
 void SharedTable::Attach(TableImpl* user, bool exclusive) {
@@ -332,6 +386,7 @@ void SharedTable::RollbackTransaction() {
 }
 
 void SharedTable::Commit() {
+  contentAtOpen_.reset();  // the files change from here on
   try {
     EnsureIndex();
   } catch (...) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "store/checked_tables.h"
 #include "store/code_page.h"
 #include "store/dbf_file.h"
 #include "store/mdx_file.h"
@@ -87,7 +88,8 @@ class SharedTable {
 
   // The tag's entries leaf after leaf (MdxFile::ForEachLeaf), and the
   // same test as EntryIsLive on an entry as the index stores it.
-  void ForEachIndexLeaf(int tag, const MdxFile::LeafVisitor& visit) const {
+  template <typename Visit>
+  void ForEachIndexLeaf(int tag, Visit&& visit) const {
     EnsureIndex();
     mdx_->ForEachLeaf(tag, visit);
   }
@@ -126,6 +128,12 @@ class SharedTable {
   SharedTable() = default;
   void Attach(TableImpl* user, bool exclusive);
   void OpenIndex();
+  // True when this process remembers the table whole and both files still
+  // hold that content (which is then kept as contentAtOpen_).
+  bool StillAsRemembered(MdxFile& mdx);
+  // When the table is whole and everything is committed, remembers its
+  // content (checked_tables.h); called when the last object closes.
+  void RememberIfWhole() noexcept;
   void Changed();
   // Builds the index of a deferred fill, and ends the deferral. A failure
   // leaves the index as empty as it was and the deferral on.
@@ -154,6 +162,12 @@ class SharedTable {
   mutable bool indexDeferred_ = false;
   CodePage codePage_;
   std::string linkProblem_;  // "" when the files may be written
+  // The index is known to match the records: checked on open, found as
+  // this process left it, or built here.
+  bool whole_ = false;
+  // Both files' content when the open found them as remembered, until the
+  // first commit.
+  std::optional<CheckedContent> contentAtOpen_;
   mutable std::string scratch_;
   std::string old_;  // the record before a change
 };

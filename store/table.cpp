@@ -138,17 +138,6 @@ int TableImpl::FieldIndex(const std::string& name) const {
   return -1;
 }
 
-const DbfField* TableImpl::FieldAt(int index) const {
-  if (!Active() || index < 0 || index >= static_cast<int>(DbfFields().size())) return nullptr;
-  return &DbfFields()[static_cast<size_t>(index)];
-}
-
-std::string& TableImpl::WritableRecord() {
-  CheckActive();
-  if (!Pending()) throw StoreError(texts::kNotEditing);
-  return pending;
-}
-
 // ---------------------------------------------------------------- events
 
 void TableImpl::Emit(TableEvent ev) {

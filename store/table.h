@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -57,7 +58,7 @@ class Field {
   bool AsBoolean() const;
 
   // Text longer than a string field's width is cut to the width.
-  void SetAsString(const std::string& value);
+  void SetAsString(std::string_view value);
   void SetAsInteger(int32_t value);
   void SetAsBoolean(bool value);
 
@@ -182,6 +183,7 @@ class Table {
   friend class Field;
   friend struct TableImpl;
   friend class Transaction;
+  friend class RecordReader;
   std::unique_ptr<TableImpl> impl_;
 };
 

@@ -83,7 +83,7 @@ void TableImpl::DoCancel(bool notify) {
 
 void TableImpl::StartInsert() {
   savedCur = cur;
-  pending = shared->Dbf().BlankRecord();
+  pending.assign(static_cast<size_t>(shared->Dbf().RecordLength()), ' ');  // as BlankRecord, in the same room
   if (Linked()) {
     std::optional<std::string> mv = MasterValue();
     int lf = LinkedField();
@@ -148,15 +148,16 @@ bool Field::AsBoolean() const {
   return FieldBoolean(*f, *rec);
 }
 
-void Field::SetAsString(const std::string& value) {
+void Field::SetAsString(std::string_view value) {
   TableImpl& t = *table_->impl_;
   std::string& rec = t.WritableRecord();
   const DbfField* f = t.FieldAt(index_);
   if (!f) throw StoreError(texts::FieldNotFound(FieldName(), t.Label()));
   if (t.shared->Text().IsWindows()) {
-    SetFieldText(*f, rec, value);  // the tool's own code page: stored as it is
+    // The tool's own code page: stored as it is.
+    if (!SetCharacterField(*f, rec, value)) SetFieldText(*f, rec, value);
   } else {
-    SetFieldText(*f, rec, t.Stored(value));
+    SetFieldText(*f, rec, t.Stored(std::string(value)));
   }
   t.modified = true;
 }

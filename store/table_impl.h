@@ -220,9 +220,20 @@ struct TableImpl {
   void Close(bool putInPlace = true);
   void Unlink();
 
-  // Field access.
-  std::string& WritableRecord();
-  const DbfField* FieldAt(int index) const;
+  // Field access: the record being edited or inserted (throws outside
+  // those states), and a field of the open table (nullptr when closed or
+  // out of range).
+  std::string& WritableRecord() {
+    CheckActive();
+    if (!Pending()) throw StoreError(texts::kNotEditing);
+    return pending;
+  }
+  const DbfField* FieldAt(int index) const {
+    if (!Active() || index < 0) return nullptr;
+    const std::vector<DbfField>& fields = DbfFields();
+    if (static_cast<size_t>(index) >= fields.size()) return nullptr;
+    return &fields[static_cast<size_t>(index)];
+  }
 };
 
 // Settles another object's new table that was never opened, before an

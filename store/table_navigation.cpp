@@ -428,6 +428,7 @@ std::vector<uint32_t> Table::VisibleRecords() const {
     // index keeps it.
     const int tag = t.tag;
     const size_t length = static_cast<size_t>(t.shared->StoredKeyLength(tag));
+    out.reserve(t.shared->RecordCount());
     t.shared->ForEachIndexLeaf(tag, [&](const char* keys, const uint32_t* recnos, size_t n) {
       for (size_t i = 0; i < n; ++i) {
         const uint32_t r = recnos[i];

@@ -129,6 +129,29 @@ TEST_F(WriterTest, RecordsInKeyOrderEachFollowedByItsGroups) {
   EXPECT_EQ(Write(), expected);
 }
 
+// A key that two type 2 records share gets its groups after each of them;
+// groups whose key has no type 2 record are left out; the groups of a key
+// come in the order of their tag however far apart they were appended.
+TEST_F(WriterTest, GroupsFollowEveryRecordOfTheirKeyAndOnlyThose) {
+  Add3(Type3("AB", "1", 1, "1ESO", "00101", "21"));
+  Add3(Type3("ZZ", "5", 9, "9ESO", "00909", "99"));  // no type 2 record
+  Add2(Type2("AB", "1", 1, {{"TIPTAR", "T01"}}));
+  Add2(Type2("AC", "1", 1));
+  Add3(Type3("AC", "1", 1, "3ESO", "00301", "23"));
+  Add2(Type2("AB", "1", 1, {{"TIPTAR", "T02"}}));
+  Add3(Type3("AB", "1", 1, "2ESO", "00201", "22"));
+  // Each line by its type and what tells it apart: the task of a type 2
+  // line (21-23), the group code of a type 3 line (2-6).
+  std::vector<std::string> lines;
+  for (const std::string& l : testsupport::SplitLines(Write())) {
+    if (l[0] == '2') lines.push_back("2:" + l.substr(20, 3));
+    else if (l[0] == '3') lines.push_back("3:" + l.substr(1, 5));
+    else lines.push_back(l.substr(0, 1));
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"1", "2:T01", "3:00101", "3:00201", "2:T02",
+                                             "3:00101", "3:00201", "2:101", "3:00301"}));
+}
+
 TEST_F(WriterTest, EveryLineHasItsWidth) {
   Add2(Type2("GJ", "5", 7));
   Add3(Type3("GJ", "5", 7, "1ESO", "00101", "24"));

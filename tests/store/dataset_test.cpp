@@ -2,6 +2,7 @@
 // filters, detail links, read-only and closed objects, values.
 #include <gtest/gtest.h>
 
+#include "store/record_reader.h"
 #include "store/store_error.h"
 #include "store/table.h"
 #include "tests/store/store_test_util.h"
@@ -440,6 +441,73 @@ TEST_F(DatasetTest, ValueIntoReadsWhatValueAtReads) {
   t.Cancel();
   t.Close();
   same("cerrada");
+}
+
+// A RecordReader hands out, for every record and state, the texts that
+// ValueAt gives; a padded, a NUL-padded, a numeric and an empty field, and
+// one record loaded after another (a view must not keep the record before).
+TEST_F(DatasetTest, RecordReaderReadsWhatValueAtReads) {
+  Fill({"B2", "A1 ", ""});
+  t.GotoRecord(1);
+  t.Edit();
+  t.FieldByName("NIVEL").SetAsString(std::string("FP\0\0", 4));
+  t.Post();
+  auto same = [&](const char* when) {
+    RecordReader rd(t);
+    const int abrev = rd.Add("ABREV"), nivel = rd.Add("nivel"), num = rd.Add("NUM");
+    for (uint32_t recno : {0u, 1u, 2u, 3u, 99u, 2u}) {
+      rd.Load(recno);
+      for (int f : {abrev, nivel, num}) {
+        EXPECT_EQ(std::string(rd.Text(f)), t.ValueAt(recno, f))
+            << when << ", registro " << recno << ", campo " << f;
+      }
+    }
+  };
+  same("sin cambios");
+  EXPECT_EQ(t.ValueAt(1, 1), "FP");
+  t.GotoRecord(2);
+  t.Edit();
+  t.FieldByName("ABREV").SetAsString("Z9");
+  t.FieldByName("NUM").SetAsInteger(-40);
+  same("editando");
+  {
+    RecordReader rd(t);
+    const int num = rd.Add("NUM");
+    rd.Load(2);
+    EXPECT_EQ(rd.Text(num), "-40");  // the pending value, not the stored one
+  }
+  t.Cancel();
+  t.Append();
+  t.FieldByName("ABREV").SetAsString("C3");
+  same("insertando");
+  t.Cancel();
+
+  RecordReader rd(t);
+  EXPECT_EQ(ErrorOf([&] { rd.Add("NOHAY"); }),
+            "No se encuentra el campo 'NOHAY' en la tabla 'GRUPOST.DBF'");
+  t.Close();
+  RecordReader closed(t);
+  EXPECT_EQ(ErrorOf([&] { closed.Add("ABREV"); }), texts::kClosedDataset);
+}
+
+// A table written in another code page reads in 1252 through a reader as
+// through AsString.
+TEST_F(DatasetTest, RecordReaderConvertsATableOfAnotherCodePage) {
+  Fill({"\xD1" "A"});  // ÑA
+  t.Close();
+  std::string b = testsupport::ReadFile(dir / "GRUPOST.DBF");
+  b[29] = 0x02;  // code page 850, where Ñ is 0xA5
+  b.replace(b.find("\xD1" "A"), 2, "\xA5" "A");
+  testsupport::WriteFile(dir / "GRUPOST.DBF", b);
+  std::string m = testsupport::ReadFile(dir / "GRUPOST.MDX");
+  m.replace(m.find("\xD1" "A  "), 4, "\xA5" "A  ");
+  testsupport::WriteFile(dir / "GRUPOST.MDX", m);
+  t.Open();
+  RecordReader rd(t);
+  const int abrev = rd.Add("ABREV");
+  rd.Load(1);
+  EXPECT_EQ(rd.Text(abrev), "\xD1" "A");
+  EXPECT_EQ(t.FieldByName("ABREV").AsString(), "\xD1" "A");
 }
 
 TEST_F(DatasetTest, ListenersHearWhatHappens) {
