@@ -305,6 +305,9 @@ class EmbeddingWin32Test : public uitest::FormFixture {
  protected:
   void SetUp() override {
     FormFixture::SetUp();
+    // The pointer away from where the tool's window will open: a test
+    // before may have left it over that window's "Salir".
+    SetCursorPos(0, 0);
     tool_ = exe_ / "transdae.exe";
     fs::copy_file(fs::path(TRANSDAE_GUI), tool_);
     // The tool reads the work folder from the environment it inherits.
@@ -463,7 +466,9 @@ TEST_F(EmbeddingWin32Test, EmbeddedImportRunsWholeAndClosesItselfWithOne) {
 
   ClickAt(child, aceptar);  // the import: DAE → the work folder
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(Table("daeCENTRO.DBF")); }, 60000))
-      << "the import did not run\n" << Describe(nullptr) << "children of the host:\n" << Describe(host.hwnd());
+      << "the import did not run; clicked at " << aceptar.x() << "," << aceptar.y()
+      << "; the tool " << (tool.WaitForEnd(0) ? "ended, result file: " + testsupport::ReadFile(Ini()) : std::string("runs"))
+      << "\n" << Describe(nullptr) << "children of the host:\n" << Describe(host.hwnd());
   // The import goes on after the centre table is made; its panels come
   // when it has finished (under Wine that takes a few seconds).
   Sleep(5000);
