@@ -5,7 +5,7 @@
 #     UndefinedBehaviorSanitizer (build-asan/);
 #  3. the Windows build, cross-built with MinGW-w64 (build-win/), the
 #     windows included (Qt for Windows built from Debian's source on the
-#     first run, about 37 minutes on 2 cores, then taken from its cache):
+#     first run, about 27 minutes on 2 idle cores, then taken from its cache):
 #     the suites, the demo compared byte for byte with the Linux run's, the
 #     installer, and the windows on an X server, under Wine
 #     (scripts/test_windows.sh);
