@@ -34,18 +34,7 @@ void OpenTeachers(Table& t, const fs::path& folder) {
 
 // PROFT (ABREV C4, NOMBRE C20, tag ABREV) made afresh by this process:
 // ABC, GJ, PEM, ZLI.
-void MakeTeachers(const fs::path& folder) {
-  Table t;
-  storetest::Define(t, folder, "PROFT",
-                    {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 20}},
-                    {"ABREV"});
-  t.CreateTable();
-  t.Open();
-  for (const char* a : {"PEM", "ABC", "ZLI", "GJ"}) {
-    t.AppendValues({std::string(a), std::string("Nombre ") + a});
-  }
-  t.Close();
-}
+void MakeTeachers(const fs::path& folder) { storetest::MakeTeachers(folder, {"PEM", "ABC", "ZLI", "GJ"}); }
 
 // Replaces the only occurrence of from in file by to (same length), and
 // gives the file back the modification time it had.

@@ -270,7 +270,7 @@ TEST(Journal, PostIsOnDiskWhenItReturns) {
 
 namespace {
 
-void BuildNewProft(const fs::path& dir, int rows, bool failHalfWay, bool killHalfWay) {
+void BuildNewProft(const fs::path& dir, int rows, bool failHalfWay, [[maybe_unused]] bool killHalfWay) {
   Table t;
   storetest::Define(t, dir, "PROFT",
                     {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 30},

@@ -35,16 +35,7 @@ void Dump(const std::string& args) {
 
 // PROFT-like table with an ABREV tag: ABC, GJ, PEM, ZLI, ÑRA.
 void MakeTeachers(const fs::path& folder) {
-  Table t;
-  storetest::Define(t, folder, "PROFT",
-                    {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 20}},
-                    {"ABREV"});
-  t.CreateTable();
-  t.Open();
-  for (const char* a : {"ABC", "GJ", "PEM", "ZLI", "\xD1RA"}) {
-    t.AppendValues({std::string(a), std::string("Nombre ") + a});
-  }
-  t.Close();
+  storetest::MakeTeachers(folder, {"ABC", "GJ", "PEM", "ZLI", "\xD1RA"});
 }
 
 struct Notices {

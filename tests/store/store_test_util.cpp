@@ -42,4 +42,15 @@ std::vector<std::string> Column(store::Table& t, const std::string& field) {
   return out;
 }
 
+void MakeTeachers(const std::filesystem::path& folder, const std::vector<std::string>& abrevs) {
+  store::Table t;
+  Define(t, folder, "PROFT",
+         {{"ABREV", store::FieldType::String, 4}, {"NOMBRE", store::FieldType::String, 20}},
+         {"ABREV"});
+  t.CreateTable();
+  t.Open();
+  for (const std::string& a : abrevs) t.AppendValues({a, "Nombre " + a});
+  t.Close();
+}
+
 }  // namespace storetest

@@ -37,6 +37,11 @@ struct Col {
 void Define(store::Table& t, const std::filesystem::path& folder, const std::string& name,
             const std::vector<Col>& cols, const std::vector<std::string>& tags = {});
 
+// A teachers' table PROFT (ABREV C4, NOMBRE C20 holding "Nombre <abrev>",
+// tag ABREV) made in folder with one record per abbreviation, in the
+// order given, and closed.
+void MakeTeachers(const std::filesystem::path& folder, const std::vector<std::string>& abrevs);
+
 // Values of one field over the visible records, walking First..Eof.
 std::vector<std::string> Column(store::Table& t, const std::string& field);
 

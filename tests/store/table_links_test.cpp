@@ -22,17 +22,7 @@ using storetest::ErrorOf;
 
 namespace {
 
-void MakeTeachers(const fs::path& folder) {
-  Table t;
-  storetest::Define(t, folder, "PROFT",
-                    {{"ABREV", FieldType::String, 4}, {"NOMBRE", FieldType::String, 20}},
-                    {"ABREV"});
-  t.CreateTable();
-  t.Open();
-  t.AppendValues({std::string("ABC"), std::string("Ana")});
-  t.AppendValues({std::string("PEM"), std::string("Pedro")});
-  t.Close();
-}
+void MakeTeachers(const fs::path& folder) { storetest::MakeTeachers(folder, {"ABC", "PEM"}); }
 
 struct LinkCase {
   const char* name;
